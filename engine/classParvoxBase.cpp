@@ -1,0 +1,77 @@
+// Piece naming, join output name and progress protocol shared by the engines.
+#include "classParvoxBase.h"
+
+#include "classParvoxErrors.h"
+
+#include <algorithm>
+
+void TParvoxBase::SetBaseFileName(const std::string& Name) {
+    BaseFileName = Name;
+}
+
+std::string TParvoxBase::GetBaseFileName() const {
+    return BaseFileName;
+}
+
+bool TParvoxBase::BaseFileNameEmpty() const {
+    return BaseFileName.empty();
+}
+
+void TParvoxBase::CheckBaseFileName() const {
+    const bool Blank = std::all_of(BaseFileName.begin(), BaseFileName.end(),
+                                   [](char C) { return static_cast<unsigned char>(C) <= 32; });
+    if (Blank)
+        throw EParvoxError("Empty basefile name");
+}
+
+std::string TParvoxBase::PieceExtension(int32_t PieceNumber) const {
+    std::string Digits = std::to_string(PieceNumber);
+    if (Digits.size() < 3)
+        Digits.insert(0, 3 - Digits.size(), '0');
+    return "." + Digits;
+}
+
+std::string TParvoxBase::PieceFileName(int32_t PieceNumber) const {
+    CheckBaseFileName();
+    return BaseFileName + PieceExtension(PieceNumber);
+}
+
+bool TParvoxBase::PieceExists(int32_t PieceNumber) const {
+    return FileExists(PieceFileName(PieceNumber));
+}
+
+bool TParvoxBase::BaseFileExists() const {
+    return FileExists(BaseFileName);
+}
+
+void TParvoxBase::CheckPieceExtension(int32_t PieceNumber, const std::string& FileName) const {
+    const std::string Expected = PieceExtension(PieceNumber);
+    if (FileExtension(FileName) != Expected)
+        throw EParvoxError("Invalid file name, should have extension " + Expected);
+}
+
+void TParvoxBase::SetPieceFileName(int32_t PieceNumber, const std::string& FileName) {
+    CheckPieceExtension(PieceNumber, FileName);
+    // Cut the extension that was just checked, so piece 1000 and on work too.
+    BaseFileName = FileName.substr(0, FileName.size() - PieceExtension(PieceNumber).size());
+}
+
+std::string TParvoxBase::JoinedFileName() const {
+    return BaseFileExists() ? BaseFileName + ".joined" : BaseFileName;
+}
+
+void TParvoxBase::ReportProgress(int64_t Done, int32_t Total) const {
+    if (!OnProgress)
+        return;
+    const long double Fraction =
+        Total == 0 ? 0.0L : static_cast<long double>(Done) / static_cast<long double>(Total);
+    static const std::string NoStatus;
+    OnProgress(NoStatus, Fraction);
+}
+
+std::string FileExtension(const std::string& FileName) {
+    const auto Dot = FileName.rfind('.');
+    if (Dot == std::string::npos || FileName.find('/', Dot) != std::string::npos)
+        return {};
+    return FileName.substr(Dot);
+}

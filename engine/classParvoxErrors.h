@@ -1,0 +1,22 @@
+// The failures the engines raise: a plain message, or an input/output error
+// that carries the system's error number and the message chosen by it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class EParvoxError : public std::runtime_error {
+public:
+    explicit EParvoxError(const std::string& Message) : std::runtime_error(Message) {}
+};
+
+class EInOutError : public EParvoxError {
+public:
+    explicit EInOutError(int Code);
+
+    // The system's error number (errno) that stopped the operation.
+    int ErrorCode;
+
+    // "File not found" for 2, ..., "I/O error 13" for a number without a text of its own.
+    [[nodiscard]] static std::string MessageFor(int Code);
+};

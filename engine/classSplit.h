@@ -1,0 +1,18 @@
+// The split engine: cuts the file named by the base file name into pieces of
+// SplitSize blocks, written next to it as name.001, name.002, ...
+#pragma once
+
+#include "classParvoxBase.h"
+
+class TSplit : public TParvoxBase {
+public:
+    // Piece size in blocks of 1024 bytes; 1 and above are valid.
+    int32_t SplitSize = 0;
+
+    void Execute();
+
+private:
+    // Removes the pieces of an earlier split, the unbroken run from .001 on.
+    void DeletePieces() const;
+    void CheckSplitSize() const;
+};

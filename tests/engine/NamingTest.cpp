@@ -1,0 +1,81 @@
+// Piece names, the join output name and the checks on base and piece names.
+#include "TestFiles.h"
+
+#include "classParvoxBase.h"
+#include "classParvoxErrors.h"
+
+namespace {
+
+class NamingTest : public ScratchTest {
+protected:
+    TParvoxBase Engine;
+};
+
+template <typename Call> std::string MessageOf(Call&& Body) {
+    try {
+        Body();
+    } catch (const std::exception& Error) {
+        return Error.what();
+    }
+    return "(no error)";
+}
+
+TEST_F(NamingTest, ExtensionsArePaddedToThreeDigitsAndNeverCut) {
+    EXPECT_EQ(Engine.PieceExtension(1), ".001");
+    EXPECT_EQ(Engine.PieceExtension(10), ".010");
+    EXPECT_EQ(Engine.PieceExtension(42), ".042");
+    EXPECT_EQ(Engine.PieceExtension(999), ".999");
+    EXPECT_EQ(Engine.PieceExtension(1000), ".1000");
+    EXPECT_EQ(Engine.PieceExtension(12345), ".12345");
+    Engine.SetBaseFileName("/data/film.avi");
+    EXPECT_EQ(Engine.PieceFileName(2), "/data/film.avi.002");
+}
+
+TEST_F(NamingTest, BlankBaseNameIsNotEmptyButFailsTheCheck) {
+    Engine.SetBaseFileName("   ");
+    EXPECT_FALSE(Engine.BaseFileNameEmpty());
+    EXPECT_EQ(MessageOf([&] { (void)Engine.PieceFileName(1); }), "Empty basefile name");
+    EXPECT_EQ(MessageOf([&] { (void)Engine.PieceExists(1); }), "Empty basefile name");
+    Engine.SetBaseFileName(std::string("\t\n x \0", 6));
+    EXPECT_NO_THROW(Engine.CheckBaseFileName());
+}
+
+TEST_F(NamingTest, EmptyBaseNameHasNoJoinedNameAndNoError) {
+    EXPECT_TRUE(Engine.BaseFileNameEmpty());
+    EXPECT_FALSE(Engine.BaseFileExists());
+    EXPECT_EQ(Engine.JoinedFileName(), "");
+}
+
+TEST_F(NamingTest, SetPieceFileNameChecksTheExtension) {
+    Engine.SetPieceFileName(1, "/data/film.avi.001");
+    EXPECT_EQ(Engine.GetBaseFileName(), "/data/film.avi");
+
+    for (const char* Wrong :
+         {"/data/film.avi.002", "/data/film.avi", "old.dir/film", "film.001.bak", "dir.001/film"}) {
+        EXPECT_EQ(MessageOf([&] { Engine.SetPieceFileName(1, Wrong); }),
+                  "Invalid file name, should have extension .001")
+            << Wrong;
+        EXPECT_EQ(Engine.GetBaseFileName(), "/data/film.avi") << Wrong;
+    }
+
+    Engine.SetPieceFileName(1, ".001");
+    EXPECT_EQ(Engine.GetBaseFileName(), "");
+    EXPECT_EQ(MessageOf([&] { (void)Engine.PieceFileName(1); }), "Empty basefile name");
+
+    Engine.SetPieceFileName(1000, "/data/big.1000");
+    EXPECT_EQ(Engine.GetBaseFileName(), "/data/big");
+}
+
+TEST_F(NamingTest, JoinedNameAvoidsAnythingThatExists) {
+    Engine.SetBaseFileName(Path("film.avi"));
+    EXPECT_EQ(Engine.JoinedFileName(), Path("film.avi"));
+    WriteFile(Path("film.avi"), {1});
+    EXPECT_EQ(Engine.JoinedFileName(), Path("film.avi.joined"));
+
+    fs::create_directory(Path("folder"));
+    Engine.SetBaseFileName(Path("folder"));
+    EXPECT_TRUE(Engine.BaseFileExists());
+    EXPECT_EQ(Engine.JoinedFileName(), Path("folder.joined"));
+}
+
+} // namespace
