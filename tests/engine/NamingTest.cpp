@@ -11,15 +11,6 @@ protected:
     TParvoxBase Engine;
 };
 
-template <typename Call> std::string MessageOf(Call&& Body) {
-    try {
-        Body();
-    } catch (const std::exception& Error) {
-        return Error.what();
-    }
-    return "(no error)";
-}
-
 TEST_F(NamingTest, ExtensionsArePaddedToThreeDigitsAndNeverCut) {
     EXPECT_EQ(Engine.PieceExtension(1), ".001");
     EXPECT_EQ(Engine.PieceExtension(10), ".010");

@@ -55,11 +55,15 @@ Bytes PatternBytes(size_t Size, uint32_t Seed) {
     return Data;
 }
 
+std::string PieceName(const std::string& Base, int Piece) {
+    const std::string Digits = std::to_string(Piece);
+    return Base + "." + std::string(Digits.size() < 3 ? 3 - Digits.size() : 0, '0') + Digits;
+}
+
 std::vector<uintmax_t> PieceSizes(const std::string& Base) {
     std::vector<uintmax_t> Sizes;
     for (int Piece = 1;; ++Piece) {
-        std::string Name = std::to_string(Piece);
-        Name = Base + "." + std::string(Name.size() < 3 ? 3 - Name.size() : 0, '0') + Name;
+        const std::string Name = PieceName(Base, Piece);
         if (!fs::exists(Name))
             return Sizes;
         Sizes.push_back(fs::file_size(Name));
@@ -73,4 +77,32 @@ int RunInChild(const std::function<int()>& Body) {
     int Status = 0;
     ::waitpid(Child, &Status, 0);
     return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+}
+
+std::map<std::string, Bytes> FolderContents(const fs::path& Folder) {
+    std::map<std::string, Bytes> Contents;
+    for (const auto& Entry : fs::directory_iterator(Folder)) {
+        const bool Regular = fs::is_regular_file(Entry.symlink_status());
+        Contents[Entry.path().filename().string()] = Regular ? ReadFile(Entry.path()) : Bytes{};
+    }
+    return Contents;
+}
+
+std::string MessageInChild(const std::function<void()>& Body) {
+    int Pipe[2];
+    if (::pipe(Pipe) != 0)
+        return "(no pipe)";
+    const int Status = RunInChild([&] {
+        ::close(Pipe[0]);
+        const std::string Message = MessageOf(Body);
+        const auto Sent = ::write(Pipe[1], Message.data(), Message.size());
+        return Sent == static_cast<ssize_t>(Message.size()) ? 0 : 1;
+    });
+    ::close(Pipe[1]);
+    std::string Message;
+    char Chunk[256];
+    for (ssize_t N; (N = ::read(Pipe[0], Chunk, sizeof Chunk)) > 0;)
+        Message.append(Chunk, static_cast<size_t>(N));
+    ::close(Pipe[0]);
+    return Status == 0 ? Message : "(child ended with status " + std::to_string(Status) + ")";
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,25 @@ void WriteFile(const std::string& Name, const Bytes& Data);
 [[nodiscard]] Bytes ReadFile(const std::string& Name);
 // Deterministic pseudo-random bytes, different for every seed.
 [[nodiscard]] Bytes PatternBytes(size_t Size, uint32_t Seed = 1);
+// Base followed by the piece extension: name.001, ..., name.999, name.1000.
+[[nodiscard]] std::string PieceName(const std::string& Base, int Piece);
 // Sizes of files name.001, name.002, ... up to the first one missing.
 [[nodiscard]] std::vector<uintmax_t> PieceSizes(const std::string& Base);
 // Runs Body in a forked child and returns its exit status (or 128 + signal).
 [[nodiscard]] int RunInChild(const std::function<int()>& Body);
+// Every entry of a folder with the content of its regular files, to show
+// that a run deleted, created and changed nothing there.
+[[nodiscard]] std::map<std::string, Bytes> FolderContents(const fs::path& Folder);
+
+// The message of the error that Body raises, or "(no error)".
+template <typename Call> std::string MessageOf(Call&& Body) {
+    try {
+        Body();
+    } catch (const std::exception& Error) {
+        return Error.what();
+    }
+    return "(no error)";
+}
+// MessageOf run in a forked child, for runs under a lowered file size limit
+// or another user; the parent gets the message back through a pipe.
+[[nodiscard]] std::string MessageInChild(const std::function<void()>& Body);

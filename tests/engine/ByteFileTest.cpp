@@ -1,0 +1,111 @@
+// The file layer: what it refuses to open, the 2 GiB limit, full-block reads,
+// refused writes, and the messages of the input/output errors.
+#include "TestFiles.h"
+
+#include "classByteFile.h"
+#include "classParvoxErrors.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+class ByteFileTest : public ScratchTest {
+protected:
+    TByteFile File;
+
+    // The error number that Call raises, or 0.
+    template <typename Call> int ErrorCodeOf(Call&& Body) {
+        try {
+            Body();
+        } catch (const EInOutError& Error) {
+            return Error.ErrorCode;
+        }
+        return 0;
+    }
+};
+
+TEST_F(ByteFileTest, OnlyRegularFilesOpenForReadingAndNoOpenWaits) {
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    const std::pair<std::string, int> Cases[] = {{Path("missing"), 2},
+                                                 {Dir.string(), 21},
+                                                 {Path("pipe"), 22},
+                                                 {"/dev/zero", 22},
+                                                 {"/dev/null", 22}};
+    for (const auto& [Name, Code] : Cases) {
+        File.Assign(Name);
+        EXPECT_EQ(ErrorCodeOf([&] { File.Reset(); }), Code) << Name;
+        EXPECT_FALSE(File.IsOpen()) << Name;
+    }
+
+    // A pipe without a reader cannot be written, and the open says so at once.
+    File.Assign(Path("pipe"));
+    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(); }), ENXIO);
+    File.Assign(Dir.string());
+    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(); }), EISDIR);
+}
+
+TEST_F(ByteFileTest, FilesOf2GiBOrMoreAreOutOfRange) {
+    const std::string Huge = Path("huge");
+    WriteFile(Huge, {});
+    fs::resize_file(Huge, (uintmax_t{1} << 31) - 1);
+    File.Assign(Huge);
+    File.Reset();
+    EXPECT_EQ(File.FileSize(), 2'147'483'647);
+
+    // A file that grows past the limit while open fails when sized.
+    fs::resize_file(Huge, uintmax_t{1} << 31);
+    EXPECT_EQ(MessageOf([&] { (void)File.FileSize(); }), "I/O error 75");
+    File.Close();
+    EXPECT_EQ(MessageOf([&] { File.Reset(); }), "I/O error 75");
+    EXPECT_FALSE(File.IsOpen());
+}
+
+TEST_F(ByteFileTest, ReadsReturnFullBlocksUntilTheEnd) {
+    const Bytes Data = PatternBytes(2500);
+    WriteFile(Path("data"), Data);
+    File.Assign(Path("data"));
+    File.Reset();
+    uint8_t Block[1024];
+    Bytes Back;
+    for (const int32_t Expected : {1024, 1024, 452, 0}) {
+        const int32_t Read = File.BlockRead(Block, 1024);
+        EXPECT_EQ(Read, Expected);
+        Back.insert(Back.end(), Block, Block + Read);
+    }
+    EXPECT_EQ(Back, Data);
+    File.Close();
+}
+
+TEST_F(ByteFileTest, RewriteTruncatesAndWriteRefusedOutrightRaises) {
+    WriteFile(Path("out"), PatternBytes(5000));
+    File.Assign(Path("out"));
+    File.Rewrite();
+    EXPECT_EQ(File.BlockWrite("abc", 3), 3);
+    File.Close();
+    EXPECT_EQ(ReadFile(Path("out")), (Bytes{'a', 'b', 'c'}));
+
+    File.Assign("/dev/full");
+    File.Rewrite();
+    EXPECT_EQ(MessageOf([&] { (void)File.BlockWrite("abc", 3); }), "I/O error 28");
+    File.Close();
+}
+
+TEST(InOutErrorTest, MessageIsChosenByTheErrorNumber) {
+    const std::pair<int, const char*> Cases[] = {{2, "File not found"},
+                                                 {3, "Invalid filename"},
+                                                 {4, "Too many open files"},
+                                                 {5, "File access denied"},
+                                                 {100, "Read beyond end of file"},
+                                                 {101, "Disk full"},
+                                                 {106, "Invalid numeric input"},
+                                                 {13, "I/O error 13"},
+                                                 {28, "I/O error 28"},
+                                                 {75, "I/O error 75"}};
+    for (const auto& [Code, Message] : Cases) {
+        const EInOutError Error(Code);
+        EXPECT_STREQ(Error.what(), Message);
+        EXPECT_EQ(Error.ErrorCode, Code);
+    }
+}
+
+} // namespace

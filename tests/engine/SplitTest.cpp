@@ -1,0 +1,320 @@
+// The split run: piece sizes and contents (also against coreutils split),
+// progress reports, removal of earlier pieces, and every way a run can fail.
+#include "TestFiles.h"
+
+#include "classParvoxErrors.h"
+#include "classSplit.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class SplitTest : public ScratchTest {
+protected:
+    TSplit Engine;
+
+    // Splits Data, written to Name in the scratch folder, into pieces of Blocks blocks.
+    std::string Split(const std::string& Name, const Bytes& Data, int32_t Blocks) {
+        const std::string Input = Path(Name);
+        WriteFile(Input, Data);
+        Engine.SetBaseFileName(Input);
+        Engine.SplitSize = Blocks;
+        Engine.Execute();
+        return Input;
+    }
+
+    // Leaves pieces 1 to Count of Base behind, as an earlier split would.
+    void LeaveOldPieces(const std::string& Base, int Count) const {
+        for (int Piece = 1; Piece <= Count; ++Piece)
+            WriteFile(PieceName(Base, Piece), PatternBytes(100, 1000 + Piece));
+    }
+
+    void ExpectHandlesClosed() const {
+        EXPECT_FALSE(Engine.InputFile.IsOpen());
+        EXPECT_FALSE(Engine.OutputFile.IsOpen());
+    }
+};
+
+Bytes Concatenated(const std::string& Base) {
+    Bytes Whole;
+    for (int Piece = 1; fs::exists(PieceName(Base, Piece)); ++Piece) {
+        const Bytes Part = ReadFile(PieceName(Base, Piece));
+        Whole.insert(Whole.end(), Part.begin(), Part.end());
+    }
+    return Whole;
+}
+
+TEST_F(SplitTest, WorkedExampleGivesThreePiecesAndOneReportPerBlock) {
+    std::vector<long double> Fractions;
+    bool StatusAlwaysEmpty = true;
+    Engine.OnProgress = [&](const std::string& Status, long double Fraction) {
+        StatusAlwaysEmpty = StatusAlwaysEmpty && Status.empty();
+        Fractions.push_back(Fraction);
+    };
+    const Bytes Data = PatternBytes(3'000'000);
+    const std::string Input = Split("film.avi", Data, 1400);
+
+    EXPECT_EQ(PieceSizes(Input), (std::vector<uintmax_t>{1'433'600, 1'433'600, 132'800}));
+    EXPECT_EQ(Concatenated(Input), Data);
+    EXPECT_TRUE(StatusAlwaysEmpty);
+    ASSERT_EQ(Fractions.size(), 2930U);
+    EXPECT_EQ(Fractions.front(), 0.0L);
+    EXPECT_EQ(Fractions.back(), 2929.0L * 1024.0L / 3'000'000.0L);
+    EXPECT_TRUE(std::is_sorted(Fractions.begin(), Fractions.end()));
+    ExpectHandlesClosed();
+}
+
+TEST_F(SplitTest, EmptyInputGivesOneEmptyPieceAndReportsZero) {
+    std::vector<long double> Fractions;
+    Engine.OnProgress = [&](const std::string&, long double Fraction) {
+        Fractions.push_back(Fraction);
+    };
+    const std::string Input = Split("empty", {}, 1);
+    EXPECT_EQ(PieceSizes(Input), std::vector<uintmax_t>{0});
+    EXPECT_EQ(Fractions, std::vector<long double>{0.0L});
+}
+
+// The pieces must be exactly what coreutils split makes of the same input with
+// the same piece size, and nothing more: no empty piece after an exact multiple.
+TEST_F(SplitTest, PiecesMatchCoreutilsSplit) {
+    struct Case {
+        size_t Size;
+        int32_t Blocks;
+    };
+    const Case Cases[] = {{0, 2},
+                          {1, 2},
+                          {1023, 2},
+                          {1024, 2},
+                          {1025, 2},
+                          {2048, 2},
+                          {2049, 2},
+                          {3 * 2048, 2},
+                          {3 * 2048 + 1000, 2},
+                          {5 * 3072 - 1, 3},
+                          {1000 * 1024 + 5, 1}};
+    fs::create_directory(Dir / "engine");
+    fs::create_directory(Dir / "coreutils");
+    for (const auto& [Size, Blocks] : Cases) {
+        const std::string Name = "data" + std::to_string(Size);
+        const Bytes Data = PatternBytes(Size, static_cast<uint32_t>(Size));
+        const std::string Input = Split("engine/" + Name, Data, Blocks);
+
+        const size_t PieceBytes = static_cast<size_t>(Blocks) * 1024;
+        const size_t Pieces = std::max<size_t>(1, (Size + PieceBytes - 1) / PieceBytes);
+        const auto Sizes = PieceSizes(Input);
+        ASSERT_EQ(Sizes.size(), Pieces) << Size;
+        EXPECT_EQ(Sizes.back(), Size - (Pieces - 1) * PieceBytes) << Size;
+        EXPECT_EQ(Concatenated(Input), Data) << Size;
+
+        // With three-digit suffixes coreutils stops at .999, so it gets only
+        // what fits in 999 pieces; it makes no piece at all for an empty input.
+        const size_t Compared = std::min<size_t>(Pieces, 999);
+        const std::string Source = Path(Name);
+        const auto Head = static_cast<std::ptrdiff_t>(std::min(Size, Compared * PieceBytes));
+        WriteFile(Source, Bytes(Data.begin(), Data.begin() + Head));
+        const std::string Prefix = Path("coreutils/" + Name);
+        const std::string Command = "split -b " + std::to_string(PieceBytes) +
+                                    " -a 3 -d --numeric-suffixes=1 '" + Source + "' '" + Prefix +
+                                    ".'";
+        ASSERT_EQ(std::system(Command.c_str()), 0) << Command;
+        EXPECT_EQ(PieceSizes(Prefix).size(), Size == 0 ? 0 : Compared) << Size;
+        for (size_t Piece = 1; Piece <= Compared && Size > 0; ++Piece)
+            EXPECT_EQ(ReadFile(PieceName(Input, static_cast<int>(Piece))),
+                      ReadFile(PieceName(Prefix, static_cast<int>(Piece))))
+                << Size << " piece " << Piece;
+    }
+    EXPECT_TRUE(fs::exists(Path("engine/data1024005.1000")));
+    EXPECT_EQ(fs::file_size(Path("engine/data1024005.1001")), 5U);
+}
+
+TEST_F(SplitTest, InputNamedLikeAPieceGetsPiecesOfItsOwn) {
+    const Bytes Data = PatternBytes(1500);
+    const std::string Input = Split("x.001", Data, 1);
+    EXPECT_EQ(PieceSizes(Input), (std::vector<uintmax_t>{1024, 476}));
+    EXPECT_EQ(ReadFile(Input), Data);
+}
+
+TEST_F(SplitTest, OldPiecesAreRemovedUpToTheFirstGap) {
+    LeaveOldPieces(Path("film"), 5);
+    const Bytes Data = PatternBytes(1500);
+    Split("film", Data, 1);
+    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{1024, 476}));
+    EXPECT_FALSE(fs::exists(Path("film.003")));
+    EXPECT_FALSE(fs::exists(Path("film.005")));
+
+    // Behind a gap nothing is seen: .002 and .003 stay as they are.
+    WriteFile(Path("gap.002"), {2});
+    WriteFile(Path("gap.003"), {3});
+    Split("gap", Data, 2);
+    EXPECT_EQ(ReadFile(Path("gap.001")), Data);
+    EXPECT_EQ(ReadFile(Path("gap.002")), Bytes{2});
+    EXPECT_EQ(ReadFile(Path("gap.003")), Bytes{3});
+}
+
+TEST_F(SplitTest, EmptyOrBlankBaseNameTouchesNothing) {
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "Empty basefile name");
+
+    // A blank name is relative to the working folder, so the run goes there.
+    WriteFile(Path("   "), PatternBytes(10));
+    LeaveOldPieces(Path("   "), 2);
+    const auto Before = FolderContents(Dir);
+    EXPECT_EQ(MessageInChild([&] {
+                  if (::chdir(Dir.c_str()) != 0)
+                      throw std::runtime_error("chdir failed");
+                  Engine.SetBaseFileName("   ");
+                  Engine.SplitSize = 1;
+                  Engine.Execute();
+              }),
+              "Empty basefile name");
+    EXPECT_EQ(FolderContents(Dir), Before);
+}
+
+// An input that cannot be opened must not cost the pieces of an earlier
+// split, and no open of it may wait for a writer or read endless data.
+TEST_F(SplitTest, InputThatCannotBeOpenedKeepsOldPieces) {
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    fs::create_directory(Path("folder"));
+    fs::create_symlink("/dev/zero", Path("zero"));
+    const std::pair<const char*, const char*> Cases[] = {{"missing", "File not found"},
+                                                         {"pipe", "I/O error 22"},
+                                                         {"folder", "I/O error 21"},
+                                                         {"zero", "I/O error 22"}};
+    for (const auto& [Name, Message] : Cases) {
+        LeaveOldPieces(Path(Name), 2);
+        const auto Before = FolderContents(Dir);
+        Engine.SetBaseFileName(Path(Name));
+        Engine.SplitSize = 1;
+        EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), Message) << Name;
+        EXPECT_EQ(FolderContents(Dir), Before) << Name;
+        ExpectHandlesClosed();
+    }
+}
+
+TEST_F(SplitTest, InputOf2GiBIsOutOfRange) {
+    // Sparse, so it takes no room; its pieces sit apart so that the folder
+    // can be compared without reading it.
+    const std::string Huge = Path("huge");
+    WriteFile(Huge, {});
+    fs::resize_file(Huge, uintmax_t{1} << 31);
+    fs::create_directory(Dir / "pieces");
+    fs::create_symlink(Huge, Path("pieces/huge"));
+    LeaveOldPieces(Path("pieces/huge"), 2);
+    const auto Before = FolderContents(Dir / "pieces");
+    Engine.SetBaseFileName(Path("pieces/huge"));
+    Engine.SplitSize = 1;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 75");
+    EXPECT_EQ(FolderContents(Dir / "pieces"), Before);
+    ExpectHandlesClosed();
+}
+
+TEST_F(SplitTest, InvalidSizeFailsAfterOldPiecesAreGone) {
+    WriteFile(Path("film"), PatternBytes(3000));
+    Engine.SetBaseFileName(Path("film"));
+    for (const int32_t Size : {0, -5}) {
+        LeaveOldPieces(Path("film"), 3);
+        Engine.SplitSize = Size;
+        EXPECT_EQ(MessageOf([&] { Engine.Execute(); }),
+                  "Invalid split file size: " + std::to_string(Size));
+        EXPECT_EQ(FolderContents(Dir).size(), 1U) << Size;
+        ExpectHandlesClosed();
+    }
+}
+
+TEST_F(SplitTest, PieceThatCannotBeCreatedStopsTheRun) {
+    const Bytes Data = PatternBytes(3000);
+    WriteFile(Path("first"), Data);
+    fs::create_directories(Path("first.001/inside"));
+    Engine.SetBaseFileName(Path("first"));
+    Engine.SplitSize = 1;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 21");
+    EXPECT_FALSE(fs::exists(Path("first.002")));
+    ExpectHandlesClosed();
+
+    // Behind a gap a folder survives the removal and stops the second piece.
+    WriteFile(Path("later"), Data);
+    fs::create_directory(Path("later.002"));
+    Engine.SetBaseFileName(Path("later"));
+    Engine.SplitSize = 2;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 21");
+    EXPECT_EQ(ReadFile(Path("later.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    ExpectHandlesClosed();
+}
+
+TEST_F(SplitTest, WriteRefusedOutrightIsAnInputOutputError) {
+    // A gap keeps the link from being removed before the run.
+    fs::create_symlink("/dev/full", Path("film.002"));
+    const Bytes Data = PatternBytes(5000);
+    WriteFile(Path("film"), Data);
+    Engine.SetBaseFileName(Path("film"));
+    Engine.SplitSize = 2;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 28");
+    EXPECT_EQ(ReadFile(Path("film.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    EXPECT_TRUE(fs::is_symlink(Path("film.002")));
+    ExpectHandlesClosed();
+}
+
+// Lowers the file size limit as the third piece starts, so that the first two
+// are complete and the third is cut at Limit bytes.
+std::string SplitUnderSizeLimit(TSplit& Engine, rlim_t Limit) {
+    return MessageInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        int Reports = 0;
+        Engine.OnProgress = [&](const std::string&, long double) {
+            const rlimit Lowered{Limit, Limit};
+            if (Reports++ == 2 * Engine.SplitSize && ::setrlimit(RLIMIT_FSIZE, &Lowered) != 0)
+                throw std::runtime_error("setrlimit failed");
+        };
+        Engine.Execute();
+    });
+}
+
+TEST_F(SplitTest, ShortWriteLeavesThePiecesWrittenSoFar) {
+    WriteFile(Path("film"), PatternBytes(20000));
+    Engine.SetBaseFileName(Path("film"));
+    Engine.SplitSize = 4;
+    EXPECT_EQ(SplitUnderSizeLimit(Engine, 1500), "Not enough drive space for output file");
+    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{4096, 4096, 1500}));
+    const Bytes Data = ReadFile(Path("film"));
+    EXPECT_EQ(Concatenated(Path("film")), Bytes(Data.begin(), Data.begin() + 4096 * 2 + 1500));
+
+    // On a block boundary no byte of the next block goes out: the system's refusal.
+    EXPECT_EQ(SplitUnderSizeLimit(Engine, 2048), "I/O error 27");
+    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{4096, 4096, 2048}));
+}
+
+// The run as the unprivileged user nobody, in a folder where nobody may delete.
+std::string SplitAsNobody(TSplit& Engine, const std::string& Input) {
+    return MessageInChild([&] {
+        const gid_t Nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+            throw std::runtime_error("cannot become nobody");
+        Engine.SetBaseFileName(Input);
+        Engine.SplitSize = 1;
+        Engine.Execute();
+    });
+}
+
+TEST_F(SplitTest, UnreadableInputDeletesNothing) {
+    fs::permissions(Dir, fs::perms::all);
+    WriteFile(Path("secret"), PatternBytes(3000));
+    fs::permissions(Path("secret"), fs::perms::owner_read | fs::perms::owner_write);
+    LeaveOldPieces(Path("secret"), 2);
+    const auto Before = FolderContents(Dir);
+    EXPECT_EQ(SplitAsNobody(Engine, Path("secret")), "I/O error 13");
+    EXPECT_EQ(FolderContents(Dir), Before);
+
+    // Reading is all the run asks of its input.
+    const Bytes Data = PatternBytes(3000);
+    WriteFile(Path("public"), Data);
+    fs::permissions(Path("public"),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(SplitAsNobody(Engine, Path("public")), "(no error)");
+    EXPECT_EQ(Concatenated(Path("public")), Data);
+}
+
+} // namespace
