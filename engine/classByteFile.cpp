@@ -117,7 +117,11 @@ void TByteFile::CloseQuietly() noexcept {
 }
 
 bool FileExists(const std::string& Name) {
-    return !Name.empty() && ::faccessat(AT_FDCWD, Name.c_str(), F_OK, AT_EACCESS) == 0;
+    // A link counts by itself, even when it leads nowhere: otherwise an old
+    // piece left as such a link is not removed, and the new piece is written
+    // through it to wherever it points.
+    return !Name.empty() &&
+           ::faccessat(AT_FDCWD, Name.c_str(), F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void DeleteFileQuietly(const std::string& Name) {
