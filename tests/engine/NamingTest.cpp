@@ -63,6 +63,10 @@ TEST_F(NamingTest, JoinedNameAvoidsAnythingThatExists) {
     WriteFile(Path("film.avi"), {1});
     EXPECT_EQ(Engine.JoinedFileName(), Path("film.avi.joined"));
 
+    fs::create_symlink(Path("nowhere"), Path("link"));
+    Engine.SetBaseFileName(Path("link"));
+    EXPECT_EQ(Engine.JoinedFileName(), Path("link.joined"));
+
     fs::create_directory(Path("folder"));
     Engine.SetBaseFileName(Path("folder"));
     EXPECT_TRUE(Engine.BaseFileExists());

@@ -156,6 +156,15 @@ TEST_F(SplitTest, OldPiecesAreRemovedUpToTheFirstGap) {
     EXPECT_EQ(ReadFile(Path("gap.003")), Bytes{3});
 }
 
+TEST_F(SplitTest, LinkLeftAsAnOldPieceIsRemovedNotWrittenThrough) {
+    fs::create_symlink(Path("elsewhere"), Path("film.001"));
+    const Bytes Data = PatternBytes(1500);
+    Split("film", Data, 2);
+    EXPECT_FALSE(fs::is_symlink(Path("film.001")));
+    EXPECT_EQ(ReadFile(Path("film.001")), Data);
+    EXPECT_FALSE(fs::exists(Path("elsewhere")));
+}
+
 TEST_F(SplitTest, EmptyOrBlankBaseNameTouchesNothing) {
     EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "Empty basefile name");
 
