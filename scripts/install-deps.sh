@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts Parvox.
+# Installs what is missing, builds and starts Parvox on the X display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default
 cmake --build --preset default -j "$(nproc)"
-echo "Parvox is built; its windows come with the application shell."
+if [ -z "${DISPLAY:-}" ]; then
+    echo "Parvox is built, but there is no X display to start it on (DISPLAY is not set)." >&2
+    exit 1
+fi
+exec ./build/parvox

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset ci
 cmake --build --preset ci -j "$(nproc)"
-ctest --preset ci
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset ci

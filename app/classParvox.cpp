@@ -1,0 +1,22 @@
+// Creation and destruction of the engines, in the program's fixed order.
+#include "classParvox.h"
+
+TParvox* ParvoxApp = nullptr;
+
+TParvox::TParvox()
+    : Join(std::make_unique<TJoin>()), Split(std::make_unique<TSplit>()),
+      Checksum(std::make_unique<TChecksum>()), Compare(std::make_unique<TCompare>()) {}
+
+TParvox::~TParvox() {
+    Join.reset();
+    Split.reset();
+    Checksum.reset();
+    Compare.reset();
+}
+
+void TParvox::SetProgressHandler(const TProgressEvent& Handler) {
+    Join->OnProgress = Handler;
+    Split->OnProgress = Handler;
+    Checksum->OnProgress = Handler;
+    Compare->OnProgress = Handler;
+}

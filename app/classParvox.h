@@ -1,0 +1,29 @@
+// The application object: the single owner of the four engines, which live
+// for the whole run so that what the user set on them outlasts the windows.
+#pragma once
+
+#include "classChecksum.h"
+#include "classCompare.h"
+#include "classJoin.h"
+#include "classSplit.h"
+
+#include <memory>
+
+class TParvox {
+public:
+    TParvox();
+    ~TParvox();
+    TParvox(const TParvox&) = delete;
+    TParvox& operator=(const TParvox&) = delete;
+
+    // Points the progress report of all four engines at one handler.
+    void SetProgressHandler(const TProgressEvent& Handler);
+
+    std::unique_ptr<TJoin> Join;
+    std::unique_ptr<TSplit> Split;
+    std::unique_ptr<TChecksum> Checksum;
+    std::unique_ptr<TCompare> Compare;
+};
+
+// The one application object, from start-up to shutdown.
+extern TParvox* ParvoxApp;

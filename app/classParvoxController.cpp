@@ -1,0 +1,76 @@
+// Opening of windows, progress and the run guard.
+#include "classParvoxController.h"
+
+#include "QFAbout.h"
+#include "QFMain.h"
+#include "QFProgress.h"
+#include "classParvox.h"
+#include "classParvoxUtils.h"
+
+TParvoxController* ParvoxController = nullptr;
+
+namespace {
+
+void BringMainWindowToFront() {
+    if (MainForm != nullptr && MainForm->isEnabled() && MainForm->isVisible()) {
+        MainForm->activateWindow();
+        MainForm->raise();
+    }
+}
+
+} // namespace
+
+TParvoxController::TParvoxController() : ProgressForm(std::make_unique<TFormProgress>()) {}
+
+TParvoxController::~TParvoxController() {
+    ProgressForm.reset();
+}
+
+void TParvoxController::ConnectProgress() {
+    TFormProgress* Form = ProgressForm.get();
+    ParvoxApp->SetProgressHandler([Form](const std::string& Status, long double Fraction) {
+        Form->ShowProgress(Status, Fraction);
+    });
+}
+
+template <typename TForm> void TParvoxController::ShowWindow() {
+    ConnectProgress();
+    {
+        // A window is never reused: what it remembers between openings it keeps itself.
+        TForm Form(MainForm);
+        Form.exec();
+    }
+    BringMainWindowToFront();
+}
+
+void TParvoxController::ShowAboutWindow() {
+    ShowWindow<TFormAbout>();
+}
+
+void TParvoxController::OpenProductPage() {
+    TParvoxUtils::OpenProductPage();
+}
+
+void TParvoxController::OpenMakerPage() {
+    TParvoxUtils::OpenMakerPage();
+}
+
+void TParvoxController::ShowProgress(const std::string& Status, long double Fraction) {
+    ProgressForm->ShowProgress(Status, Fraction);
+}
+
+void TParvoxController::HideProgress() {
+    ProgressForm->hide();
+    BringMainWindowToFront();
+}
+
+bool TParvoxController::BeginOperation() {
+    if (Running)
+        return false;
+    Running = true;
+    return true;
+}
+
+void TParvoxController::EndOperation() {
+    Running = false;
+}

@@ -1,0 +1,42 @@
+// The controller: owns the progress window, opens every other window on
+// request of the main window, carries progress between engines and windows
+// and keeps a second run off the engines while one is in progress.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TFormProgress;
+
+class TParvoxController {
+public:
+    TParvoxController();
+    ~TParvoxController();
+    TParvoxController(const TParvoxController&) = delete;
+    TParvoxController& operator=(const TParvoxController&) = delete;
+
+    void ShowAboutWindow();
+    void OpenProductPage();
+    void OpenMakerPage();
+
+    void ShowProgress(const std::string& Status, long double Fraction);
+    // Hides the progress window and brings the main window to the front.
+    void HideProgress();
+
+    // An operation holds the engines from BeginOperation to EndOperation;
+    // BeginOperation refuses while another operation holds them.
+    [[nodiscard]] bool BeginOperation();
+    void EndOperation();
+    [[nodiscard]] bool OperationRunning() const { return Running; }
+
+    std::unique_ptr<TFormProgress> ProgressForm;
+
+private:
+    void ConnectProgress();
+    template <typename TForm> void ShowWindow();
+
+    bool Running = false;
+};
+
+// The one controller, from start-up to shutdown.
+extern TParvoxController* ParvoxController;

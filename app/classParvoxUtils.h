@@ -1,0 +1,19 @@
+// The web links of the main and About windows. Opening an address does
+// nothing: the program starts no browser and reaches no network.
+#pragma once
+
+#include <string>
+
+class TParvoxUtils {
+public:
+    TParvoxUtils() = delete;
+
+    static void OpenURL(const std::string& Address);
+    static void OpenProductPage();
+    static void OpenMakerPage();
+
+    // What the link labels show.
+    static const std::string MakerDomain;
+    static const std::string MakerAddress;
+    static const std::string ProductAddress;
+};

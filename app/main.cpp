@@ -1,0 +1,16 @@
+// Parvox: split, join, compare and checksum files.
+#include "startup.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[]) {
+    CreateEngines();
+    QApplication Application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
+    StartUp();
+    const int Result = QApplication::exec();
+    ShutDown();
+    return Result;
+}

@@ -1,0 +1,60 @@
+// Helpers of the window tests.
+#include "UiTestHelpers.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+
+void PressKey(QWidget* Window, Qt::Key Key, Qt::KeyboardModifiers Modifiers) {
+    QWidget* Target = Window->focusWidget() != nullptr ? Window->focusWidget() : Window;
+    QTest::keyClick(Target, Key, Modifiers);
+}
+
+void OnNextModal(const std::function<bool(QWidget*)>& Matches,
+                 const std::function<void(QWidget*)>& Action) {
+    const QPointer<QWidget> Before = QApplication::activeModalWidget();
+    auto* Timer = new QTimer(qApp);
+    QObject::connect(Timer, &QTimer::timeout, Timer, [Timer, Before, Matches, Action] {
+        QWidget* Modal = QApplication::activeModalWidget();
+        if (Modal == nullptr || Modal == Before || !Modal->isVisible() || !Matches(Modal))
+            return;
+        Timer->stop();
+        Timer->deleteLater();
+        Action(Modal);
+    });
+    Timer->start(10);
+}
+
+std::shared_ptr<TSeenBox> AnswerNextMessageBox(QMessageBox::StandardButton Button) {
+    auto Seen = std::make_shared<TSeenBox>();
+    OnNextModal([](QWidget* Modal) { return qobject_cast<QMessageBox*>(Modal) != nullptr; },
+                [Seen, Button](QWidget* Modal) {
+                    auto* Box = qobject_cast<QMessageBox*>(Modal);
+                    Seen->Seen = true;
+                    Seen->Title = Box->windowTitle();
+                    Seen->Text = Box->text();
+                    Seen->Icon = Box->icon();
+                    const auto Buttons = Box->buttons();
+                    for (const QAbstractButton* Each : Buttons)
+                        Seen->Buttons << Each->text();
+                    QAbstractButton* Answer = Box->button(Button);
+                    if (Answer != nullptr)
+                        Answer->click();
+                    else
+                        Box->reject();
+                });
+    return Seen;
+}
+
+bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Condition()) {
+        if (Clock.elapsed() > TimeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}

@@ -1,0 +1,38 @@
+// About window.
+#include "QFAbout.h"
+
+#include "classParvoxUtils.h"
+#include "ui_QFAbout.h"
+
+TFormAbout::TFormAbout(QWidget* Parent)
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormAbout>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // The window system places it.
+    CenterOnScreen = false;
+    Bind(ui->ButtonClose, &QPushButton::clicked, &TFormAbout::ButtonCloseClick);
+    Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TFormAbout::LabelParvoxURLClick);
+    Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TFormAbout::LabelQuillfernURLClick);
+    FormCreate();
+    ui->ButtonClose->setFocus();
+}
+
+TFormAbout::~TFormAbout() = default;
+
+void TFormAbout::FormShow() {
+    TFormParvoxBase::FormShow();
+    ui->LabelVersion->setText(QStringLiteral("Version 2.3 for Linux"));
+}
+
+void TFormAbout::ButtonCloseClick() {
+    close();
+}
+
+void TFormAbout::LabelParvoxURLClick() {
+    TParvoxUtils::OpenProductPage();
+}
+
+void TFormAbout::LabelQuillfernURLClick() {
+    TParvoxUtils::OpenMakerPage();
+}

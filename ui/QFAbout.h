@@ -1,0 +1,28 @@
+// The About window: title, version line, logo and the two web links.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <memory>
+
+namespace Ui {
+class FormAbout;
+}
+
+class TFormAbout : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TFormAbout(QWidget* Parent = nullptr);
+    ~TFormAbout() override;
+
+    void ButtonCloseClick();
+    void LabelParvoxURLClick();
+    void LabelQuillfernURLClick();
+
+protected:
+    void FormShow() override;
+
+private:
+    std::unique_ptr<Ui::FormAbout> ui;
+};

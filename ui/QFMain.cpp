@@ -1,0 +1,76 @@
+// Main window.
+#include "QFMain.h"
+
+#include "classParvoxController.h"
+#include "txt.h"
+#include "ui_QFMain.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+TMainForm* MainForm = nullptr;
+
+TMainForm::TMainForm(QWidget* Parent)
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::MainForm>()) {
+    ui->setupUi(this);
+    // A fixed frame without title-bar buttons; the window system may still ask it to close.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Bind(ui->ButtonAbout, &QPushButton::clicked, &TMainForm::ButtonAboutClick);
+    Bind(ui->ButtonExit, &QPushButton::clicked, &TMainForm::ButtonExitClick);
+    Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TMainForm::LabelURLParvoxClick);
+    Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
+    Bind(ui->ImageLogoQuillfern, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate() {
+    TFormParvoxBase::FormCreate();
+    LoadTexts();
+    SetApplicationTitle(QStringLiteral("Parvox 2.3"));
+    setWindowTitle(QStringLiteral("Parvox 2.3 for Linux"));
+    QApplication::processEvents();
+}
+
+void TMainForm::FormShow() {
+    TFormParvoxBase::FormShow();
+    const QRect Url = ui->LabelQuillfernURL->geometry();
+    const QRect Logo = ui->ImageLogoQuillfern->geometry();
+    setFixedSize(Logo.left() + Logo.width() + 15, Url.top() + Url.height() + 15);
+}
+
+void TMainForm::FormCloseQuery(bool& CanClose) {
+    QMessageBox Box(QMessageBox::Question, ApplicationTitle(),
+                    QStringLiteral("Are you sure you want to close Parvox?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    CanClose = Box.exec() == QMessageBox::Yes;
+}
+
+bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
+    if (TFormParvoxBase::HandleShortcut(Key, Shift))
+        return true;
+    switch (Key) {
+    case Qt::Key_A:
+        ButtonAboutClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMainForm::ButtonAboutClick() {
+    ParvoxController->ShowAboutWindow();
+}
+
+void TMainForm::ButtonExitClick() {
+    close();
+}
+
+void TMainForm::LabelURLParvoxClick() {
+    ParvoxController->OpenProductPage();
+}
+
+void TMainForm::LabelURLQuillfernClick() {
+    ParvoxController->OpenMakerPage();
+}

@@ -1,0 +1,37 @@
+// The main window: the product's title, one button per operation window,
+// About and Exit, and two web links. Closing it ends the program, after a question.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <memory>
+
+namespace Ui {
+class MainForm;
+}
+
+class TMainForm : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    void ButtonAboutClick();
+    void ButtonExitClick();
+    void LabelURLParvoxClick();
+    void LabelURLQuillfernClick();
+
+protected:
+    void FormShow() override;
+    void FormCloseQuery(bool& CanClose) override;
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
+
+private:
+    void FormCreate();
+
+    std::unique_ptr<Ui::MainForm> ui;
+};
+
+// The main window, from start-up to the end of the event loop.
+extern TMainForm* MainForm;

@@ -1,0 +1,82 @@
+// The base of every window but the progress window: the caption from the
+// application title, the fit around the Close button, single-letter command
+// keys seen before the focused control, the guard that hands any escaped
+// exception to the error display, and the run guard that keeps a window
+// still while its operation runs.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class TFormParvoxBase : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormParvoxBase(QWidget* Parent = nullptr);
+    ~TFormParvoxBase() override;
+
+    // The caption of every window created after it is set, and of the message boxes.
+    [[nodiscard]] static QString ApplicationTitle();
+    static void SetApplicationTitle(const QString& Title);
+
+    // The program's standard message: the text, OK, no icon, the title as caption.
+    static void ShowMessage(const std::string& Text);
+    // The error display: a critical box with an empty caption.
+    static void ShowError(const std::string& Message);
+    // The message as the error display shows it: with a full stop appended
+    // unless it is empty or ends in a character up to the full stop (". )").
+    [[nodiscard]] static std::string ErrorDisplayText(const std::string& Message);
+
+    // Whether this window's operation is running.
+    [[nodiscard]] bool IsRunning() const { return Running; }
+
+    void reject() override;
+
+protected:
+    // Takes the caption from the application title; derived windows call it
+    // once their layout is set up.
+    void FormCreate();
+    virtual void FormShow();
+    virtual void FormHide() {}
+    virtual void FormCloseQuery(bool& CanClose);
+    // A single-letter command of the window: C or X without modifiers close it.
+    // Returns whether the key was a command and has been acted on.
+    virtual bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift);
+
+    // Runs a handler; an exception that escapes it goes to the error display
+    // and the window goes on, since no exception may unwind through Qt.
+    static void Guarded(const std::function<void()>& Handler);
+    // Connects a signal to a handler of the window, run through Guarded.
+    template <typename TSender, typename TSignal, typename TForm>
+    void Bind(TSender* Sender, TSignal Signal, void (TForm::*Handler)()) {
+        auto* Form = static_cast<TForm*>(this);
+        connect(Sender, Signal, this,
+                [Form, Handler] { Guarded([Form, Handler] { (Form->*Handler)(); }); });
+    }
+    // Runs an engine operation with the progress window up. While it runs the
+    // window's buttons, file labels and inputs are disabled and its keys and
+    // close requests refused; all comes back when it ends, after a failure
+    // too. Returns false, running nothing, when an operation is already on;
+    // an exception of the operation goes on to the caller.
+    bool RunOperation(const std::string& Status, const std::function<void()>& Operation);
+    void BringToFront();
+
+    // Whether the window centres itself on the screen when shown.
+    bool CenterOnScreen = true;
+
+    void showEvent(QShowEvent* Event) override;
+    void hideEvent(QHideEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
+    void SetControlsEnabled(bool Enabled);
+
+    bool Running = false;
+    // The key press last handed to FormKeyDown: Qt offers a key that the
+    // focused control ignores to each of its parents too.
+    const QEvent* PreviewedKey = nullptr;
+};
