@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QPointer>
 #include <QTimer>
 
@@ -44,6 +45,25 @@ std::shared_ptr<TSeenBox> AnswerNextMessageBox(QMessageBox::StandardButton Butto
                         Answer->click();
                     else
                         Box->reject();
+                });
+    return Seen;
+}
+
+std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
+    auto Seen = std::make_shared<TSeenDialog>();
+    OnNextModal([](QWidget* Modal) { return qobject_cast<QFileDialog*>(Modal) != nullptr; },
+                [Seen, Path](QWidget* Modal) {
+                    auto* Dialog = qobject_cast<QFileDialog*>(Modal);
+                    Seen->Seen = true;
+                    Seen->Title = Dialog->windowTitle();
+                    Seen->NameFilters = Dialog->nameFilters();
+                    Seen->SelectedNameFilter = Dialog->selectedNameFilter();
+                    if (Path.isEmpty()) {
+                        Dialog->reject();
+                        return;
+                    }
+                    Dialog->selectFile(Path);
+                    QMetaObject::invokeMethod(Dialog, "accept");
                 });
     return Seen;
 }

@@ -27,7 +27,19 @@ struct TSeenBox {
 std::shared_ptr<TSeenBox>
 AnswerNextMessageBox(QMessageBox::StandardButton Button = QMessageBox::Ok);
 
-// Runs Action on the next modal window of type T that opens.
+// What a file dialog showed.
+struct TSeenDialog {
+    bool Seen = false;
+    QString Title;
+    QStringList NameFilters;
+    QString SelectedNameFilter;
+};
+
+// Picks Path in the next file dialog that opens (an empty Path cancels it)
+// and records what the dialog showed.
+std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path);
+
+// Runs Action on the next modal window that opens and Matches accepts.
 void OnNextModal(const std::function<bool(QWidget*)>& Matches,
                  const std::function<void(QWidget*)>& Action);
 
