@@ -2,6 +2,8 @@
 #include "classParvoxController.h"
 
 #include "QFAbout.h"
+#include "QFChecksum.h"
+#include "QFCompare.h"
 #include "QFMain.h"
 #include "QFProgress.h"
 #include "classParvox.h"
@@ -41,6 +43,14 @@ template <typename TForm> void TParvoxController::ShowWindow() {
         Form.exec();
     }
     BringMainWindowToFront();
+}
+
+void TParvoxController::ShowCompareWindow() {
+    ShowWindow<TFormCompare>();
+}
+
+void TParvoxController::ShowChecksumWindow() {
+    ShowWindow<TFormChecksum>();
 }
 
 void TParvoxController::ShowAboutWindow() {

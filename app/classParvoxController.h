@@ -15,6 +15,8 @@ public:
     TParvoxController(const TParvoxController&) = delete;
     TParvoxController& operator=(const TParvoxController&) = delete;
 
+    void ShowCompareWindow();
+    void ShowChecksumWindow();
     void ShowAboutWindow();
     void OpenProductPage();
     void OpenMakerPage();

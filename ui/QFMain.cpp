@@ -15,6 +15,8 @@ TMainForm::TMainForm(QWidget* Parent)
     ui->setupUi(this);
     // A fixed frame without title-bar buttons; the window system may still ask it to close.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Bind(ui->ButtonCompare, &QPushButton::clicked, &TMainForm::ButtonCompareClick);
+    Bind(ui->ButtonChecksum, &QPushButton::clicked, &TMainForm::ButtonChecksumClick);
     Bind(ui->ButtonAbout, &QPushButton::clicked, &TMainForm::ButtonAboutClick);
     Bind(ui->ButtonExit, &QPushButton::clicked, &TMainForm::ButtonExitClick);
     Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TMainForm::LabelURLParvoxClick);
@@ -51,12 +53,26 @@ bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     if (TFormParvoxBase::HandleShortcut(Key, Shift))
         return true;
     switch (Key) {
+    case Qt::Key_O:
+        ButtonCompareClick();
+        return true;
+    case Qt::Key_K:
+        ButtonChecksumClick();
+        return true;
     case Qt::Key_A:
         ButtonAboutClick();
         return true;
     default:
         return false;
     }
+}
+
+void TMainForm::ButtonCompareClick() {
+    ParvoxController->ShowCompareWindow();
+}
+
+void TMainForm::ButtonChecksumClick() {
+    ParvoxController->ShowChecksumWindow();
 }
 
 void TMainForm::ButtonAboutClick() {

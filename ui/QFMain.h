@@ -17,6 +17,8 @@ public:
     explicit TMainForm(QWidget* Parent = nullptr);
     ~TMainForm() override;
 
+    void ButtonCompareClick();
+    void ButtonChecksumClick();
     void ButtonAboutClick();
     void ButtonExitClick();
     void LabelURLParvoxClick();

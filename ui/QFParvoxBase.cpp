@@ -182,10 +182,13 @@ bool TFormParvoxBase::eventFilter(QObject* Watched, QEvent* Event) {
             PreviewedKey = nullptr;
         return false;
     }
-    PreviewedKey = Watched == this ? nullptr : Event;
     const auto* Key = static_cast<const QKeyEvent*>(Event);
     const int Code = Key->key();
     const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
     Guarded([this, Code, Shift] { FormKeyDown(Code, Shift); });
+    // Marked only now: keys pressed while the command ran (a run lets events
+    // in) have passed through here meanwhile, and this press must not be
+    // taken for a new one when it goes on up to the window.
+    PreviewedKey = Watched == this ? nullptr : Event;
     return false;
 }

@@ -4,9 +4,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
 
 void PressKey(QWidget* Window, Qt::Key Key, Qt::KeyboardModifiers Modifiers) {
     QWidget* Target = Window->focusWidget() != nullptr ? Window->focusWidget() : Window;
@@ -62,7 +66,13 @@ std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
                         Dialog->reject();
                         return;
                     }
-                    Dialog->selectFile(Path);
+                    // selectFile leaves the name box alone once it has the
+                    // focus; type the path into it as a user would.
+                    auto* Name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    if (Name != nullptr)
+                        Name->setText(Path);
+                    else
+                        Dialog->selectFile(Path);
                     QMetaObject::invokeMethod(Dialog, "accept");
                 });
     return Seen;
@@ -77,4 +87,64 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
         QTest::qWait(10);
     }
     return true;
+}
+
+bool WriteTestFile(const QString& Path, const QByteArray& Bytes) {
+    QFile File(Path);
+    return File.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           File.write(Bytes) == Bytes.size();
+}
+
+std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
+                                      Qt::KeyboardModifiers Modifiers) {
+    auto Box = AnswerNextMessageBox();
+    PressKey(Window, Key, Modifiers);
+    return Box;
+}
+
+TRunProbe::TRunProbe(TProgressEvent& OnProgress, QWidget* Window, std::function<void()> Restart,
+                     Qt::Key PickKey, const QString& PickLabel)
+    : OnProgress(OnProgress), Inner(OnProgress), Window(Window), Restart(std::move(Restart)),
+      PickKey(PickKey), PickLabel(PickLabel) {
+    OnProgress = [this](const std::string& Status, long double Fraction) {
+        ++Reports;
+        MaxDepth = std::max(MaxDepth, ++Depth);
+        Inner(Status, Fraction);
+        if (Reports == 3)
+            Probe();
+        --Depth;
+    };
+}
+
+TRunProbe::~TRunProbe() {
+    OnProgress = Inner;
+}
+
+void TRunProbe::Probe() {
+    Probed = true;
+    // A dialog or box that the run lets through is shut at once, so that the
+    // test fails instead of waiting on it.
+    bool Opened = false;
+    QTimer Closer;
+    QObject::connect(&Closer, &QTimer::timeout, [&Opened] {
+        if (auto* Modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            Opened = true;
+            Modal->reject();
+        }
+    });
+    Closer.start(10);
+    auto* Start = Window->findChild<QAbstractButton*>(QStringLiteral("ButtonStart"));
+    StartWasDisabled = !Start->isEnabled();
+    PressKey(Window, Qt::Key_S);
+    PressKey(Window, Qt::Key_S, Qt::ShiftModifier);
+    QTest::mouseClick(Start, Qt::LeftButton);
+    Restart();
+    PressKey(Window, PickKey);
+    QTest::mouseClick(Window->findChild<QWidget*>(PickLabel), Qt::LeftButton);
+    PressKey(Window, Qt::Key_C);
+    PressKey(Window, Qt::Key_Escape);
+    Window->findChild<QAbstractButton*>(QStringLiteral("ButtonClose"))->click();
+    Window->close();
+    StayedOpen = Window->isVisible();
+    NothingOpened = !Opened;
 }

@@ -2,6 +2,8 @@
 // modal boxes and dialogs answered from a timer while they are open.
 #pragma once
 
+#include "classParvoxBase.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <QTest>
@@ -45,3 +47,45 @@ void OnNextModal(const std::function<bool(QWidget*)>& Matches,
 
 // Waits until Condition holds, processing events; false on timeout.
 bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 5000);
+
+// Presses Key in Window and answers with OK the message box that it brings up.
+std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
+                                      Qt::KeyboardModifiers Modifiers = Qt::NoModifier);
+
+// Writes Bytes to a new file at Path; false when it cannot.
+bool WriteTestFile(const QString& Path, const QByteArray& Bytes);
+
+// Watches the runs of one engine from inside: at the third progress report
+// of a run it tries every way of starting again (S, Shift+S, a click on
+// ButtonStart and the handler Restart itself), of picking a file (PickKey
+// and a click on the label PickLabel) and of closing Window (C, Escape,
+// ButtonClose, close()), and records what came of it. The engine reports to
+// its own handler again when the probe goes.
+class TRunProbe {
+public:
+    TRunProbe(TProgressEvent& OnProgress, QWidget* Window, std::function<void()> Restart,
+              Qt::Key PickKey, const QString& PickLabel);
+    ~TRunProbe();
+    TRunProbe(const TRunProbe&) = delete;
+    TRunProbe& operator=(const TRunProbe&) = delete;
+
+    int Reports = 0;
+    // How deep progress reports were nested: 2 or more when a run started during a run.
+    int MaxDepth = 0;
+    bool Probed = false;
+    bool StartWasDisabled = false;
+    // No file dialog or message box opened during the run.
+    bool NothingOpened = false;
+    bool StayedOpen = false;
+
+private:
+    void Probe();
+
+    TProgressEvent& OnProgress;
+    const TProgressEvent Inner;
+    QWidget* Window;
+    std::function<void()> Restart;
+    Qt::Key PickKey;
+    QString PickLabel;
+    int Depth = 0;
+};

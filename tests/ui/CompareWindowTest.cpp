@@ -1,0 +1,301 @@
+// The Compare window driven as a user drives it: real files, the real file
+// dialog, real message boxes and keys.
+#include "QFCompare.h"
+#include "QFMain.h"
+#include "QFProgress.h"
+#include "UiTestHelpers.h"
+#include "classParvox.h"
+#include "classParvoxController.h"
+#include "startup.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+class CompareWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir Scratch;
+
+    QString MakeFile(const QString& Name, const QByteArray& Bytes) {
+        const QString Path = Scratch.filePath(Name);
+        if (!WriteTestFile(Path, Bytes))
+            qFatal("cannot write %s", qPrintable(Path));
+        return Path;
+    }
+
+    static QString LabelText(const QWidget& Form, const char* Name) {
+        return Form.findChild<QLabel*>(QLatin1String(Name))->text();
+    }
+
+    // Picks Path for a slot through its key and the real file dialog.
+    static bool Pick(QWidget& Form, Qt::Key Key, const QString& Path) {
+        const auto Dialog = AnswerNextFileDialog(Path);
+        PressKey(&Form, Key);
+        return Dialog->Seen;
+    }
+
+    static bool ProgressVisible() { return ParvoxController->ProgressForm->isVisible(); }
+
+private slots:
+    void initTestCase() {
+        StartUp();
+        QVERIFY(Scratch.isValid());
+        ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
+            ParvoxController->ShowProgress(Status, Fraction);
+        });
+    }
+
+    void cleanupTestCase() { ShutDown(); }
+
+    // Runs first: the program has not picked any file yet.
+    void startNeedsBothFiles() {
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QCOMPARE(LabelText(Form, "LabelFile1"), QStringLiteral("unknown"));
+        QCOMPARE(LabelText(Form, "LabelFile2"), QStringLiteral("unknown"));
+
+        auto Box = BoxAfterKey(&Form, Qt::Key_S);
+        QVERIFY(Box->Seen);
+        QCOMPARE(Box->Text, QStringLiteral("One or more files are unknown"));
+        QCOMPARE(Box->Title, QStringLiteral("Parvox 2.3"));
+        QCOMPARE(Box->Icon, QMessageBox::NoIcon);
+        QCOMPARE(Box->Buttons, QStringList{QStringLiteral("OK")});
+
+        const QString One = MakeFile(QStringLiteral("only1"), "x");
+        QVERIFY(Pick(Form, Qt::Key_1, One));
+        QCOMPARE(LabelText(Form, "LabelFile1"), One);
+        Box = BoxAfterKey(&Form, Qt::Key_S);
+        QCOMPARE(Box->Text, QStringLiteral("One or more files are unknown"));
+        QVERIFY(!ProgressVisible());
+    }
+
+    void layoutAndDialogs() {
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QCOMPARE(Form.windowTitle(), QStringLiteral("Parvox 2.3"));
+        QCOMPARE(Form.size(), QSize(530, 266));
+        auto* Start = Form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
+        QCOMPARE(Form.focusWidget(), Start);
+        QStringList Chain;
+        for (QWidget* Each = Start->nextInFocusChain(); Each != Start;
+             Each = Each->nextInFocusChain())
+            if (Each->focusPolicy() & Qt::TabFocus)
+                Chain << Each->objectName();
+        QCOMPARE(Chain.mid(0, 3),
+                 (QStringList{QStringLiteral("ButtonClose"), QStringLiteral("ButtonInputFile"),
+                              QStringLiteral("Button1")}));
+        for (const char* Name : {"LabelFile1", "LabelFile2"})
+            QCOMPARE(Form.findChild<QLabel*>(QLatin1String(Name))->font().family(),
+                     QStringLiteral("MS Sans Serif"));
+
+        const QStringList Filters{QStringLiteral("All files (*)")};
+        auto Dialog = AnswerNextFileDialog(QString());
+        PressKey(&Form, Qt::Key_1);
+        QVERIFY(Dialog->Seen);
+        QCOMPARE(Dialog->Title, QStringLiteral("Select file 1"));
+        QCOMPARE(Dialog->NameFilters, Filters);
+        QCOMPARE(Dialog->SelectedNameFilter, Filters.first());
+
+        // A click on the second label opens the dialog of slot 2; cancelling changes nothing.
+        const std::string Before2 = ParvoxApp->Compare->FileName2;
+        const QString Label2 = LabelText(Form, "LabelFile2");
+        Dialog = AnswerNextFileDialog(QString());
+        QTest::mouseClick(Form.findChild<QLabel*>(QStringLiteral("LabelFile2")), Qt::LeftButton);
+        QVERIFY(Dialog->Seen);
+        QCOMPARE(Dialog->Title, QStringLiteral("Select file 2"));
+        QCOMPARE(Dialog->NameFilters, Filters);
+        QCOMPARE(LabelText(Form, "LabelFile2"), Label2);
+        QCOMPARE(ParvoxApp->Compare->FileName2, Before2);
+        QCOMPARE(ParvoxApp->Compare->File2Selected, false);
+    }
+
+    void reportsTheOutcome_data() {
+        QTest::addColumn<QByteArray>("Bytes1");
+        QTest::addColumn<QByteArray>("Bytes2");
+        QTest::addColumn<bool>("SameFile");
+        QTest::addColumn<QString>("Message");
+
+        const QByteArray Block(3000, 'a');
+        QByteArray At2500 = Block;
+        At2500[2500] = 'b';
+        QByteArray At0 = Block;
+        At0[0] = 'b';
+        QByteArray At1024And2000 = Block;
+        At1024And2000[1024] = 'b';
+        At1024And2000[2000] = 'b';
+        QTest::newRow("difference at 2500")
+            << Block << At2500 << false
+            << QStringLiteral("Files are not equal at position h000009C4");
+        QTest::newRow("difference at 0")
+            << Block << At0 << false << QStringLiteral("Files are not equal at position h00000000");
+        QTest::newRow("first of two differences")
+            << Block << At1024And2000 << false
+            << QStringLiteral("Files are not equal at position h00000400");
+        QTest::newRow("equal") << Block << Block << false << QStringLiteral("Files are equal");
+        QTest::newRow("same file") << Block << Block << true << QStringLiteral("Files are equal");
+        QTest::newRow("unequal length") << QByteArray(10, 'z') << QByteArray(11, 'z') << false
+                                        << QStringLiteral("Files have unequal length");
+        QTest::newRow("two empty files")
+            << QByteArray() << QByteArray() << false << QStringLiteral("Files are equal");
+    }
+
+    void reportsTheOutcome() {
+        QFETCH(QByteArray, Bytes1);
+        QFETCH(QByteArray, Bytes2);
+        QFETCH(bool, SameFile);
+        QFETCH(QString, Message);
+        const QString Path1 = MakeFile(QStringLiteral("first"), Bytes1);
+        const QString Path2 = SameFile ? Path1 : MakeFile(QStringLiteral("second"), Bytes2);
+
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(Pick(Form, Qt::Key_1, Path1));
+        QVERIFY(Pick(Form, Qt::Key_2, Path2));
+        QCOMPARE(LabelText(Form, "LabelFile1"), Path1);
+        QCOMPARE(LabelText(Form, "LabelFile2"), Path2);
+        QCOMPARE(ParvoxApp->Compare->FileName2, Path2.toStdString());
+
+        const auto Box = BoxAfterKey(&Form, Qt::Key_S);
+        QVERIFY(Box->Seen);
+        QCOMPARE(Box->Text, Message);
+        QCOMPARE(Box->Title, QStringLiteral("Parvox 2.3"));
+        QCOMPARE(Box->Icon, QMessageBox::NoIcon);
+        QVERIFY(!ProgressVisible());
+        QVERIFY(Form.isVisible());
+    }
+
+    void keysWithModifiers() {
+        MakeFile(QStringLiteral("first"), "same");
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(Pick(Form, Qt::Key_1, Scratch.filePath(QStringLiteral("first"))));
+        QVERIFY(Pick(Form, Qt::Key_2, Scratch.filePath(QStringLiteral("first"))));
+
+        for (const Qt::KeyboardModifiers Modifiers :
+             {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
+            QCOMPARE(BoxAfterKey(&Form, Qt::Key_S, Modifiers)->Text,
+                     QStringLiteral("Files are equal"));
+            for (const Qt::Key Key : {Qt::Key_1, Qt::Key_2}) {
+                auto Dialog = AnswerNextFileDialog(QString());
+                PressKey(&Form, Key, Modifiers);
+                QVERIFY(Dialog->Seen);
+            }
+        }
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> KeepOpen[] = {
+            {Qt::Key_C, Qt::ShiftModifier}, {Qt::Key_C, Qt::ControlModifier},
+            {Qt::Key_X, Qt::ShiftModifier}, {Qt::Key_X, Qt::ControlModifier},
+            {Qt::Key_X, Qt::AltModifier},
+        };
+        for (const auto& [Key, Modifiers] : KeepOpen) {
+            PressKey(&Form, Key, Modifiers);
+            QVERIFY(Form.isVisible());
+        }
+        PressKey(&Form, Qt::Key_X);
+        QVERIFY(!Form.isVisible());
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        PressKey(&Form, Qt::Key_C);
+        QVERIFY(!Form.isVisible());
+    }
+
+    // The way from the main window: key O opens a new window each time, which
+    // shows the files of the last opening and compares them at once on S.
+    void remembersFilesAcrossOpenings() {
+        const QString Path1 = MakeFile(QStringLiteral("kept1"), QByteArray(2000, 'k'));
+        const QString Path2 = MakeFile(QStringLiteral("kept2"), QByteArray(2000, 'k'));
+        const auto IsCompare = [](QWidget* Modal) {
+            return qobject_cast<TFormCompare*>(Modal) != nullptr;
+        };
+
+        QPointer<QWidget> First;
+        OnNextModal(IsCompare, [&](QWidget* Form) {
+            First = Form;
+            Pick(*Form, Qt::Key_1, Path1);
+            Pick(*Form, Qt::Key_2, Path2);
+            PressKey(Form, Qt::Key_C);
+        });
+        PressKey(MainForm, Qt::Key_O);
+        QVERIFY(First.isNull());
+
+        QStringList Labels;
+        std::shared_ptr<TSeenBox> Box;
+        OnNextModal(IsCompare, [&](QWidget* Form) {
+            Labels << LabelText(*Form, "LabelFile1") << LabelText(*Form, "LabelFile2");
+            Box = BoxAfterKey(Form, Qt::Key_S);
+            Form->findChild<QPushButton*>(QStringLiteral("ButtonClose"))->click();
+        });
+        MainForm->findChild<QPushButton*>(QStringLiteral("ButtonCompare"))->click();
+        QCOMPARE(Labels, (QStringList{Path1, Path2}));
+        QVERIFY(Box && Box->Seen);
+        QCOMPARE(Box->Text, QStringLiteral("Files are equal"));
+    }
+
+    void failedRunShowsTheError() {
+        const QString Path1 = MakeFile(QStringLiteral("gone"), "abc");
+        const QString Path2 = MakeFile(QStringLiteral("stays"), "abc");
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(Pick(Form, Qt::Key_1, Path1));
+        QVERIFY(Pick(Form, Qt::Key_2, Path2));
+        QVERIFY(QFile::remove(Path1));
+
+        const auto Box = BoxAfterKey(&Form, Qt::Key_S);
+        QVERIFY(Box->Seen);
+        QCOMPARE(Box->Icon, QMessageBox::Critical);
+        QCOMPARE(Box->Title, QString());
+        QCOMPARE(Box->Text, QStringLiteral("File not found."));
+        QVERIFY(!ProgressVisible());
+        QVERIFY(Form.isVisible());
+        QCOMPARE(LabelText(Form, "LabelFile1"), Path1);
+
+        // The settings stay: once the file is back, Start compares it.
+        MakeFile(QStringLiteral("gone"), "abc");
+        QCOMPARE(BoxAfterKey(&Form, Qt::Key_S)->Text, QStringLiteral("Files are equal"));
+    }
+
+    // Keys, clicks and close requests that arrive while a comparison runs
+    // are refused; once it ends they act again.
+    void runRefusesStartAndClose() {
+        const QByteArray Bytes(64 * 1024, 'r');
+        const QString Path1 = MakeFile(QStringLiteral("big1"), Bytes);
+        const QString Path2 = MakeFile(QStringLiteral("big2"), Bytes);
+        TFormCompare Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(Pick(Form, Qt::Key_1, Path1));
+        QVERIFY(Pick(Form, Qt::Key_2, Path2));
+        auto* Start = Form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
+
+        std::shared_ptr<TSeenBox> Box;
+        {
+            TRunProbe Run(
+                ParvoxApp->Compare->OnProgress, &Form, [&Form] { Form.ButtonStartClick(); },
+                Qt::Key_1, QStringLiteral("LabelFile2"));
+            Box = BoxAfterKey(&Form, Qt::Key_S);
+            QVERIFY(Run.Probed);
+            QVERIFY(Run.StartWasDisabled);
+            QVERIFY(Run.NothingOpened);
+            QVERIFY(Run.StayedOpen);
+            QCOMPARE(Run.MaxDepth, 1);
+            QCOMPARE(Run.Reports, 64 + 1);
+        }
+        QCOMPARE(Box->Text, QStringLiteral("Files are equal"));
+        QVERIFY(Start->isEnabled());
+        QCOMPARE(BoxAfterKey(&Form, Qt::Key_S)->Text, QStringLiteral("Files are equal"));
+        PressKey(&Form, Qt::Key_C);
+        QVERIFY(!Form.isVisible());
+    }
+};
+
+QTEST_MAIN(CompareWindowTest)
+#include "CompareWindowTest.moc"

@@ -1,0 +1,102 @@
+// Checksum window.
+#include "QFChecksum.h"
+
+#include "QOpenDialog.h"
+#include "classParvox.h"
+#include "txt.h"
+#include "ui_QFChecksum.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace {
+
+// What the two labels read when the window was last hidden; the engine keeps
+// the file itself.
+std::string SavedFileNameCaption = "unknown";
+std::string SavedChecksumCaption = "unknown";
+
+} // namespace
+
+TFormChecksum::TFormChecksum(QWidget* Parent)
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormChecksum>()),
+      OpenDialog1(new TOpenDialog(
+          this, QStringLiteral("All files|*|Text files|*.txt; *.doc;l *.rtf|Archives|*.zip; *.arc; "
+                               "*.lha; *.arj|Applications|*.exe; *.com; *.dll"))) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormChecksum::ButtonFileClick);
+    Bind(ui->LabelFileName, &TClickLabel::clicked, &TFormChecksum::ButtonFileClick);
+    Bind(ui->ButtonCopy, &QPushButton::clicked, &TFormChecksum::ButtonCopyClick);
+    Bind(ui->ButtonStart, &QPushButton::clicked, &TFormChecksum::ButtonStartClick);
+    Bind(ui->ButtonClose, &QPushButton::clicked, &TFormChecksum::ButtonCloseClick);
+    FormCreate();
+    ui->ButtonInputFile->setFocus();
+}
+
+TFormChecksum::~TFormChecksum() = default;
+
+void TFormChecksum::FormShow() {
+    TFormParvoxBase::FormShow();
+    ui->LabelChecksum->setText(QString::fromStdString(SavedChecksumCaption));
+    ui->LabelFileName->setText(QString::fromStdString(SavedFileNameCaption));
+}
+
+void TFormChecksum::FormHide() {
+    SavedChecksumCaption = ui->LabelChecksum->text().toStdString();
+    SavedFileNameCaption = ui->LabelFileName->text().toStdString();
+}
+
+bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
+    if (TFormParvoxBase::HandleShortcut(Key, Shift))
+        return true;
+    switch (Key) {
+    case Qt::Key_F:
+        ButtonFileClick();
+        return true;
+    case Qt::Key_P:
+        ButtonCopyClick();
+        return true;
+    case Qt::Key_S:
+        ButtonStartClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TFormChecksum::ButtonFileClick() {
+    OpenDialog1->setWindowTitle(QStringLiteral("Select file for checksum"));
+    if (!OpenDialog1->Execute())
+        return;
+    TChecksum& Checksum = *ParvoxApp->Checksum;
+    // No old result may stand beside the new name.
+    ui->LabelChecksum->setText(QString::fromStdString(txtUnknown));
+    Checksum.FileName = OpenDialog1->FileName();
+    Checksum.FileSelected = true;
+    ui->LabelFileName->setText(QString::fromStdString(Checksum.FileName));
+}
+
+void TFormChecksum::ButtonStartClick() {
+    TChecksum& Checksum = *ParvoxApp->Checksum;
+    if (!Checksum.FileSelected) {
+        ShowMessage(txtNoSourceFile);
+        return;
+    }
+    ui->LabelChecksum->setText(QString::fromStdString(txtUnknown));
+    if (!RunOperation(std::string(), [this, &Checksum] {
+            ui->LabelChecksum->setText(QString::number(Checksum.Execute()));
+        }))
+        return;
+    ShowMessage(txtChecksumReady);
+}
+
+void TFormChecksum::ButtonCopyClick() {
+    QGuiApplication::clipboard()->setText(ui->LabelFileName->text() + QStringLiteral(" :   ") +
+                                          ui->LabelChecksum->text());
+}
+
+void TFormChecksum::ButtonCloseClick() {
+    close();
+}

@@ -1,0 +1,35 @@
+// The Checksum window: the user picks a file, computes its checksum, reads
+// it in the window and copies the file name with the checksum to the clipboard.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <memory>
+
+class TOpenDialog;
+
+namespace Ui {
+class FormChecksum;
+}
+
+class TFormChecksum : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TFormChecksum(QWidget* Parent = nullptr);
+    ~TFormChecksum() override;
+
+    void ButtonFileClick();
+    void ButtonStartClick();
+    void ButtonCopyClick();
+    void ButtonCloseClick();
+
+protected:
+    void FormShow() override;
+    void FormHide() override;
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
+
+private:
+    std::unique_ptr<Ui::FormChecksum> ui;
+    TOpenDialog* OpenDialog1;
+};

@@ -1,0 +1,124 @@
+// Compare window.
+#include "QFCompare.h"
+
+#include "QOpenDialog.h"
+#include "classParvox.h"
+#include "txt.h"
+#include "ui_QFCompare.h"
+
+#include <cstdio>
+
+namespace {
+
+// What the two file labels read when the window was last hidden; the engine
+// keeps the files themselves.
+std::string SavedFile1Caption = "unknown";
+std::string SavedFile2Caption = "unknown";
+
+// The labels take face and size from their style sheets; of two faces named
+// there, the last one counts.
+void SetFontName(QWidget* Control, const std::string& Name) {
+    Control->setStyleSheet(
+        Control->styleSheet() +
+        QStringLiteral(" font-family: \"%1\";").arg(QString::fromStdString(Name)));
+}
+
+} // namespace
+
+TFormCompare::TFormCompare(QWidget* Parent)
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormCompare>()),
+      OpenDialog1(new TOpenDialog(this, QStringLiteral("All files|*"))) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    Bind(ui->ButtonStart, &QPushButton::clicked, &TFormCompare::ButtonStartClick);
+    Bind(ui->ButtonClose, &QPushButton::clicked, &TFormCompare::ButtonCloseClick);
+    Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormCompare::ButtonFile1Click);
+    Bind(ui->Button1, &QPushButton::clicked, &TFormCompare::ButtonFile2Click);
+    Bind(ui->LabelFile1, &TClickLabel::clicked, &TFormCompare::ButtonFile1Click);
+    Bind(ui->LabelFile2, &TClickLabel::clicked, &TFormCompare::ButtonFile2Click);
+    FormCreate();
+    ui->ButtonStart->setFocus();
+}
+
+TFormCompare::~TFormCompare() = default;
+
+void TFormCompare::FormCreate() {
+    TFormParvoxBase::FormCreate();
+    SetFontName(ui->LabelFile1, txtSansFont);
+    SetFontName(ui->LabelFile2, txtSansFont);
+}
+
+void TFormCompare::FormShow() {
+    TFormParvoxBase::FormShow();
+    ui->LabelFile1->setText(QString::fromStdString(SavedFile1Caption));
+    ui->LabelFile2->setText(QString::fromStdString(SavedFile2Caption));
+}
+
+void TFormCompare::FormHide() {
+    SavedFile1Caption = ui->LabelFile1->text().toStdString();
+    SavedFile2Caption = ui->LabelFile2->text().toStdString();
+}
+
+bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
+    if (TFormParvoxBase::HandleShortcut(Key, Shift))
+        return true;
+    switch (Key) {
+    case Qt::Key_1:
+        ButtonFile1Click();
+        return true;
+    case Qt::Key_2:
+        ButtonFile2Click();
+        return true;
+    case Qt::Key_S:
+        ButtonStartClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TFormCompare::PickFile(const char* Title, std::string& FileName, bool& Selected,
+                            QLabel* Label) {
+    OpenDialog1->setWindowTitle(QString::fromLatin1(Title));
+    if (!OpenDialog1->Execute())
+        return;
+    FileName = OpenDialog1->FileName();
+    Label->setText(QString::fromStdString(FileName));
+    Selected = true;
+}
+
+void TFormCompare::ButtonFile1Click() {
+    TCompare& Compare = *ParvoxApp->Compare;
+    PickFile("Select file 1", Compare.FileName1, Compare.File1Selected, ui->LabelFile1);
+}
+
+void TFormCompare::ButtonFile2Click() {
+    TCompare& Compare = *ParvoxApp->Compare;
+    PickFile("Select file 2", Compare.FileName2, Compare.File2Selected, ui->LabelFile2);
+}
+
+void TFormCompare::ButtonStartClick() {
+    TCompare& Compare = *ParvoxApp->Compare;
+    if (!Compare.File1Selected || !Compare.File2Selected) {
+        ShowMessage(txtFilesUnknown);
+        return;
+    }
+    if (!RunOperation(std::string(), [&Compare] { Compare.Execute(); }))
+        return;
+    ShowMessage(ResultMessage(Compare.CompareResult));
+}
+
+void TFormCompare::ButtonCloseClick() {
+    close();
+}
+
+std::string TFormCompare::ResultMessage(int32_t CompareResult) {
+    if (CompareResult == CompareUnequalLength)
+        return txtUnequalLength;
+    if (CompareResult == CompareEqual)
+        return txtFilesEqual;
+    char Offset[9];
+    std::snprintf(Offset, sizeof Offset, "%08X", static_cast<unsigned>(CompareResult));
+    return txtNotEqualAt + Offset;
+}

@@ -1,0 +1,47 @@
+// The Compare window: the user picks two files, compares them byte for byte
+// and learns in a message whether they are equal, differ in length, or where
+// they first differ.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QLabel;
+class TOpenDialog;
+
+namespace Ui {
+class FormCompare;
+}
+
+class TFormCompare : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TFormCompare(QWidget* Parent = nullptr);
+    ~TFormCompare() override;
+
+    void ButtonFile1Click();
+    void ButtonFile2Click();
+    void ButtonStartClick();
+    void ButtonCloseClick();
+
+    // The message that reports a comparison's result: unequal length, equal,
+    // or the offset of the first difference as eight hexadecimal digits.
+    [[nodiscard]] static std::string ResultMessage(int32_t CompareResult);
+
+protected:
+    void FormShow() override;
+    void FormHide() override;
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
+
+private:
+    void FormCreate();
+    // Lets the user pick the file of one slot; a cancelled dialog changes nothing.
+    void PickFile(const char* Title, std::string& FileName, bool& Selected, QLabel* Label);
+
+    std::unique_ptr<Ui::FormCompare> ui;
+    TOpenDialog* OpenDialog1;
+};
