@@ -38,7 +38,8 @@ int32_t TChecksum::Execute() {
             Read = ChecksumFile.BlockRead(ChecksumBuffer, BlockSize);
             ++Blocks;
             // Zero bytes add nothing, so the stale tail of a short block is cleared.
-            std::memset(ChecksumBuffer + Read, 0, static_cast<size_t>(BlockSize - Read));
+            if (Read < BlockSize)
+                std::memset(ChecksumBuffer + Read, 0, static_cast<size_t>(BlockSize - Read));
             // A block adds at most 261,120: one subtraction keeps Sum below the modulus.
             Sum += BlockSum(ChecksumBuffer);
             if (Sum >= ChecksumModulus)
