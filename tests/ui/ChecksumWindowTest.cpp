@@ -1,5 +1,6 @@
 // The Checksum window driven as a user drives it: real files, the real file
 // dialog, real message boxes, keys and the real clipboard.
+#include "AccessibilityHelpers.h"
 #include "QFChecksum.h"
 #include "QFMain.h"
 #include "QFProgress.h"
@@ -98,6 +99,7 @@ private slots:
                  (QStringList{QStringLiteral("ButtonCopy"), QStringLiteral("ButtonStart"),
                               QStringLiteral("ButtonClose")}));
 
+        QCOMPARE(AccessibilityFaults(&Form), QStringList());
         // Cancelling changes nothing, neither the labels nor the engine.
         auto Dialog = AnswerNextFileDialog(QString());
         QTest::mouseClick(Form.findChild<QLabel*>(QStringLiteral("LabelFileName")), Qt::LeftButton);

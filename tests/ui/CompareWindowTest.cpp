@@ -1,5 +1,6 @@
 // The Compare window driven as a user drives it: real files, the real file
 // dialog, real message boxes and keys.
+#include "AccessibilityHelpers.h"
 #include "QFCompare.h"
 #include "QFMain.h"
 #include "QFProgress.h"
@@ -91,6 +92,7 @@ private slots:
         QCOMPARE(Chain.mid(0, 3),
                  (QStringList{QStringLiteral("ButtonClose"), QStringLiteral("ButtonInputFile"),
                               QStringLiteral("Button1")}));
+        QCOMPARE(AccessibilityFaults(&Form), QStringList());
         for (const char* Name : {"LabelFile1", "LabelFile2"})
             QCOMPARE(Form.findChild<QLabel*>(QLatin1String(Name))->font().family(),
                      QStringLiteral("MS Sans Serif"));
