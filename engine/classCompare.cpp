@@ -39,16 +39,21 @@ void TCompare::Execute() {
         const int32_t Size = File1.FileSize();
         int64_t Blocks = 0;
         int32_t Read = 0;
+        int32_t Read2 = 0;
         do {
             ReportProgress(Blocks * BlockSize, Size);
             Read = File1.BlockRead(Buffer1, BlockSize);
-            // The equal sizes stand for the count of the second file.
-            static_cast<void>(File2.BlockRead(Buffer2, BlockSize));
+            Read2 = File2.BlockRead(Buffer2, BlockSize);
             CompareBlocks(Read);
             ++Blocks;
-        } while (Read == BlockSize && BlocksEqual);
-        CompareResult =
-            BlocksEqual ? CompareEqual : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
+        } while (Read == BlockSize && Read2 == BlockSize && BlocksEqual);
+        if (Read != Read2)
+            // A file grew or shrank while it was read: the lengths differ after
+            // all, and bytes left from an earlier block must not count as equal.
+            CompareResult = CompareUnequalLength;
+        else
+            CompareResult = BlocksEqual ? CompareEqual
+                                        : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
     }
     File1.Close();
     File2.Close();

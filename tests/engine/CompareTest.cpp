@@ -60,6 +60,22 @@ TEST_F(CompareTest, UnequalLengthsAreNeverRead) {
     EXPECT_TRUE(Progress.Fractions.empty());
 }
 
+// A file cut short while it is compared must not pass as equal on bytes that
+// an earlier block left in the buffer.
+TEST_F(CompareTest, FileThatShrinksDuringTheRunIsOfUnequalLength) {
+    Bytes Data = PatternBytes(1024);
+    Data.insert(Data.end(), Data.begin(), Data.end());
+    Data.insert(Data.end(), Data.begin(), Data.begin() + 952);
+    WriteFile(Path("one"), Data);
+    WriteFile(Path("two"), Data);
+    int Reports = 0;
+    Compare.OnProgress = [&](const std::string&, long double) {
+        if (++Reports == 3)
+            fs::resize_file(Path("two"), 2048);
+    };
+    EXPECT_EQ(CompareFiles(Path("one"), Path("two")), CompareUnequalLength);
+}
+
 TEST_F(CompareTest, FirstDifferenceAgreesWithCmp) {
     std::mt19937 Random(4711);
     for (int Round = 0; Round < 24; ++Round) {
