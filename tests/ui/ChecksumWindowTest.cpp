@@ -24,10 +24,7 @@ private:
     QTemporaryDir Scratch;
 
     QString MakeFile(const QString& Name, const QByteArray& Bytes) {
-        const QString Path = Scratch.filePath(Name);
-        if (!WriteTestFile(Path, Bytes))
-            qFatal("cannot write %s", qPrintable(Path));
-        return Path;
+        return MakeTestFile(Scratch, Name, Bytes);
     }
 
     static QString Result(const QWidget& Form) {
@@ -57,9 +54,7 @@ private slots:
     void initTestCase() {
         StartUp();
         QVERIFY(Scratch.isValid());
-        ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
-            ParvoxController->ShowProgress(Status, Fraction);
-        });
+        ReportToProgressWindow();
     }
 
     void cleanupTestCase() { ShutDown(); }
@@ -88,16 +83,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
         QCOMPARE(Form.windowTitle(), QStringLiteral("Parvox 2.3"));
         QCOMPARE(Form.size(), QSize(530, 258));
-        auto* First = Form.findChild<QPushButton*>(QStringLiteral("ButtonInputFile"));
-        QCOMPARE(Form.focusWidget(), First);
-        QStringList Chain;
-        for (QWidget* Each = First->nextInFocusChain(); Each != First;
-             Each = Each->nextInFocusChain())
-            if (Each->focusPolicy() & Qt::TabFocus)
-                Chain << Each->objectName();
-        QCOMPARE(Chain.mid(0, 3),
-                 (QStringList{QStringLiteral("ButtonCopy"), QStringLiteral("ButtonStart"),
-                              QStringLiteral("ButtonClose")}));
+        QCOMPARE(TabOrder(&Form, 3),
+                 (QStringList{QStringLiteral("ButtonInputFile"), QStringLiteral("ButtonCopy"),
+                              QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose")}));
 
         QCOMPARE(AccessibilityFaults(&Form), QStringList());
         // Cancelling changes nothing, neither the labels nor the engine.
@@ -164,21 +152,7 @@ private slots:
             PressKey(&Form, Qt::Key_F, Modifiers);
             QVERIFY(Dialog->Seen);
         }
-        const std::pair<Qt::Key, Qt::KeyboardModifiers> KeepOpen[] = {
-            {Qt::Key_C, Qt::ShiftModifier}, {Qt::Key_C, Qt::ControlModifier},
-            {Qt::Key_X, Qt::ShiftModifier}, {Qt::Key_X, Qt::ControlModifier},
-            {Qt::Key_X, Qt::AltModifier},
-        };
-        for (const auto& [Key, Modifiers] : KeepOpen) {
-            PressKey(&Form, Key, Modifiers);
-            QVERIFY(Form.isVisible());
-        }
-        PressKey(&Form, Qt::Key_C);
-        QVERIFY(!Form.isVisible());
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        PressKey(&Form, Qt::Key_X);
-        QVERIFY(!Form.isVisible());
+        QCOMPARE(CloseKeyFaults(&Form), QStringList());
     }
 
     // The way from the main window: key K opens a new window each time, which

@@ -23,10 +23,7 @@ private:
     QTemporaryDir Scratch;
 
     QString MakeFile(const QString& Name, const QByteArray& Bytes) {
-        const QString Path = Scratch.filePath(Name);
-        if (!WriteTestFile(Path, Bytes))
-            qFatal("cannot write %s", qPrintable(Path));
-        return Path;
+        return MakeTestFile(Scratch, Name, Bytes);
     }
 
     static QString LabelText(const QWidget& Form, const char* Name) {
@@ -46,9 +43,7 @@ private slots:
     void initTestCase() {
         StartUp();
         QVERIFY(Scratch.isValid());
-        ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
-            ParvoxController->ShowProgress(Status, Fraction);
-        });
+        ReportToProgressWindow();
     }
 
     void cleanupTestCase() { ShutDown(); }
@@ -82,16 +77,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
         QCOMPARE(Form.windowTitle(), QStringLiteral("Parvox 2.3"));
         QCOMPARE(Form.size(), QSize(530, 266));
-        auto* Start = Form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
-        QCOMPARE(Form.focusWidget(), Start);
-        QStringList Chain;
-        for (QWidget* Each = Start->nextInFocusChain(); Each != Start;
-             Each = Each->nextInFocusChain())
-            if (Each->focusPolicy() & Qt::TabFocus)
-                Chain << Each->objectName();
-        QCOMPARE(Chain.mid(0, 3),
-                 (QStringList{QStringLiteral("ButtonClose"), QStringLiteral("ButtonInputFile"),
-                              QStringLiteral("Button1")}));
+        QCOMPARE(TabOrder(&Form, 3),
+                 (QStringList{QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
+                              QStringLiteral("ButtonInputFile"), QStringLiteral("Button1")}));
         QCOMPARE(AccessibilityFaults(&Form), QStringList());
         for (const char* Name : {"LabelFile1", "LabelFile2"})
             QCOMPARE(Form.findChild<QLabel*>(QLatin1String(Name))->font().family(),
@@ -192,21 +180,7 @@ private slots:
                 QVERIFY(Dialog->Seen);
             }
         }
-        const std::pair<Qt::Key, Qt::KeyboardModifiers> KeepOpen[] = {
-            {Qt::Key_C, Qt::ShiftModifier}, {Qt::Key_C, Qt::ControlModifier},
-            {Qt::Key_X, Qt::ShiftModifier}, {Qt::Key_X, Qt::ControlModifier},
-            {Qt::Key_X, Qt::AltModifier},
-        };
-        for (const auto& [Key, Modifiers] : KeepOpen) {
-            PressKey(&Form, Key, Modifiers);
-            QVERIFY(Form.isVisible());
-        }
-        PressKey(&Form, Qt::Key_X);
-        QVERIFY(!Form.isVisible());
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        PressKey(&Form, Qt::Key_C);
-        QVERIFY(!Form.isVisible());
+        QCOMPARE(CloseKeyFaults(&Form), QStringList());
     }
 
     // The way from the main window: key O opens a new window each time, which

@@ -1,11 +1,15 @@
 // Helpers of the window tests.
 #include "UiTestHelpers.h"
 
+#include "classParvox.h"
+#include "classParvoxController.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
@@ -96,10 +100,54 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
     return true;
 }
 
-bool WriteTestFile(const QString& Path, const QByteArray& Bytes) {
+QString MakeTestFile(const QTemporaryDir& Dir, const QString& Name, const QByteArray& Bytes) {
+    const QString Path = Dir.filePath(Name);
     QFile File(Path);
-    return File.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           File.write(Bytes) == Bytes.size();
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write(Bytes) != Bytes.size())
+        qFatal("cannot write %s", qPrintable(Path));
+    return Path;
+}
+
+void ReportToProgressWindow() {
+    ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
+        ParvoxController->ShowProgress(Status, Fraction);
+    });
+}
+
+QStringList CloseKeyFaults(QWidget* Window) {
+    QStringList Faults;
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> KeepOpen[] = {
+        {Qt::Key_C, Qt::ShiftModifier}, {Qt::Key_C, Qt::ControlModifier},
+        {Qt::Key_X, Qt::ShiftModifier}, {Qt::Key_X, Qt::ControlModifier},
+        {Qt::Key_X, Qt::AltModifier},
+    };
+    for (const auto& [Key, Modifiers] : KeepOpen) {
+        PressKey(Window, Key, Modifiers);
+        if (!Window->isVisible()) {
+            Faults << QKeySequence(Key | Modifiers).toString() + QStringLiteral(" closed it");
+            Window->show();
+        }
+    }
+    for (const Qt::Key Key : {Qt::Key_X, Qt::Key_C}) {
+        Window->show();
+        if (!QTest::qWaitForWindowExposed(Window))
+            Faults << QStringLiteral("not shown before ") + QKeySequence(Key).toString();
+        PressKey(Window, Key);
+        if (Window->isVisible()) {
+            Faults << QKeySequence(Key).toString() + QStringLiteral(" left it open");
+            Window->hide();
+        }
+    }
+    return Faults;
+}
+
+QStringList TabOrder(QWidget* Window, int Presses) {
+    QStringList Order(Window->focusWidget()->objectName());
+    for (int Press = 0; Press < Presses; ++Press) {
+        PressKey(Window, Qt::Key_Tab);
+        Order << Window->focusWidget()->objectName();
+    }
+    return Order;
 }
 
 std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
