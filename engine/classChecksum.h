@@ -1,11 +1,18 @@
-// The checksum engine: the sum of a file's bytes modulo 1,000,000,000.
+// The checksum engine: the sum of all byte values of one file, modulo
+// 1,000,000,000. Order and zero bytes do not change it.
 #pragma once
 
 #include "classParvoxBase.h"
 
+#include <string>
+
 class TChecksum : public TParvoxBase {
 public:
+    TByteFile ChecksumFile;
+    uint8_t ChecksumBuffer[BlockSize]{};
     std::string FileName;
     bool FileSelected = false;
-    int32_t Execute();
+
+    // The checksum of FileName, 0 to 999,999,999.
+    [[nodiscard]] int32_t Execute();
 };

@@ -1,10 +1,12 @@
-// The join engine: rebuilds the whole file from its numbered pieces.
+// The join engine: rebuilds the whole file from its pieces name.001,
+// name.002, ... up to the first missing number, copied back to back.
 #pragma once
 
 #include "classParvoxBase.h"
 
 class TJoin : public TParvoxBase {
 public:
-    int32_t TotalSize();
+    // The sum of the sizes of all pieces; 75 when the whole would reach 2 GiB.
+    [[nodiscard]] int32_t TotalSize();
     void Execute();
 };

@@ -23,13 +23,57 @@ QString& TitleVariable() {
 
 } // namespace
 
+// One filter on the application shows every key press to the window it is
+// meant for before the focused control sees it. A key that the control
+// ignores travels on to the control's parents; it is shown only once.
+class TKeyPreview : public QObject {
+public:
+    static void Install() {
+        static TKeyPreview* Preview = nullptr;
+        if (Preview == nullptr) {
+            Preview = new TKeyPreview(qApp);
+            qApp->installEventFilter(Preview);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::KeyRelease) {
+            LastEvent = nullptr;
+            return false;
+        }
+        if (Event->type() != QEvent::KeyPress || !Watched->isWidgetType())
+            return false;
+        auto* Receiver = static_cast<QWidget*>(Watched);
+        if (Event == LastEvent && LastReceiver && Receiver != LastReceiver &&
+            Receiver->isAncestorOf(LastReceiver))
+            return false;
+        LastEvent = Event;
+        LastReceiver = Receiver;
+        if (auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window())) {
+            const auto* Key = static_cast<const QKeyEvent*>(Event);
+            const int Code = Key->key();
+            const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
+            TFormParvoxBase::Guarded([Form, Code, Shift] { Form->FormKeyDown(Code, Shift); });
+            // A command may have run a modal window that saw keys of its own.
+            LastEvent = Event;
+            LastReceiver = Receiver;
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+
+    const QEvent* LastEvent = nullptr;
+    QPointer<QWidget> LastReceiver;
+};
+
 TFormParvoxBase::TFormParvoxBase(QWidget* Parent) : QDialog(Parent) {
-    qApp->installEventFilter(this);
+    TKeyPreview::Install();
 }
 
-TFormParvoxBase::~TFormParvoxBase() {
-    qApp->removeEventFilter(this);
-}
+TFormParvoxBase::~TFormParvoxBase() = default;
 
 QString TFormParvoxBase::ApplicationTitle() {
     return TitleVariable();
@@ -167,25 +211,9 @@ void TFormParvoxBase::closeEvent(QCloseEvent* Event) {
     bool CanClose = !Running;
     if (CanClose)
         Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
-    // QDialog's own close handling would call reject(), which closes again.
     Event->setAccepted(CanClose);
-}
-
-bool TFormParvoxBase::eventFilter(QObject* Watched, QEvent* Event) {
-    const QEvent::Type Type = Event->type();
-    if ((Type != QEvent::KeyPress && Type != QEvent::KeyRelease) || !Watched->isWidgetType() ||
-        static_cast<QWidget*>(Watched)->window() != this)
-        return false;
-    if (Type == QEvent::KeyRelease || Event == PreviewedKey) {
-        // The press has been seen; reaching the window ends its way up.
-        if (Type == QEvent::KeyRelease || Watched == this)
-            PreviewedKey = nullptr;
-        return false;
-    }
-    PreviewedKey = Watched == this ? nullptr : Event;
-    const auto* Key = static_cast<const QKeyEvent*>(Event);
-    const int Code = Key->key();
-    const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
-    Guarded([this, Code, Shift] { FormKeyDown(Code, Shift); });
-    return false;
+    // Ends a modal showing too. QDialog's own close handling is not used: it
+    // would call reject(), which closes again.
+    if (CanClose)
+        done(result());
 }

@@ -69,14 +69,12 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
-    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    friend class TKeyPreview;
+
     void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
 
     bool Running = false;
-    // The key press last handed to FormKeyDown: Qt offers a key that the
-    // focused control ignores to each of its parents too.
-    const QEvent* PreviewedKey = nullptr;
 };

@@ -18,6 +18,7 @@ void OnNextModal(const std::function<bool(QWidget*)>& Matches,
                  const std::function<void(QWidget*)>& Action) {
     const QPointer<QWidget> Before = QApplication::activeModalWidget();
     auto* Timer = new QTimer(qApp);
+    Timer->setObjectName(QStringLiteral("PendingAnswer"));
     QObject::connect(Timer, &QTimer::timeout, Timer, [Timer, Before, Matches, Action] {
         QWidget* Modal = QApplication::activeModalWidget();
         if (Modal == nullptr || Modal == Before || !Modal->isVisible() || !Matches(Modal))
@@ -72,6 +73,12 @@ std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
                     QMetaObject::invokeMethod(Dialog, "accept");
                 });
     return Seen;
+}
+
+void CancelPendingAnswers() {
+    const auto Timers = qApp->findChildren<QTimer*>(QStringLiteral("PendingAnswer"));
+    for (QTimer* Timer : Timers)
+        delete Timer;
 }
 
 bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {

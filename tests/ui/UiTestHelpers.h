@@ -43,5 +43,8 @@ std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path);
 void OnNextModal(const std::function<bool(QWidget*)>& Matches,
                  const std::function<void(QWidget*)>& Action);
 
+// Drops every answer armed above that found nothing to answer.
+void CancelPendingAnswers();
+
 // Waits until Condition holds, processing events; false on timeout.
 bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 5000);

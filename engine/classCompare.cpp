@@ -1,0 +1,55 @@
+// Compare run: sizes first, then both files block by block up to the
+// block that holds the first difference.
+#include "classCompare.h"
+
+#include <algorithm>
+#include <cstring>
+
+void TCompare::CompareBlocks(int32_t Count) {
+    Count = std::clamp(Count, 0, BlockSize);
+    BlocksEqual = std::memcmp(Buffer1, Buffer2, static_cast<size_t>(Count)) == 0;
+    if (BlocksEqual) {
+        DiffIndex = Count;
+        return;
+    }
+    // Only a block known to differ is searched byte by byte.
+    DiffIndex = 0;
+    while (Buffer1[DiffIndex] == Buffer2[DiffIndex])
+        ++DiffIndex;
+}
+
+void TCompare::ClearBuffers() {
+    std::memset(Buffer1, 0, sizeof Buffer1);
+    std::memset(Buffer2, 0, sizeof Buffer2);
+}
+
+void TCompare::Execute() {
+    // Local handles: their destructors close whatever a failure leaves open.
+    TByteFile File1;
+    TByteFile File2;
+    File1.Assign(FileName1);
+    File2.Assign(FileName2);
+    File1.Reset();
+    File2.Reset();
+    ClearBuffers();
+    // Files of different sizes are never read, even when one is a prefix of the other.
+    if (File1.FileSize() != File2.FileSize()) {
+        CompareResult = CompareUnequalLength;
+    } else {
+        const int32_t Size = File1.FileSize();
+        int64_t Blocks = 0;
+        int32_t Read = 0;
+        do {
+            ReportProgress(Blocks * BlockSize, Size);
+            Read = File1.BlockRead(Buffer1, BlockSize);
+            // The equal sizes stand for the count of the second file.
+            static_cast<void>(File2.BlockRead(Buffer2, BlockSize));
+            CompareBlocks(Read);
+            ++Blocks;
+        } while (Read == BlockSize && BlocksEqual);
+        CompareResult =
+            BlocksEqual ? CompareEqual : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
+    }
+    File1.Close();
+    File2.Close();
+}

@@ -1,0 +1,59 @@
+// The join run: every piece is opened and measured before the output is
+// created, so an unreadable piece or an oversized set never truncates an
+// earlier output.
+#include "classJoin.h"
+
+#include "classParvoxErrors.h"
+#include "txt.h"
+
+#include <cerrno>
+
+int32_t TJoin::TotalSize() {
+    int64_t Total = 0;
+    for (int32_t Piece = 1; PieceExists(Piece); ++Piece) {
+        TByteFile PieceFile;
+        PieceFile.Assign(PieceFileName(Piece));
+        PieceFile.Reset();
+        Total += PieceFile.FileSize();
+        PieceFile.Close();
+        // The output could not be read back by any of the engines.
+        if (Total >= MaxFileSize)
+            throw EInOutError(EOVERFLOW);
+    }
+    return static_cast<int32_t>(Total);
+}
+
+void TJoin::Execute() {
+    const int32_t Total = TotalSize();
+    int32_t Piece = 1;
+    InputFile.Assign(PieceFileName(Piece));
+    // Decided now: the previous output under the base name must not be overwritten.
+    OutputFile.Assign(JoinedFileName());
+    InputFile.Reset();
+    try {
+        OutputFile.Rewrite();
+        // Every read counts as a full block, so the count may pass the total.
+        int64_t Blocks = 0;
+        while (true) {
+            ReportProgress(Blocks * BlockSize, Total);
+            const int32_t Read = InputFile.BlockRead(Buffer, BlockSize);
+            const int32_t Written = OutputFile.BlockWrite(Buffer, Read);
+            ++Blocks;
+            if (Written != Read)
+                throw EParvoxError(txtDestinationFull);
+            if (Read == BlockSize)
+                continue;
+            InputFile.Close();
+            if (!PieceExists(++Piece))
+                break;
+            InputFile.Assign(PieceFileName(Piece));
+            InputFile.Reset();
+        }
+        OutputFile.Close();
+    } catch (...) {
+        // The partial output stays on disk; it is only closed.
+        OutputFile.CloseQuietly();
+        InputFile.CloseQuietly();
+        throw;
+    }
+}

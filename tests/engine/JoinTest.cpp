@@ -1,0 +1,207 @@
+// The join engine: which pieces it takes, what it writes where, its progress
+// reports, and what each failure leaves behind.
+#include "EngineProbes.h"
+#include "TestFiles.h"
+
+#include "classJoin.h"
+#include "classParvoxErrors.h"
+#include "classSplit.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+class JoinTest : public ScratchTest {
+protected:
+    void SetUp() override {
+        ScratchTest::SetUp();
+        Base = Path("film.avi");
+        Join.SetBaseFileName(Base);
+    }
+
+    // Writes the pieces name.001, name.002, ... and returns their concatenation.
+    Bytes WritePieces(const std::vector<size_t>& Sizes) {
+        Bytes Whole;
+        for (size_t Index = 0; Index < Sizes.size(); ++Index) {
+            const Bytes Piece = PatternBytes(Sizes[Index], static_cast<uint32_t>(Index + 7));
+            WriteFile(Join.PieceFileName(static_cast<int32_t>(Index + 1)), Piece);
+            Whole.insert(Whole.end(), Piece.begin(), Piece.end());
+        }
+        return Whole;
+    }
+
+    std::string Base;
+    TJoin Join;
+};
+
+TEST_F(JoinTest, ConcatenatesPiecesAndCountsEveryReadAsAFullBlock) {
+    const Bytes Whole = WritePieces({2500, 2500, 1000});
+    TProgressLog Progress(Join);
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), Whole);
+    EXPECT_EQ(Progress.Fractions, FractionsOf({0, 1024, 2048, 3072, 4096, 5120, 6144}, 6000));
+    EXPECT_GT(Progress.Fractions.back(), 1.0L);
+    EXPECT_FALSE(Join.InputFile.IsOpen());
+    EXPECT_FALSE(Join.OutputFile.IsOpen());
+}
+
+TEST_F(JoinTest, PieceOfWholeBlocksEndsWithAnEmptyRead) {
+    const Bytes Whole = WritePieces({2048});
+    TProgressLog Progress(Join);
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), Whole);
+    EXPECT_EQ(Progress.Fractions, (std::vector<long double>{0.0L, 0.5L, 1.0L}));
+}
+
+TEST_F(JoinTest, EmptyPiecesGiveAnEmptyOutputAndReportZero) {
+    WritePieces({0, 0});
+    TProgressLog Progress(Join);
+    Join.Execute();
+    EXPECT_TRUE(fs::exists(Base));
+    EXPECT_EQ(fs::file_size(Base), 0U);
+    EXPECT_EQ(Progress.Fractions, (std::vector<long double>{0.0L, 0.0L}));
+}
+
+TEST_F(JoinTest, StopsAtTheFirstGap) {
+    const Bytes First = WritePieces({1500});
+    WriteFile(Join.PieceFileName(3), PatternBytes(700));
+    EXPECT_EQ(Join.TotalSize(), 1500);
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), First);
+}
+
+TEST_F(JoinTest, MissingFirstPieceCreatesNoOutput) {
+    WriteFile(Join.PieceFileName(2), PatternBytes(100));
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "File not found");
+    EXPECT_FALSE(fs::exists(Base));
+    EXPECT_FALSE(fs::exists(Base + ".joined"));
+}
+
+TEST_F(JoinTest, ExistingBaseSendsTheOutputToJoinedAndReplacesIt) {
+    const Bytes Whole = WritePieces({3000, 10});
+    const Bytes Original = PatternBytes(50, 99);
+    WriteFile(Base, Original);
+    WriteFile(Base + ".joined", PatternBytes(9000, 98));
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), Original);
+    EXPECT_EQ(ReadFile(Base + ".joined"), Whole);
+
+    // The name is decided at each run: a second run keeps the first output.
+    fs::remove(Base);
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), Whole);
+}
+
+TEST_F(JoinTest, GoesOnPastPiece999) {
+    const Bytes Whole = WritePieces(std::vector<size_t>(1001, 3));
+    ASSERT_TRUE(fs::exists(Base + ".1001"));
+    Join.Execute();
+    EXPECT_EQ(ReadFile(Base), Whole);
+}
+
+TEST_F(JoinTest, SplitThenJoinGivesTheSourceBack) {
+    constexpr int32_t PieceBlocks = 2;
+    constexpr size_t Piece = PieceBlocks * 1024;
+    for (const size_t Size : {size_t{0}, size_t{1}, size_t{1023}, size_t{1024}, size_t{1025}, Piece,
+                              3 * Piece, 3 * Piece + 1, 3 * Piece - 1}) {
+        const Bytes Source = PatternBytes(Size, static_cast<uint32_t>(Size));
+        WriteFile(Base, Source);
+        TSplit Split;
+        Split.SetBaseFileName(Base);
+        Split.SplitSize = PieceBlocks;
+        Split.Execute();
+        Join.Execute();
+        EXPECT_EQ(ReadFile(Base + ".joined"), Source) << Size;
+    }
+}
+
+TEST_F(JoinTest, BlankBaseNameFailsBeforeAnything) {
+    Join.SetBaseFileName("  ");
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "Empty basefile name");
+}
+
+TEST_F(JoinTest, TotalOf2GiBOrMoreIsRefusedBeforeTheOutputIsTouched) {
+    // Sparse pieces: large sizes without the disk space.
+    constexpr uintmax_t Half = uintmax_t{1} << 30;
+    WritePieces({0, 0});
+    fs::resize_file(Join.PieceFileName(1), Half);
+    fs::resize_file(Join.PieceFileName(2), Half - 1);
+    EXPECT_EQ(Join.TotalSize(), 0x7FFFFFFF);
+
+    fs::resize_file(Join.PieceFileName(2), Half);
+    // Stop here if unchecked: the join below would copy 3 GiB.
+    ASSERT_EQ(MessageOf([&] { (void)Join.TotalSize(); }), "I/O error 75");
+
+    fs::resize_file(Join.PieceFileName(1), 3 * Half / 2);
+    fs::resize_file(Join.PieceFileName(2), 3 * Half / 2);
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 75");
+    EXPECT_FALSE(fs::exists(Base));
+
+    const Bytes Earlier = PatternBytes(100);
+    WriteFile(Base, PatternBytes(10));
+    WriteFile(Base + ".joined", Earlier);
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 75");
+    EXPECT_EQ(ReadFile(Base + ".joined"), Earlier);
+}
+
+TEST_F(JoinTest, PiecesThatAreNotRegularFilesAreRefusedWithoutBlocking) {
+    WritePieces({100});
+    fs::create_directory(Join.PieceFileName(2));
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 21");
+    fs::remove(Join.PieceFileName(2));
+
+    ASSERT_EQ(::mkfifo(Join.PieceFileName(2).c_str(), 0600), 0);
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 22");
+    EXPECT_FALSE(fs::exists(Base));
+}
+
+TEST_F(JoinTest, WriteRefusedOutrightIsAnInputOutputError) {
+    WritePieces({3000});
+    WriteFile(Base, {});
+    fs::create_symlink("/dev/full", Base + ".joined");
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 28");
+    EXPECT_TRUE(fs::is_symlink(Base + ".joined"));
+    EXPECT_FALSE(Join.InputFile.IsOpen());
+    EXPECT_FALSE(Join.OutputFile.IsOpen());
+}
+
+// Joins 3000 bytes in a child whose files may not grow past Limit bytes;
+// returns 0 when the run fails with Expected.
+int JoinUnderSizeLimit(TJoin& Join, rlim_t Limit, const std::string& Expected) {
+    return RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit FileSize{Limit, Limit};
+        if (::setrlimit(RLIMIT_FSIZE, &FileSize) != 0)
+            return 2;
+        const bool Failed = MessageOf([&] { Join.Execute(); }) == Expected;
+        return Failed && !Join.InputFile.IsOpen() && !Join.OutputFile.IsOpen() ? 0 : 1;
+    });
+}
+
+TEST_F(JoinTest, ShortWriteLeavesThePartialOutput) {
+    const Bytes Whole = WritePieces({3000});
+    EXPECT_EQ(JoinUnderSizeLimit(Join, 1500, "Destination drive full or not ready"), 0);
+    EXPECT_EQ(ReadFile(Base), Bytes(Whole.begin(), Whole.begin() + 1500));
+
+    // On a block boundary the next write stores nothing: the system's own error.
+    fs::remove(Base);
+    EXPECT_EQ(JoinUnderSizeLimit(Join, 2048, "I/O error 27"), 0);
+    EXPECT_EQ(ReadFile(Base), Bytes(Whole.begin(), Whole.begin() + 2048));
+}
+
+TEST_F(JoinTest, UnreadablePieceIsRefusedBeforeTheOutputExists) {
+    WritePieces({100, 100});
+    fs::permissions(Dir, fs::perms::owner_all | fs::perms::others_all);
+    fs::permissions(Join.PieceFileName(2), fs::perms::owner_read);
+    EXPECT_EQ(RunInChild([&] {
+                  if (!BecomeNobody())
+                      return 2;
+                  return MessageOf([&] { Join.Execute(); }) == "I/O error 13" ? 0 : 1;
+              }),
+              0);
+    EXPECT_FALSE(fs::exists(Base));
+}
+
+} // namespace

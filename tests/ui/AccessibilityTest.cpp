@@ -1,0 +1,240 @@
+// Keyboard use and assistive technology: names, roles and Tab order of the
+// main, About and progress windows, the click labels' keys, the progress
+// bar's value during a run, and the check that other windows reuse.
+#include "AccessibilityHelpers.h"
+#include "QClickLabel.h"
+#include "QFAbout.h"
+#include "QFMain.h"
+#include "QFProgress.h"
+#include "UiTestHelpers.h"
+#include "classParvox.h"
+#include "classParvoxController.h"
+#include "startup.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+QAccessibleInterface* Accessible(QWidget* Widget) {
+    return QAccessible::queryAccessibleInterface(Widget);
+}
+
+// The object names of the widgets that hold the focus as Tab is pressed
+// Presses times from First.
+QStringList TabOrder(QWidget* Window, QWidget* First, int Presses) {
+    First->setFocus(Qt::TabFocusReason);
+    QStringList Order(First->objectName());
+    for (int Press = 0; Press < Presses; ++Press) {
+        PressKey(Window, Qt::Key_Tab);
+        Order << Window->focusWidget()->objectName();
+    }
+    return Order;
+}
+
+// The names of an interface's descendants, as a screen reader walks them.
+QStringList NamesWithin(QAccessibleInterface* Interface) {
+    QStringList Names;
+    for (int Child = 0; Child < Interface->childCount(); ++Child) {
+        Names << Interface->child(Child)->text(QAccessible::Name);
+        Names << NamesWithin(Interface->child(Child));
+    }
+    return Names;
+}
+
+void SendKey(QWidget* Widget, Qt::Key Key, bool AutoRepeat = false) {
+    QKeyEvent Press(QEvent::KeyPress, Key, Qt::NoModifier, QString(), AutoRepeat);
+    QApplication::sendEvent(Widget, &Press);
+}
+
+} // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        StartUp();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    }
+    void cleanupTestCase() { ShutDown(); }
+
+    void MainWindowCanBeWorkedFromTheKeyboard() {
+        const QStringList Faults = AccessibilityFaults(MainForm);
+        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        // The buttons first, in their order, then the links.
+        QCOMPARE(TabOrder(MainForm, MainForm->findChild<QWidget*>("ButtonSplit"), 9),
+                 QStringList({"ButtonSplit", "ButtonJoin", "ButtonCompare", "ButtonChecksum",
+                              "ButtonAbout", "ButtonExit", "LabelParvoxURL", "ImageLogoQuillfern",
+                              "LabelQuillfernURL", "ButtonSplit"}));
+        const std::vector<std::pair<const char*, QString>> Links = {
+            {"LabelParvoxURL", "Parvox home page"},
+            {"LabelQuillfernURL", "Quillfern web site"},
+            {"ImageLogoQuillfern", "Quillfern web site (logo)"}};
+        for (const auto& [Name, AccessibleName] : Links) {
+            QAccessibleInterface* Link = Accessible(MainForm->findChild<QWidget*>(Name));
+            QCOMPARE(Link->role(), QAccessible::Link);
+            QCOMPARE(Link->text(QAccessible::Name), AccessibleName);
+        }
+    }
+
+    void AboutWindowCanBeWorkedFromTheKeyboard() {
+        TFormAbout Form(MainForm);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        const QStringList Faults = AccessibilityFaults(&Form);
+        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        QCOMPARE(
+            TabOrder(&Form, Form.findChild<QWidget*>("ButtonClose"), 3),
+            QStringList({"ButtonClose", "LabelParvoxURL", "LabelQuillfernURL", "ButtonClose"}));
+        QCOMPARE(Accessible(Form.findChild<QWidget*>("LabelParvoxURL"))->role(), QAccessible::Link);
+        QCOMPARE(Accessible(Form.findChild<QWidget*>("Image1"))->text(QAccessible::Name),
+                 QStringLiteral("Quillfern logo"));
+    }
+
+    void LinkInTheMainWindowActsOnSpaceAndEnter() {
+        auto* Label = MainForm->findChild<TClickLabel*>("LabelParvoxURL");
+        QSignalSpy Clicked(Label, &TClickLabel::clicked);
+        Label->setFocus(Qt::TabFocusReason);
+        PressKey(MainForm, Qt::Key_Space);
+        PressKey(MainForm, Qt::Key_Return);
+        PressKey(MainForm, Qt::Key_Enter);
+        QCOMPARE(Clicked.count(), 3);
+        // Enter stays with the label: no button of the window acted on it.
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QVERIFY(MainForm->isVisible());
+    }
+
+    void ClickLabelActsOnKeysAndForAssistiveTechnology() {
+        QWidget Window;
+        auto* Label = new TClickLabel(&Window);
+        Label->setText(QStringLiteral("/tmp/input.bin"));
+        QSignalSpy Clicked(Label, &TClickLabel::clicked);
+        QVERIFY(Label->focusPolicy() & Qt::TabFocus);
+        SendKey(Label, Qt::Key_Space, true);
+        SendKey(Label, Qt::Key_A);
+        QCOMPARE(Clicked.count(), 0);
+
+        // Without a name of its own the label is named by its text, and it acts as a button.
+        QAccessibleInterface* Interface = Accessible(Label);
+        QCOMPARE(Interface->role(), QAccessible::Button);
+        QCOMPARE(Interface->text(QAccessible::Name), QStringLiteral("/tmp/input.bin"));
+        QVERIFY(Interface->state().focusable);
+        QVERIFY(Interface->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::pressAction()));
+        Interface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(Clicked.count(), 1);
+
+        Label->setAccessibleName(QStringLiteral("Input file"));
+        Label->setProperty("link", true);
+        QCOMPARE(Interface->text(QAccessible::Name), QStringLiteral("Input file"));
+        QCOMPARE(Interface->role(), QAccessible::Link);
+    }
+
+    void CheckFindsWhatKeepsAControlFromTheKeyboard() {
+        QDialog Window;
+        auto* Named = new QPushButton(QStringLiteral("&Start"), &Window);
+        Named->setObjectName("Named");
+        auto* IconOnly = new QPushButton(&Window);
+        IconOnly->setObjectName("IconOnly");
+        auto* Unfocusable = new TClickLabel(&Window);
+        Unfocusable->setObjectName("Unfocusable");
+        Unfocusable->setText(QStringLiteral("unknown"));
+        Unfocusable->setFocusPolicy(Qt::ClickFocus);
+        auto* Units = new QComboBox(&Window);
+        Units->setObjectName("Units");
+        Units->setEditable(true);
+        Units->setAccessibleName(QStringLiteral("Units"));
+        // Tab lands on the button instead.
+        auto* Proxied = new QLineEdit(&Window);
+        Proxied->setObjectName("Proxied");
+        Proxied->setAccessibleName(QStringLiteral("Size"));
+        Proxied->setFocusProxy(Named);
+        auto* Hidden = new QPushButton(&Window);
+        Hidden->hide();
+        auto* Disabled = new QPushButton(&Window);
+        Disabled->setEnabled(false);
+        auto* Dialog = new QFileDialog(&Window);
+        Dialog->setOption(QFileDialog::DontUseNativeDialog);
+        int Row = 0;
+        for (QWidget* Each : Window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            Each->move(0, 30 * Row++);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        QCOMPARE(AccessibilityFaults(&Window),
+                 QStringList({"IconOnly: no accessible name",
+                              "Unfocusable: its focus policy leaves out Tab",
+                              "Proxied: Tab does not reach it"}));
+    }
+
+    void ProgressBarReportsItsValueDuringARun() {
+        TFormProgress* Progress = ParvoxController->ProgressForm.get();
+        auto* Bar = Progress->findChild<QProgressBar*>("ProgressBar");
+        QAccessibleInterface* Interface = Accessible(Bar);
+        QCOMPARE(Interface->role(), QAccessible::ProgressBar);
+        QCOMPARE(Interface->text(QAccessible::Name), QStringLiteral("Progress of the operation"));
+        QAccessibleValueInterface* Value = Interface->valueInterface();
+        QVERIFY(Value != nullptr);
+        QCOMPARE(Value->minimumValue().toInt(), 0);
+        QCOMPARE(Value->maximumValue().toInt(), 100);
+
+        QTemporaryDir Dir;
+        const QString Input = Dir.filePath(QStringLiteral("input.bin"));
+        QFile File(Input);
+        QVERIFY(File.open(QIODevice::WriteOnly));
+        File.write(QByteArray(20 * 1024, 'p'));
+        File.close();
+
+        // As an engine reports through the controller: what assistive
+        // technology reads from the bar at every report.
+        std::vector<std::pair<long double, int>> Seen;
+        ParvoxApp->SetProgressHandler([&](const std::string& Status, long double Fraction) {
+            ParvoxController->ShowProgress(Status, Fraction);
+            QVERIFY(Progress->isVisible());
+            Seen.emplace_back(Fraction, Value->currentValue().toInt());
+        });
+        ParvoxController->ShowProgress(std::string(), 0.0L);
+        ParvoxApp->Split->SetBaseFileName(Input.toStdString());
+        ParvoxApp->Split->SplitSize = 8;
+        ParvoxApp->Split->Execute();
+        ParvoxController->HideProgress();
+        ParvoxApp->SetProgressHandler(nullptr);
+
+        QCOMPARE(Seen.size(), size_t{20});
+        for (const auto& [Fraction, Position] : Seen)
+            QCOMPARE(Position, TFormProgress::FractionToPosition(Fraction));
+        QCOMPARE(Seen.front().second, 0);
+        QCOMPARE(Seen.back().second, 95);
+    }
+
+    void MessageBoxKeepsItsTexts() {
+        QString Name;
+        QStringList Texts;
+        OnNextModal([](QWidget* Modal) { return qobject_cast<QMessageBox*>(Modal) != nullptr; },
+                    [&](QWidget* Modal) {
+                        QAccessibleInterface* Box = Accessible(Modal);
+                        Name = Box->text(QAccessible::Name);
+                        Texts = NamesWithin(Box);
+                        qobject_cast<QMessageBox*>(Modal)->accept();
+                    });
+        TFormParvoxBase::ShowMessage("Splitting completed");
+        QCOMPARE(Name, QStringLiteral("Parvox 2.3"));
+        QVERIFY2(Texts.contains(QStringLiteral("Splitting completed")),
+                 qPrintable(Texts.join('|')));
+        QVERIFY2(Texts.contains(QStringLiteral("OK")), qPrintable(Texts.join('|')));
+    }
+};
+
+QTEST_MAIN(AccessibilityTest)
+#include "AccessibilityTest.moc"

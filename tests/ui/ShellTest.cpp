@@ -1,0 +1,367 @@
+// The application shell driven as a user drives it: start-up and shutdown,
+// captions and sizes, the command keys, the closing question, the error
+// display, the progress window and the guard that keeps a window still while
+// its operation runs.
+#include "QFAbout.h"
+#include "QFMain.h"
+#include "QFProgress.h"
+#include "UiTestHelpers.h"
+#include "classParvox.h"
+#include "classParvoxController.h"
+#include "classParvoxErrors.h"
+#include "startup.h"
+#include "txt.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <fstream>
+
+namespace {
+
+// A window of the test's own on the real window base, with a Start button
+// that splits a file through the run guard, a button whose handler throws
+// and a text box.
+class TTestWindow : public TFormParvoxBase {
+public:
+    explicit TTestWindow(QWidget* Parent) : TFormParvoxBase(Parent) {
+        resize(300, 200);
+        ButtonStart = new QPushButton(QStringLiteral("&Start"), this);
+        ButtonStart->setGeometry(10, 10, 80, 30);
+        ButtonFail = new QPushButton(QStringLiteral("&Fail"), this);
+        ButtonFail->setGeometry(100, 10, 80, 30);
+        Edit = new QLineEdit(this);
+        Edit->setGeometry(10, 50, 100, 20);
+        ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
+        ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
+        ButtonClose->setGeometry(100, 120, 97, 33);
+        Bind(ButtonStart, &QPushButton::clicked, &TTestWindow::ButtonStartClick);
+        Bind(ButtonFail, &QPushButton::clicked, &TTestWindow::ButtonFailClick);
+        FormCreate();
+    }
+
+    void ButtonStartClick() {
+        ++Starts;
+        if (RunOperation("Working...", [] { ParvoxApp->Split->Execute(); }))
+            ++Completed;
+    }
+    void ButtonFailClick() {
+        ++Failures;
+        throw EParvoxError("Empty basefile name");
+    }
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override {
+        if (TFormParvoxBase::HandleShortcut(Key, Shift))
+            return true;
+        if (Key != Qt::Key_S)
+            return false;
+        ButtonStartClick();
+        return true;
+    }
+
+    QPushButton* ButtonStart;
+    QPushButton* ButtonFail;
+    QPushButton* ButtonClose;
+    QLineEdit* Edit;
+    int Starts = 0;
+    int Completed = 0;
+    int Failures = 0;
+};
+
+void WriteBytes(const QString& Name, size_t Size) {
+    std::ofstream Out(Name.toStdString(), std::ios::binary);
+    const std::string Block(Size, 'p');
+    Out.write(Block.data(), static_cast<std::streamsize>(Block.size()));
+}
+
+// Whether the closing question comes up when Action runs, answered with Answer.
+bool AsksToClose(const std::function<void()>& Action, QMessageBox::StandardButton Answer) {
+    auto Box = AnswerNextMessageBox(Answer);
+    Action();
+    const bool Asked = WaitFor([&] { return Box->Seen; }, 2000);
+    CancelPendingAnswers();
+    return Asked && Box->Text == QStringLiteral("Are you sure you want to close Parvox?") &&
+           Box->Title == QStringLiteral("Parvox 2.3") && Box->Buttons.size() == 2;
+}
+
+} // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // Closing the main window in a test must not end the test program.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QVERIFY(txtSplittingDone.empty());
+        CreateEngines();
+        QVERIFY(ParvoxApp != nullptr);
+        QVERIFY(ParvoxController == nullptr);
+        QVERIFY(MainForm == nullptr);
+        StartUp();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    }
+
+    void cleanupTestCase() {
+        bool EnginesOutliveController = false;
+        QObject::connect(ParvoxController->ProgressForm.get(), &QObject::destroyed,
+                         [&] { EnginesOutliveController = ParvoxApp != nullptr; });
+        ShutDown();
+        QVERIFY(EnginesOutliveController);
+        QVERIFY(ParvoxApp == nullptr);
+        QVERIFY(ParvoxController == nullptr);
+        QVERIFY(txtSplittingDone.empty());
+    }
+
+    void init() {
+        if (!MainForm->isVisible()) {
+            MainForm->show();
+            QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+        }
+        MainForm->activateWindow();
+        QVERIFY(WaitFor([] { return QApplication::activeWindow() == MainForm; }));
+    }
+
+    void startUpLoadsTextsAndTitles() {
+        QCOMPARE(QString::fromStdString(txtSplittingDone), QStringLiteral("Splitting completed"));
+        QCOMPARE(MainForm->windowTitle(), QStringLiteral("Parvox 2.3 for Linux"));
+        QCOMPARE(TFormParvoxBase::ApplicationTitle(), QStringLiteral("Parvox 2.3"));
+        QCOMPARE(MainForm->size(), QSize(510, 370));
+        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(ParvoxApp->Split && ParvoxApp->Join && ParvoxApp->Checksum && ParvoxApp->Compare);
+    }
+
+    void aboutWindowOpensOnAAndClosesOnCAndX() {
+        for (const Qt::Key CloseKey : {Qt::Key_C, Qt::Key_X}) {
+            QString Caption, Version;
+            QSize Size;
+            bool ClosedByKey = false;
+            OnNextModal([](QWidget* Modal) { return dynamic_cast<TFormAbout*>(Modal) != nullptr; },
+                        [&](QWidget* About) {
+                            Caption = About->windowTitle();
+                            Size = About->size();
+                            Version =
+                                About->findChild<QLabel*>(QStringLiteral("LabelVersion"))->text();
+                            // Modifiers keep it open; the plain key closes it, without a question.
+                            PressKey(About, CloseKey, Qt::ControlModifier);
+                            PressKey(About, CloseKey, Qt::ShiftModifier);
+                            const bool StillOpen = About->isVisible();
+                            PressKey(About, CloseKey);
+                            ClosedByKey = StillOpen && !About->isVisible();
+                        });
+            PressKey(MainForm, Qt::Key_A, Qt::ShiftModifier);
+            QCOMPARE(Caption, QStringLiteral("Parvox 2.3"));
+            QCOMPARE(Size, QSize(491, 322));
+            QCOMPARE(Version, QStringLiteral("Version 2.3 for Linux"));
+            QVERIFY(ClosedByKey);
+            QVERIFY(MainForm->isVisible());
+            QVERIFY(WaitFor([] { return QApplication::activeWindow() == MainForm; }));
+        }
+    }
+
+    void linksOpenNothing() {
+        const auto WindowsBefore = QApplication::topLevelWidgets().size();
+        for (const char* Name : {"LabelParvoxURL", "LabelQuillfernURL", "ImageLogoQuillfern"}) {
+            auto* Link = MainForm->findChild<QLabel*>(QString::fromLatin1(Name));
+            QVERIFY(Link != nullptr);
+            QTest::mouseClick(Link, Qt::LeftButton);
+        }
+        QTest::qWait(50);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(QApplication::topLevelWidgets().size(), WindowsBefore);
+    }
+
+    void everyWayOfClosingAsksFirst() {
+        auto* Exit = MainForm->findChild<QPushButton*>(QStringLiteral("ButtonExit"));
+        const std::vector<std::pair<const char*, std::function<void()>>> Ways{
+            {"Exit button", [Exit] { Exit->click(); }},
+            {"C", [] { PressKey(MainForm, Qt::Key_C); }},
+            {"X", [] { PressKey(MainForm, Qt::Key_X); }},
+            {"Alt+X mnemonic",
+             [] {
+                 MainForm->activateWindow();
+                 QVERIFY(WaitFor([] { return QApplication::activeWindow() == MainForm; }));
+                 PressKey(MainForm, Qt::Key_X, Qt::AltModifier);
+             }},
+            {"Escape", [] { PressKey(MainForm, Qt::Key_Escape); }},
+            {"window system", [] { MainForm->windowHandle()->close(); }},
+        };
+        for (const auto& [Name, Way] : Ways) {
+            QVERIFY2(AsksToClose(Way, QMessageBox::No), Name);
+            QVERIFY2(MainForm->isVisible(), Name);
+        }
+        QVERIFY(AsksToClose([] { PressKey(MainForm, Qt::Key_C); }, QMessageBox::Yes));
+        QVERIFY(WaitFor([] { return !MainForm->isVisible(); }));
+    }
+
+    void modifiersKeepCAndXFromClosing() {
+        for (const auto Modifier : {Qt::ControlModifier, Qt::ShiftModifier, Qt::AltModifier})
+            for (const Qt::Key Key : {Qt::Key_C, Qt::Key_X}) {
+                if (Modifier == Qt::AltModifier && Key == Qt::Key_X)
+                    continue; // the Exit button's mnemonic
+                auto Box = AnswerNextMessageBox(QMessageBox::No);
+                PressKey(MainForm, Key, Modifier);
+                QTest::qWait(150);
+                QVERIFY(!Box->Seen);
+                CancelPendingAnswers();
+            }
+        QVERIFY(MainForm->isVisible());
+    }
+
+    void keysReachTextBoxesAfterThePreview() {
+        TTestWindow Window(MainForm);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        QCOMPARE(Window.windowTitle(), QStringLiteral("Parvox 2.3"));
+        QCOMPARE(Window.size(), QSize(100 + 97 + 15, 120 + 33 + 25));
+        Window.Edit->setFocus();
+        PressKey(&Window, Qt::Key_C, Qt::ShiftModifier);
+        PressKey(&Window, Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(Window.isVisible());
+        QCOMPARE(Window.Edit->text().toUpper(), QStringLiteral("C"));
+        PressKey(&Window, Qt::Key_X);
+        QVERIFY(!Window.isVisible());
+    }
+
+    void errorDisplayAppendsAFullStopByTheRule() {
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("Empty basefile name"), "Empty basefile name.");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("I/O error 13"), "I/O error 13.");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("Please specify an input file first."),
+                 "Please specify an input file first.");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("ends in a blank "), "ends in a blank ");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("(in brackets)"), "(in brackets)");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("a path/"), "a path/.");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText("comma,"), "comma,");
+        QCOMPARE(TFormParvoxBase::ErrorDisplayText(""), "");
+    }
+
+    void aThrowingHandlerLeavesTheWindowUsable() {
+        TTestWindow Window(MainForm);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        for (int Round = 1; Round <= 2; ++Round) {
+            auto Box = AnswerNextMessageBox(QMessageBox::Ok);
+            Window.ButtonFail->click();
+            QVERIFY(WaitFor([&] { return Box->Seen; }));
+            QCOMPARE(Box->Text, QStringLiteral("Empty basefile name."));
+            QCOMPARE(Box->Title, QString());
+            QCOMPARE(Box->Icon, QMessageBox::Critical);
+            QCOMPARE(Box->Buttons.size(), 1);
+            QCOMPARE(Window.Failures, Round);
+            QVERIFY(Window.isVisible());
+        }
+    }
+
+    void progressWindowRoundsHalfToEvenAndClamps() {
+        QCOMPARE(TFormProgress::FractionToPosition(0.125L), 12);
+        QCOMPARE(TFormProgress::FractionToPosition(0.375L), 38);
+        QCOMPARE(TFormProgress::FractionToPosition(0.5L), 50);
+        QCOMPARE(TFormProgress::FractionToPosition(1.004L), 100);
+        QCOMPARE(TFormProgress::FractionToPosition(1.006L), 100);
+        QCOMPARE(TFormProgress::FractionToPosition(6144.0L / 6000.0L), 100);
+        QCOMPARE(TFormProgress::FractionToPosition(-0.2L), 0);
+        QCOMPARE(TFormProgress::FractionToPosition(1e30L), 100);
+    }
+
+    void progressWindowShowsWithoutTakingTheKeyboard() {
+        TTestWindow Window(MainForm);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        Window.activateWindow();
+        Window.Edit->setFocus();
+        QVERIFY(WaitFor([&] { return QApplication::focusWidget() == Window.Edit; }));
+        TFormProgress& Progress = *ParvoxController->ProgressForm;
+        ParvoxController->ShowProgress("", 0.5L);
+        QVERIFY(Progress.isVisible());
+        QCOMPARE(Progress.Status(), QStringLiteral("Working..."));
+        QCOMPARE(Progress.Position(), 50);
+        QCOMPARE(Progress.size(), QSize(378, 71));
+        QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
+        QTest::qWait(50);
+        QCOMPARE(QApplication::focusWidget(), Window.Edit);
+        ParvoxController->ShowProgress("Copying a rather long status text that wraps", 1.006L);
+        QCOMPARE(Progress.Status(), QStringLiteral("Copying a rather long status text that wraps"));
+        QCOMPARE(Progress.Position(), 100);
+        ParvoxController->HideProgress();
+        QVERIFY(!Progress.isVisible());
+    }
+
+    void runGuardRefusesStartAndCloseDuringARun() {
+        QTemporaryDir Dir;
+        const QString Input = Dir.filePath(QStringLiteral("big.bin"));
+        WriteBytes(Input, 600 * 1024);
+        ParvoxApp->Split->SetBaseFileName(Input.toStdString());
+        ParvoxApp->Split->SplitSize = 100;
+
+        TTestWindow Window(MainForm);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        Window.Edit->setFocus();
+        int Reports = 0;
+        int Restarts = 0;
+        bool Tried = false;
+        bool StayedOpen = false;
+        bool ControlsDisabled = false;
+        ParvoxApp->SetProgressHandler([&](const std::string& Status, long double Fraction) {
+            ParvoxController->ShowProgress(Status, Fraction);
+            ++Reports;
+            if (Reports > 1 && Fraction == 0.0L)
+                ++Restarts;
+            if (Reports != 300)
+                return;
+            Tried = true;
+            ControlsDisabled = !Window.ButtonStart->isEnabled() && !Window.Edit->isEnabled();
+            PressKey(&Window, Qt::Key_S);
+            PressKey(&Window, Qt::Key_S, Qt::ShiftModifier);
+            Window.ButtonStart->click();
+            PressKey(&Window, Qt::Key_C);
+            PressKey(&Window, Qt::Key_Escape);
+            Window.ButtonClose->click();
+            Window.windowHandle()->close();
+            Window.close();
+            StayedOpen = Window.isVisible();
+        });
+        PressKey(&Window, Qt::Key_S);
+        ParvoxApp->SetProgressHandler(nullptr);
+
+        QVERIFY(Tried);
+        QVERIFY(ControlsDisabled);
+        QVERIFY(StayedOpen);
+        QCOMPARE(Restarts, 0);
+        QCOMPARE(Reports, 600);
+        QCOMPARE(Window.Completed, 1);
+        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ParvoxController->OperationRunning());
+        // All comes back once the run is over.
+        QVERIFY(Window.ButtonStart->isEnabled());
+        QVERIFY(WaitFor([&] { return QApplication::focusWidget() == Window.Edit; }));
+        PressKey(&Window, Qt::Key_S);
+        QCOMPARE(Window.Completed, 2);
+        PressKey(&Window, Qt::Key_C);
+        QVERIFY(!Window.isVisible());
+    }
+
+    void runGuardComesBackAfterAFailedRun() {
+        ParvoxApp->Split->SetBaseFileName("/nonexistent/parvox/input");
+        ParvoxApp->Split->SplitSize = 1;
+        TTestWindow Window(MainForm);
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window));
+        auto Box = AnswerNextMessageBox(QMessageBox::Ok);
+        Window.ButtonStart->click();
+        QVERIFY(WaitFor([&] { return Box->Seen; }));
+        QCOMPARE(Box->Text, QStringLiteral("File not found."));
+        QCOMPARE(Window.Completed, 0);
+        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ParvoxController->OperationRunning());
+        QVERIFY(Window.ButtonStart->isEnabled());
+        PressKey(&Window, Qt::Key_X);
+        QVERIFY(!Window.isVisible());
+    }
+};
+
+QTEST_MAIN(ShellTest)
+#include "ShellTest.moc"
