@@ -1,5 +1,6 @@
 // The Join window driven as a user drives it: real pieces on disk, the real
 // file dialog and message boxes, keys sent to the focused control.
+#include "AccessibilityHelpers.h"
 #include "QClickLabel.h"
 #include "QFJoin.h"
 #include "QFMain.h"
@@ -74,7 +75,10 @@ private slots:
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(OutputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(Form->focusWidget(), Button(Form.get(), "ButtonStart"));
-        for (const char* Next : {"ButtonClose", "Button3", "ButtonStart"}) {
+        const QStringList Faults = AccessibilityFaults(Form.get());
+        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        Button(Form.get(), "ButtonStart")->setFocus();
+        for (const char* Next : {"ButtonClose", "Button3", "LabelInputFile", "ButtonStart"}) {
             PressKey(Form.get(), Qt::Key_Tab);
             QCOMPARE(Form->focusWidget()->objectName(), QLatin1String(Next));
         }

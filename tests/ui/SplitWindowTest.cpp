@@ -1,5 +1,6 @@
 // The Split window driven as a user drives it: real files, the real file
 // dialog and message boxes, keys sent to the focused control.
+#include "AccessibilityHelpers.h"
 #include "QClickLabel.h"
 #include "QFProgress.h"
 #include "QFSplit.h"
@@ -141,11 +142,15 @@ private slots:
         QCOMPARE(SizeBox(Form.get())->height(), Units(Form.get())->height());
         QCOMPARE(Units(Form.get())->currentText(), QStringLiteral("Kbytes"));
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
+        const QStringList Faults = AccessibilityFaults(Form.get());
+        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        SizeBox(Form.get())->setFocus();
 
-        // Tab order: size, unit, Start, Close, Input File.
-        const QStringList Order = {QStringLiteral("ComboUnits"), QStringLiteral("ButtonStart"),
-                                   QStringLiteral("ButtonClose"), QStringLiteral("ButtonInputFile"),
-                                   QStringLiteral("EditSplitFileSize")};
+        // Tab order: size, unit, Start, Close, Input File, the file label.
+        const QStringList Order = {
+            QStringLiteral("ComboUnits"),     QStringLiteral("ButtonStart"),
+            QStringLiteral("ButtonClose"),    QStringLiteral("ButtonInputFile"),
+            QStringLiteral("LabelInputFile"), QStringLiteral("EditSplitFileSize")};
         for (const QString& Next : Order) {
             PressKey(Form.get(), Qt::Key_Tab);
             QCOMPARE(Form->focusWidget()->objectName(), Next);
