@@ -1,24 +1,14 @@
-// Probes shared by the engine tests: the message of a failing call, a log of
-// the progress reports, and an unprivileged user for a forked child.
+// Probes shared by the engine tests: a log of the progress reports and an
+// unprivileged user for a forked child.
 #pragma once
 
+#include "TestFiles.h"
 #include "classParvoxBase.h"
 
 #include <cstdint>
-#include <exception>
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-// The message of what Body raises, or "(no error)".
-template <typename Call> std::string MessageOf(Call&& Body) {
-    try {
-        Body();
-    } catch (const std::exception& Error) {
-        return Error.what();
-    }
-    return "(no error)";
-}
 
 // Every fraction an engine reports, in order; a non-empty status text is a failure.
 class TProgressLog {

@@ -1,5 +1,6 @@
 // The split run: piece sizes and contents (also against coreutils split),
 // progress reports, removal of earlier pieces, and every way a run can fail.
+#include "EngineProbes.h"
 #include "TestFiles.h"
 
 #include "classParvoxErrors.h"
@@ -7,7 +8,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -299,8 +299,7 @@ TEST_F(SplitTest, ShortWriteLeavesThePiecesWrittenSoFar) {
 // The run as the unprivileged user nobody, in a folder where nobody may delete.
 std::string SplitAsNobody(TSplit& Engine, const std::string& Input) {
     return MessageInChild([&] {
-        const gid_t Nobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+        if (!BecomeNobody())
             throw std::runtime_error("cannot become nobody");
         Engine.SetBaseFileName(Input);
         Engine.SplitSize = 1;

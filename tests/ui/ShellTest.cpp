@@ -130,6 +130,8 @@ private slots:
         QCOMPARE(MainForm->windowTitle(), QStringLiteral("Parvox 2.3 for Linux"));
         QCOMPARE(TFormParvoxBase::ApplicationTitle(), QStringLiteral("Parvox 2.3"));
         QCOMPARE(MainForm->size(), QSize(510, 370));
+        QVERIFY(
+            !MainForm->findChild<QLabel*>(QStringLiteral("ImageLogoQuillfern"))->pixmap().isNull());
         QVERIFY(!ParvoxController->ProgressForm->isVisible());
         QVERIFY(ParvoxApp->Split && ParvoxApp->Join && ParvoxApp->Checksum && ParvoxApp->Compare);
     }
