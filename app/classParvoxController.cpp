@@ -2,8 +2,10 @@
 #include "classParvoxController.h"
 
 #include "QFAbout.h"
+#include "QFJoin.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "QFSplit.h"
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
@@ -41,6 +43,14 @@ template <typename TForm> void TParvoxController::ShowWindow() {
         Form.exec();
     }
     BringMainWindowToFront();
+}
+
+void TParvoxController::ShowSplitWindow() {
+    ShowWindow<TFormSplit>();
+}
+
+void TParvoxController::ShowJoinWindow() {
+    ShowWindow<TFormJoin>();
 }
 
 void TParvoxController::ShowAboutWindow() {

@@ -15,6 +15,8 @@ TMainForm::TMainForm(QWidget* Parent)
     ui->setupUi(this);
     // A fixed frame without title-bar buttons; the window system may still ask it to close.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Bind(ui->ButtonSplit, &QPushButton::clicked, &TMainForm::ButtonSplitClick);
+    Bind(ui->ButtonJoin, &QPushButton::clicked, &TMainForm::ButtonJoinClick);
     Bind(ui->ButtonAbout, &QPushButton::clicked, &TMainForm::ButtonAboutClick);
     Bind(ui->ButtonExit, &QPushButton::clicked, &TMainForm::ButtonExitClick);
     Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TMainForm::LabelURLParvoxClick);
@@ -51,12 +53,26 @@ bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     if (TFormParvoxBase::HandleShortcut(Key, Shift))
         return true;
     switch (Key) {
+    case Qt::Key_S:
+        ButtonSplitClick();
+        return true;
+    case Qt::Key_J:
+        ButtonJoinClick();
+        return true;
     case Qt::Key_A:
         ButtonAboutClick();
         return true;
     default:
         return false;
     }
+}
+
+void TMainForm::ButtonSplitClick() {
+    ParvoxController->ShowSplitWindow();
+}
+
+void TMainForm::ButtonJoinClick() {
+    ParvoxController->ShowJoinWindow();
 }
 
 void TMainForm::ButtonAboutClick() {

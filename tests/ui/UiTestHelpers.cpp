@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
@@ -64,6 +65,11 @@ std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
                         return;
                     }
                     Dialog->selectFile(Path);
+                    // selectFile leaves the name box alone while it has the
+                    // focus, and accept then finds no file and stays open.
+                    auto* Name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    if (Name != nullptr)
+                        Name->setText(Path);
                     QMetaObject::invokeMethod(Dialog, "accept");
                 });
     return Seen;

@@ -1,0 +1,27 @@
+// File-open dialog.
+#include "QOpenDialog.h"
+
+TOpenDialog::TOpenDialog(QWidget* Parent, const QString& Filter) : QFileDialog(Parent) {
+    setFileMode(QFileDialog::ExistingFile);
+    setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList Filters = NameFilters(Filter);
+    setNameFilters(Filters);
+    if (!Filters.isEmpty())
+        selectNameFilter(Filters.first());
+}
+
+QStringList TOpenDialog::NameFilters(const QString& Filter) {
+    const QStringList Parts = Filter.split(QLatin1Char('|'));
+    QStringList Filters;
+    for (qsizetype Index = 0; Index + 1 < Parts.size(); Index += 2)
+        Filters << QStringLiteral("%1 (%2)").arg(Parts[Index], Parts[Index + 1]);
+    return Filters;
+}
+
+bool TOpenDialog::Execute() {
+    return exec() == QDialog::Accepted && !selectedFiles().isEmpty();
+}
+
+std::string TOpenDialog::FileName() const {
+    return selectedFiles().value(0).toStdString();
+}

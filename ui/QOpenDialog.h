@@ -1,0 +1,24 @@
+// The file-open dialog of the operation windows: Qt's own widget dialog on
+// every desktop, its filters given as in the layouts, alternating names and
+// patterns separated by vertical bars ("All files|*|Text files|*.txt").
+#pragma once
+
+#include <QFileDialog>
+
+#include <string>
+
+class TOpenDialog : public QFileDialog {
+    Q_OBJECT
+
+public:
+    // Lists the filters of Filter, the first one selected.
+    TOpenDialog(QWidget* Parent, const QString& Filter);
+
+    // Qt's "name (patterns)" for each name and patterns pair, both kept as they stand.
+    [[nodiscard]] static QStringList NameFilters(const QString& Filter);
+
+    // Runs the dialog; true when the user picked a file, false when cancelled.
+    bool Execute();
+    // The full path of the picked file.
+    [[nodiscard]] std::string FileName() const;
+};
