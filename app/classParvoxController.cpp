@@ -4,8 +4,10 @@
 #include "QFAbout.h"
 #include "QFChecksum.h"
 #include "QFCompare.h"
+#include "QFJoin.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "QFSplit.h"
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
@@ -43,6 +45,14 @@ template <typename TForm> void TParvoxController::ShowWindow() {
         Form.exec();
     }
     BringMainWindowToFront();
+}
+
+void TParvoxController::ShowSplitWindow() {
+    ShowWindow<TFormSplit>();
+}
+
+void TParvoxController::ShowJoinWindow() {
+    ShowWindow<TFormJoin>();
 }
 
 void TParvoxController::ShowCompareWindow() {

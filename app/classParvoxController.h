@@ -15,6 +15,8 @@ public:
     TParvoxController(const TParvoxController&) = delete;
     TParvoxController& operator=(const TParvoxController&) = delete;
 
+    void ShowSplitWindow();
+    void ShowJoinWindow();
     void ShowCompareWindow();
     void ShowChecksumWindow();
     void ShowAboutWindow();

@@ -15,6 +15,8 @@ TMainForm::TMainForm(QWidget* Parent)
     ui->setupUi(this);
     // A fixed frame without title-bar buttons; the window system may still ask it to close.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Bind(ui->ButtonSplit, &QPushButton::clicked, &TMainForm::ButtonSplitClick);
+    Bind(ui->ButtonJoin, &QPushButton::clicked, &TMainForm::ButtonJoinClick);
     Bind(ui->ButtonCompare, &QPushButton::clicked, &TMainForm::ButtonCompareClick);
     Bind(ui->ButtonChecksum, &QPushButton::clicked, &TMainForm::ButtonChecksumClick);
     Bind(ui->ButtonAbout, &QPushButton::clicked, &TMainForm::ButtonAboutClick);
@@ -53,6 +55,12 @@ bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     if (TFormParvoxBase::HandleShortcut(Key, Shift))
         return true;
     switch (Key) {
+    case Qt::Key_S:
+        ButtonSplitClick();
+        return true;
+    case Qt::Key_J:
+        ButtonJoinClick();
+        return true;
     case Qt::Key_O:
         ButtonCompareClick();
         return true;
@@ -65,6 +73,14 @@ bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     default:
         return false;
     }
+}
+
+void TMainForm::ButtonSplitClick() {
+    ParvoxController->ShowSplitWindow();
+}
+
+void TMainForm::ButtonJoinClick() {
+    ParvoxController->ShowJoinWindow();
 }
 
 void TMainForm::ButtonCompareClick() {

@@ -17,6 +17,8 @@ public:
     explicit TMainForm(QWidget* Parent = nullptr);
     ~TMainForm() override;
 
+    void ButtonSplitClick();
+    void ButtonJoinClick();
     void ButtonCompareClick();
     void ButtonChecksumClick();
     void ButtonAboutClick();

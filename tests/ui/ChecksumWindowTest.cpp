@@ -4,6 +4,7 @@
 #include "QFChecksum.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
@@ -24,7 +25,9 @@ private:
     QTemporaryDir Scratch;
 
     QString MakeFile(const QString& Name, const QByteArray& Bytes) {
-        return MakeTestFile(Scratch, Name, Bytes);
+        const QString Path = Scratch.filePath(Name);
+        WriteBytes(Path, Bytes);
+        return Path;
     }
 
     static QString Result(const QWidget& Form) {

@@ -4,6 +4,7 @@
 #include "QFCompare.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
@@ -23,11 +24,9 @@ private:
     QTemporaryDir Scratch;
 
     QString MakeFile(const QString& Name, const QByteArray& Bytes) {
-        return MakeTestFile(Scratch, Name, Bytes);
-    }
-
-    static QString LabelText(const QWidget& Form, const char* Name) {
-        return Form.findChild<QLabel*>(QLatin1String(Name))->text();
+        const QString Path = Scratch.filePath(Name);
+        WriteBytes(Path, Bytes);
+        return Path;
     }
 
     // Picks Path for a slot through its key and the real file dialog.
@@ -53,8 +52,8 @@ private slots:
         TFormCompare Form(MainForm);
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QCOMPARE(LabelText(Form, "LabelFile1"), QStringLiteral("unknown"));
-        QCOMPARE(LabelText(Form, "LabelFile2"), QStringLiteral("unknown"));
+        QCOMPARE(LabelText(&Form, "LabelFile1"), QStringLiteral("unknown"));
+        QCOMPARE(LabelText(&Form, "LabelFile2"), QStringLiteral("unknown"));
 
         auto Box = BoxAfterKey(&Form, Qt::Key_S);
         QVERIFY(Box->Seen);
@@ -65,7 +64,7 @@ private slots:
 
         const QString One = MakeFile(QStringLiteral("only1"), "x");
         QVERIFY(Pick(Form, Qt::Key_1, One));
-        QCOMPARE(LabelText(Form, "LabelFile1"), One);
+        QCOMPARE(LabelText(&Form, "LabelFile1"), One);
         Box = BoxAfterKey(&Form, Qt::Key_S);
         QCOMPARE(Box->Text, QStringLiteral("One or more files are unknown"));
         QVERIFY(!ProgressVisible());
@@ -95,13 +94,13 @@ private slots:
 
         // A click on the second label opens the dialog of slot 2; cancelling changes nothing.
         const std::string Before2 = ParvoxApp->Compare->FileName2;
-        const QString Label2 = LabelText(Form, "LabelFile2");
+        const QString Label2 = LabelText(&Form, "LabelFile2");
         Dialog = AnswerNextFileDialog(QString());
         QTest::mouseClick(Form.findChild<QLabel*>(QStringLiteral("LabelFile2")), Qt::LeftButton);
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->Title, QStringLiteral("Select file 2"));
         QCOMPARE(Dialog->NameFilters, Filters);
-        QCOMPARE(LabelText(Form, "LabelFile2"), Label2);
+        QCOMPARE(LabelText(&Form, "LabelFile2"), Label2);
         QCOMPARE(ParvoxApp->Compare->FileName2, Before2);
         QCOMPARE(ParvoxApp->Compare->File2Selected, false);
     }
@@ -149,8 +148,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
         QVERIFY(Pick(Form, Qt::Key_1, Path1));
         QVERIFY(Pick(Form, Qt::Key_2, Path2));
-        QCOMPARE(LabelText(Form, "LabelFile1"), Path1);
-        QCOMPARE(LabelText(Form, "LabelFile2"), Path2);
+        QCOMPARE(LabelText(&Form, "LabelFile1"), Path1);
+        QCOMPARE(LabelText(&Form, "LabelFile2"), Path2);
         QCOMPARE(ParvoxApp->Compare->FileName2, Path2.toStdString());
 
         const auto Box = BoxAfterKey(&Form, Qt::Key_S);
@@ -205,7 +204,7 @@ private slots:
         QStringList Labels;
         std::shared_ptr<TSeenBox> Box;
         OnNextModal(IsCompare, [&](QWidget* Form) {
-            Labels << LabelText(*Form, "LabelFile1") << LabelText(*Form, "LabelFile2");
+            Labels << LabelText(Form, "LabelFile1") << LabelText(Form, "LabelFile2");
             Box = BoxAfterKey(Form, Qt::Key_S);
             Form->findChild<QPushButton*>(QStringLiteral("ButtonClose"))->click();
         });
@@ -232,7 +231,7 @@ private slots:
         QCOMPARE(Box->Text, QStringLiteral("File not found."));
         QVERIFY(!ProgressVisible());
         QVERIFY(Form.isVisible());
-        QCOMPARE(LabelText(Form, "LabelFile1"), Path1);
+        QCOMPARE(LabelText(&Form, "LabelFile1"), Path1);
 
         // The settings stay: once the file is back, Start compares it.
         MakeFile(QStringLiteral("gone"), "abc");

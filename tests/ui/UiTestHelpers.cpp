@@ -7,9 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileDialog>
-#include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
@@ -71,13 +69,12 @@ std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
                         Dialog->reject();
                         return;
                     }
-                    // selectFile leaves the name box alone once it has the
-                    // focus; type the path into it as a user would.
+                    Dialog->selectFile(Path);
+                    // selectFile leaves the name box alone while it has the
+                    // focus, and accept then finds no file and stays open.
                     auto* Name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                     if (Name != nullptr)
                         Name->setText(Path);
-                    else
-                        Dialog->selectFile(Path);
                     QMetaObject::invokeMethod(Dialog, "accept");
                 });
     return Seen;
@@ -100,45 +97,10 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
     return true;
 }
 
-QString MakeTestFile(const QTemporaryDir& Dir, const QString& Name, const QByteArray& Bytes) {
-    const QString Path = Dir.filePath(Name);
-    QFile File(Path);
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write(Bytes) != Bytes.size())
-        qFatal("cannot write %s", qPrintable(Path));
-    return Path;
-}
-
 void ReportToProgressWindow() {
     ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
         ParvoxController->ShowProgress(Status, Fraction);
     });
-}
-
-QStringList CloseKeyFaults(QWidget* Window) {
-    QStringList Faults;
-    const std::pair<Qt::Key, Qt::KeyboardModifiers> KeepOpen[] = {
-        {Qt::Key_C, Qt::ShiftModifier}, {Qt::Key_C, Qt::ControlModifier},
-        {Qt::Key_X, Qt::ShiftModifier}, {Qt::Key_X, Qt::ControlModifier},
-        {Qt::Key_X, Qt::AltModifier},
-    };
-    for (const auto& [Key, Modifiers] : KeepOpen) {
-        PressKey(Window, Key, Modifiers);
-        if (!Window->isVisible()) {
-            Faults << QKeySequence(Key | Modifiers).toString() + QStringLiteral(" closed it");
-            Window->show();
-        }
-    }
-    for (const Qt::Key Key : {Qt::Key_X, Qt::Key_C}) {
-        Window->show();
-        if (!QTest::qWaitForWindowExposed(Window))
-            Faults << QStringLiteral("not shown before ") + QKeySequence(Key).toString();
-        PressKey(Window, Key);
-        if (Window->isVisible()) {
-            Faults << QKeySequence(Key).toString() + QStringLiteral(" left it open");
-            Window->hide();
-        }
-    }
-    return Faults;
 }
 
 QStringList TabOrder(QWidget* Window, int Presses) {

@@ -6,7 +6,6 @@
 
 #include <QMessageBox>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -60,19 +59,9 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs = 5000);
 std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
                                       Qt::KeyboardModifiers Modifiers = Qt::NoModifier);
 
-// Writes Bytes to the file Name in Dir and returns its full path; a file
-// that cannot be written ends the test program.
-QString MakeTestFile(const QTemporaryDir& Dir, const QString& Name, const QByteArray& Bytes);
-
 // Points every engine's progress at the progress window, as opening a
 // window through the controller does.
 void ReportToProgressWindow();
-
-// Presses C and X with Shift, Ctrl or Alt held (Alt+X only: Alt+C may be a
-// button's mnemonic), which must leave the shown Window open, then plain X
-// and, shown again, plain C, each of which must close it. The faults found,
-// one line each.
-[[nodiscard]] QStringList CloseKeyFaults(QWidget* Window);
 
 // Watches the runs of one engine from inside: at the third progress report
 // of a run it tries every way of starting again (S, Shift+S, a click on

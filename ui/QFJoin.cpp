@@ -1,0 +1,89 @@
+// Join window.
+#include "QFJoin.h"
+
+#include "QOpenDialog.h"
+#include "classParvox.h"
+#include "txt.h"
+#include "ui_QFJoin.h"
+
+namespace {
+
+// What the labels showed when the window was last hidden, for its next opening.
+QString SavedInputFileCaption = QStringLiteral("unknown");
+QString SavedOutputFileCaption = QStringLiteral("unknown");
+
+} // namespace
+
+TFormJoin::TFormJoin(QWidget* Parent)
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormJoin>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    OpenDialog1 = new TOpenDialog(this, QStringLiteral("001 split files|*.001"));
+    Bind(ui->ButtonStart, &QPushButton::clicked, &TFormJoin::ButtonStartClick);
+    Bind(ui->ButtonClose, &QPushButton::clicked, &TFormJoin::ButtonCloseClick);
+    Bind(ui->Button3, &QPushButton::clicked, &TFormJoin::ButtonInputFileClick);
+    Bind(ui->LabelInputFile, &TClickLabel::clicked, &TFormJoin::ButtonInputFileClick);
+    FormCreate();
+    ui->ButtonStart->setFocus();
+}
+
+TFormJoin::~TFormJoin() = default;
+
+void TFormJoin::FormShow() {
+    TFormParvoxBase::FormShow();
+    ui->LabelInputFile->setText(SavedInputFileCaption);
+    ui->LabelOutputFile->setText(SavedOutputFileCaption);
+}
+
+void TFormJoin::FormHide() {
+    SavedInputFileCaption = ui->LabelInputFile->text();
+    SavedOutputFileCaption = ui->LabelOutputFile->text();
+}
+
+bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
+    if (TFormParvoxBase::HandleShortcut(Key, Shift))
+        return true;
+    switch (Key) {
+    case Qt::Key_F:
+        ButtonInputFileClick();
+        return true;
+    case Qt::Key_S:
+        ButtonStartClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TFormJoin::ButtonInputFileClick() {
+    OpenDialog1->setWindowTitle(QStringLiteral("Select the first input file"));
+    if (!OpenDialog1->Execute())
+        return;
+    TJoin& Join = *ParvoxApp->Join;
+    // A name without the first piece's extension fails here and leaves the
+    // earlier choice, labels and engine alike, in force.
+    Join.SetPieceFileName(1, OpenDialog1->FileName());
+    // The user hears of the changed output name before the labels show it.
+    if (Join.BaseFileExists())
+        ShowMessage("The a file with the same name as the output file already exists.\r"
+                    "Parvox has therefore appended \"" +
+                    txtJoinedSuffix + "\" to the output file name.");
+    ui->LabelInputFile->setText(QString::fromStdString(Join.PieceFileName(1)));
+    ui->LabelOutputFile->setText(QString::fromStdString(Join.JoinedFileName()));
+}
+
+void TFormJoin::ButtonStartClick() {
+    TJoin& Join = *ParvoxApp->Join;
+    if (Join.BaseFileNameEmpty()) {
+        ShowMessage("Please specify an input file first.");
+        return;
+    }
+    if (!RunOperation("", [&Join] { Join.Execute(); }))
+        return;
+    ShowMessage(txtJoiningDone);
+}
+
+void TFormJoin::ButtonCloseClick() {
+    close();
+}

@@ -1,0 +1,35 @@
+// The Join window: the user picks the first piece of a split file, sees which
+// file the join will write, starts the join and learns that it has finished.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <memory>
+
+namespace Ui {
+class FormJoin;
+}
+
+class TOpenDialog;
+
+class TFormJoin : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TFormJoin(QWidget* Parent = nullptr);
+    ~TFormJoin() override;
+
+    void ButtonInputFileClick();
+    void ButtonStartClick();
+    void ButtonCloseClick();
+
+    TOpenDialog* OpenDialog1 = nullptr;
+
+protected:
+    void FormShow() override;
+    void FormHide() override;
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
+
+private:
+    std::unique_ptr<Ui::FormJoin> ui;
+};

@@ -1,0 +1,46 @@
+// The Split window: the user picks the file to split, sets the piece size and
+// its unit, starts the split and learns that it has finished.
+#pragma once
+
+#include "QFParvoxBase.h"
+
+#include <QChar>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class FormSplit;
+}
+
+class TOpenDialog;
+
+class TFormSplit : public TFormParvoxBase {
+    Q_OBJECT
+
+public:
+    explicit TFormSplit(QWidget* Parent = nullptr);
+    ~TFormSplit() override;
+
+    void ButtonInputFileClick();
+    void ButtonStartClick();
+    void ButtonCloseClick();
+    // Lets digits and backspace through; any other character becomes the
+    // null character, which the size box ignores, and beeps.
+    void EditSplitFileSizeKeyPress(QChar& Key);
+
+    TOpenDialog* OpenDialog1 = nullptr;
+
+protected:
+    void FormShow() override;
+    void FormHide() override;
+    bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
+
+private:
+    // The piece size in blocks, or nothing when the settings are refused
+    // (the user has been told why).
+    [[nodiscard]] std::optional<int32_t> GetSplitFileSize();
+
+    std::unique_ptr<Ui::FormSplit> ui;
+};
