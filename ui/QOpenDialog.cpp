@@ -13,8 +13,14 @@ TOpenDialog::TOpenDialog(QWidget* Parent, const QString& Filter) : QFileDialog(P
 QStringList TOpenDialog::NameFilters(const QString& Filter) {
     const QStringList Parts = Filter.split(QLatin1Char('|'));
     QStringList Filters;
-    for (qsizetype Index = 0; Index + 1 < Parts.size(); Index += 2)
-        Filters << QStringLiteral("%1 (%2)").arg(Parts[Index], Parts[Index + 1]);
+    for (qsizetype Index = 0; Index + 1 < Parts.size(); Index += 2) {
+        // The layouts separate patterns with semicolons, Qt with blanks: "*.txt;"
+        // would match only names that end in a semicolon.
+        QStringList Patterns = Parts[Index + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& Pattern : Patterns)
+            Pattern = Pattern.trimmed();
+        Filters << QStringLiteral("%1 (%2)").arg(Parts[Index], Patterns.join(QLatin1Char(' ')));
+    }
     return Filters;
 }
 

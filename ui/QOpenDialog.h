@@ -14,7 +14,8 @@ public:
     // Lists the filters of Filter, the first one selected.
     TOpenDialog(QWidget* Parent, const QString& Filter);
 
-    // Qt's "name (patterns)" for each name and patterns pair, both kept as they stand.
+    // Qt's "name (patterns)" for each name and patterns pair: the names and
+    // the patterns as they stand, the patterns separated the way Qt reads them.
     [[nodiscard]] static QStringList NameFilters(const QString& Filter);
 
     // Runs the dialog; true when the user picked a file, false when cancelled.

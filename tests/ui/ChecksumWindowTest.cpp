@@ -97,9 +97,9 @@ private slots:
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->Title, QStringLiteral("Select file for checksum"));
         const QStringList Filters{QStringLiteral("All files (*)"),
-                                  QStringLiteral("Text files (*.txt; *.doc;l *.rtf)"),
-                                  QStringLiteral("Archives (*.zip; *.arc; *.lha; *.arj)"),
-                                  QStringLiteral("Applications (*.exe; *.com; *.dll)")};
+                                  QStringLiteral("Text files (*.txt *.doc l *.rtf)"),
+                                  QStringLiteral("Archives (*.zip *.arc *.lha *.arj)"),
+                                  QStringLiteral("Applications (*.exe *.com *.dll)")};
         QCOMPARE(Dialog->NameFilters, Filters);
         QCOMPARE(Dialog->SelectedNameFilter, Filters.first());
         QCOMPARE(FileLabel(Form), QStringLiteral("unknown"));

@@ -27,9 +27,9 @@
 namespace {
 
 const QStringList SplitFilters = {QStringLiteral("All files (*)"),
-                                  QStringLiteral("Applications (*.exe; *.com; *.dll)"),
-                                  QStringLiteral("Text files (*.txt; *.doc; *.rtf)"),
-                                  QStringLiteral("Archives (*.zip; *.arj; *.lha; *.arc)")};
+                                  QStringLiteral("Applications (*.exe *.com *.dll)"),
+                                  QStringLiteral("Text files (*.txt *.doc *.rtf)"),
+                                  QStringLiteral("Archives (*.zip *.arj *.lha *.arc)")};
 
 QLineEdit* SizeBox(const QWidget* Form) {
     return Control<QLineEdit>(Form, "EditSplitFileSize");
