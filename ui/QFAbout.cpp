@@ -7,8 +7,6 @@
 TFormAbout::TFormAbout(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormAbout>()) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // The window system places it.
     CenterOnScreen = false;
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormAbout::ButtonCloseClick);

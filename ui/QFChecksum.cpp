@@ -24,8 +24,6 @@ TFormChecksum::TFormChecksum(QWidget* Parent)
           this, QStringLiteral("All files|*|Text files|*.txt; *.doc;l *.rtf|Archives|*.zip; *.arc; "
                                "*.lha; *.arj|Applications|*.exe; *.com; *.dll"))) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormChecksum::ButtonFileClick);
     Bind(ui->LabelFileName, &TClickLabel::clicked, &TFormChecksum::ButtonFileClick);
     Bind(ui->ButtonCopy, &QPushButton::clicked, &TFormChecksum::ButtonCopyClick);
@@ -49,21 +47,12 @@ void TFormChecksum::FormHide() {
 }
 
 bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
-    if (TFormParvoxBase::HandleShortcut(Key, Shift))
-        return true;
-    switch (Key) {
-    case Qt::Key_F:
-        ButtonFileClick();
-        return true;
-    case Qt::Key_P:
-        ButtonCopyClick();
-        return true;
-    case Qt::Key_S:
-        ButtonStartClick();
-        return true;
-    default:
-        return false;
-    }
+    return TFormParvoxBase::HandleShortcut(Key, Shift) ||
+           CommandKey<TFormChecksum>(Key, {
+                                              {Qt::Key_F, &TFormChecksum::ButtonFileClick},
+                                              {Qt::Key_P, &TFormChecksum::ButtonCopyClick},
+                                              {Qt::Key_S, &TFormChecksum::ButtonStartClick},
+                                          });
 }
 
 void TFormChecksum::ButtonFileClick() {

@@ -29,8 +29,6 @@ TFormCompare::TFormCompare(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormCompare>()),
       OpenDialog1(new TOpenDialog(this, QStringLiteral("All files|*"))) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     Bind(ui->ButtonStart, &QPushButton::clicked, &TFormCompare::ButtonStartClick);
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormCompare::ButtonCloseClick);
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormCompare::ButtonFile1Click);
@@ -61,21 +59,12 @@ void TFormCompare::FormHide() {
 }
 
 bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
-    if (TFormParvoxBase::HandleShortcut(Key, Shift))
-        return true;
-    switch (Key) {
-    case Qt::Key_1:
-        ButtonFile1Click();
-        return true;
-    case Qt::Key_2:
-        ButtonFile2Click();
-        return true;
-    case Qt::Key_S:
-        ButtonStartClick();
-        return true;
-    default:
-        return false;
-    }
+    return TFormParvoxBase::HandleShortcut(Key, Shift) ||
+           CommandKey<TFormCompare>(Key, {
+                                             {Qt::Key_1, &TFormCompare::ButtonFile1Click},
+                                             {Qt::Key_2, &TFormCompare::ButtonFile2Click},
+                                             {Qt::Key_S, &TFormCompare::ButtonStartClick},
+                                         });
 }
 
 void TFormCompare::PickFile(const char* Title, std::string& FileName, bool& Selected,

@@ -17,8 +17,6 @@ QString SavedOutputFileCaption = QStringLiteral("unknown");
 TFormJoin::TFormJoin(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormJoin>()) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     OpenDialog1 = new TOpenDialog(this, QStringLiteral("001 split files|*.001"));
     Bind(ui->ButtonStart, &QPushButton::clicked, &TFormJoin::ButtonStartClick);
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormJoin::ButtonCloseClick);
@@ -42,18 +40,11 @@ void TFormJoin::FormHide() {
 }
 
 bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
-    if (TFormParvoxBase::HandleShortcut(Key, Shift))
-        return true;
-    switch (Key) {
-    case Qt::Key_F:
-        ButtonInputFileClick();
-        return true;
-    case Qt::Key_S:
-        ButtonStartClick();
-        return true;
-    default:
-        return false;
-    }
+    return TFormParvoxBase::HandleShortcut(Key, Shift) ||
+           CommandKey<TFormJoin>(Key, {
+                                          {Qt::Key_F, &TFormJoin::ButtonInputFileClick},
+                                          {Qt::Key_S, &TFormJoin::ButtonStartClick},
+                                      });
 }
 
 void TFormJoin::ButtonInputFileClick() {

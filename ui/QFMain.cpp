@@ -52,27 +52,14 @@ void TMainForm::FormCloseQuery(bool& CanClose) {
 }
 
 bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
-    if (TFormParvoxBase::HandleShortcut(Key, Shift))
-        return true;
-    switch (Key) {
-    case Qt::Key_S:
-        ButtonSplitClick();
-        return true;
-    case Qt::Key_J:
-        ButtonJoinClick();
-        return true;
-    case Qt::Key_O:
-        ButtonCompareClick();
-        return true;
-    case Qt::Key_K:
-        ButtonChecksumClick();
-        return true;
-    case Qt::Key_A:
-        ButtonAboutClick();
-        return true;
-    default:
-        return false;
-    }
+    return TFormParvoxBase::HandleShortcut(Key, Shift) ||
+           CommandKey<TMainForm>(Key, {
+                                          {Qt::Key_S, &TMainForm::ButtonSplitClick},
+                                          {Qt::Key_J, &TMainForm::ButtonJoinClick},
+                                          {Qt::Key_O, &TMainForm::ButtonCompareClick},
+                                          {Qt::Key_K, &TMainForm::ButtonChecksumClick},
+                                          {Qt::Key_A, &TMainForm::ButtonAboutClick},
+                                      });
 }
 
 void TMainForm::ButtonSplitClick() {

@@ -70,6 +70,9 @@ private:
 };
 
 TFormParvoxBase::TFormParvoxBase(QWidget* Parent) : QDialog(Parent) {
+    // A fixed dialog frame whose title bar offers only the window menu and its close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     TKeyPreview::Install();
 }
 

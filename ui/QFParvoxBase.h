@@ -8,7 +8,9 @@
 #include <QDialog>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 class TFormParvoxBase : public QDialog {
     Q_OBJECT
@@ -45,6 +47,16 @@ protected:
     // Returns whether the key was a command and has been acted on.
     virtual bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift);
 
+    // Runs the handler that Commands gives for Key, if any; returns whether there was one.
+    template <typename TForm>
+    bool CommandKey(int Key, std::initializer_list<std::pair<int, void (TForm::*)()>> Commands) {
+        for (const auto& [CommandKey, Handler] : Commands)
+            if (CommandKey == Key) {
+                (static_cast<TForm*>(this)->*Handler)();
+                return true;
+            }
+        return false;
+    }
     // Runs a handler; an exception that escapes it goes to the error display
     // and the window goes on, since no exception may unwind through Qt.
     static void Guarded(const std::function<void()>& Handler);

@@ -74,8 +74,6 @@ void Beep() {
 TFormSplit::TFormSplit(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormSplit>()) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     OpenDialog1 =
         new TOpenDialog(this, QStringLiteral("All files|*|Applications|*.exe; *.com; *.dll|"
                                              "Text files|*.txt; *.doc; *.rtf|"
@@ -107,21 +105,16 @@ void TFormSplit::FormHide() {
 }
 
 bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
-    if (TFormParvoxBase::HandleShortcut(Key, Shift))
-        return true;
-    switch (Key) {
-    case Qt::Key_F:
-        ButtonInputFileClick();
-        return true;
-    case Qt::Key_S:
-        ButtonStartClick();
-        return true;
-    case Qt::Key_Z:
-        ui->EditSplitFileSize->setFocus();
-        return true;
-    default:
-        return false;
-    }
+    return TFormParvoxBase::HandleShortcut(Key, Shift) ||
+           CommandKey<TFormSplit>(Key, {
+                                           {Qt::Key_F, &TFormSplit::ButtonInputFileClick},
+                                           {Qt::Key_S, &TFormSplit::ButtonStartClick},
+                                           {Qt::Key_Z, &TFormSplit::FocusSplitFileSize},
+                                       });
+}
+
+void TFormSplit::FocusSplitFileSize() {
+    ui->EditSplitFileSize->setFocus();
 }
 
 void TFormSplit::ButtonInputFileClick() {

@@ -38,6 +38,8 @@ protected:
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:
+    // The Z key: the size box takes the focus.
+    void FocusSplitFileSize();
     // The piece size in blocks, or nothing when the settings are refused
     // (the user has been told why).
     [[nodiscard]] std::optional<int32_t> GetSplitFileSize();
