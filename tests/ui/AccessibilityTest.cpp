@@ -31,18 +31,6 @@ QAccessibleInterface* Accessible(QWidget* Widget) {
     return QAccessible::queryAccessibleInterface(Widget);
 }
 
-// The object names of the widgets that hold the focus as Tab is pressed
-// Presses times from First.
-QStringList TabOrder(QWidget* Window, QWidget* First, int Presses) {
-    First->setFocus(Qt::TabFocusReason);
-    QStringList Order(First->objectName());
-    for (int Press = 0; Press < Presses; ++Press) {
-        PressKey(Window, Qt::Key_Tab);
-        Order << Window->focusWidget()->objectName();
-    }
-    return Order;
-}
-
 // The names of an interface's descendants, as a screen reader walks them.
 QStringList NamesWithin(QAccessibleInterface* Interface) {
     QStringList Names;
@@ -71,10 +59,9 @@ private slots:
     void cleanupTestCase() { ShutDown(); }
 
     void MainWindowCanBeWorkedFromTheKeyboard() {
-        const QStringList Faults = AccessibilityFaults(MainForm);
-        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        VERIFY_NO_FAULTS(AccessibilityFaults(MainForm));
         // The buttons first, in their order, then the links.
-        QCOMPARE(TabOrder(MainForm, MainForm->findChild<QWidget*>("ButtonSplit"), 9),
+        QCOMPARE(TabOrder(MainForm, 9, MainForm->findChild<QWidget*>("ButtonSplit")),
                  QStringList({"ButtonSplit", "ButtonJoin", "ButtonCompare", "ButtonChecksum",
                               "ButtonAbout", "ButtonExit", "LabelParvoxURL", "ImageLogoQuillfern",
                               "LabelQuillfernURL", "ButtonSplit"}));
@@ -93,10 +80,9 @@ private slots:
         TFormAbout Form(MainForm);
         Form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        const QStringList Faults = AccessibilityFaults(&Form);
-        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
+        VERIFY_NO_FAULTS(AccessibilityFaults(&Form));
         QCOMPARE(
-            TabOrder(&Form, Form.findChild<QWidget*>("ButtonClose"), 3),
+            TabOrder(&Form, 3, Form.findChild<QWidget*>("ButtonClose")),
             QStringList({"ButtonClose", "LabelParvoxURL", "LabelQuillfernURL", "ButtonClose"}));
         QCOMPARE(Accessible(Form.findChild<QWidget*>("LabelParvoxURL"))->role(), QAccessible::Link);
         QCOMPARE(Accessible(Form.findChild<QWidget*>("Image1"))->text(QAccessible::Name),
@@ -221,13 +207,12 @@ private slots:
     void MessageBoxKeepsItsTexts() {
         QString Name;
         QStringList Texts;
-        OnNextModal([](QWidget* Modal) { return qobject_cast<QMessageBox*>(Modal) != nullptr; },
-                    [&](QWidget* Modal) {
-                        QAccessibleInterface* Box = Accessible(Modal);
-                        Name = Box->text(QAccessible::Name);
-                        Texts = NamesWithin(Box);
-                        qobject_cast<QMessageBox*>(Modal)->accept();
-                    });
+        OnNextModalOf<QMessageBox>([&](QMessageBox* Modal) {
+            QAccessibleInterface* Box = Accessible(Modal);
+            Name = Box->text(QAccessible::Name);
+            Texts = NamesWithin(Box);
+            Modal->accept();
+        });
         TFormParvoxBase::ShowMessage("Splitting completed");
         QCOMPARE(Name, QStringLiteral("Parvox 2.3"));
         QVERIFY2(Texts.contains(QStringLiteral("Splitting completed")),

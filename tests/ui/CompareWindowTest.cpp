@@ -8,54 +8,29 @@
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
-#include "startup.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 
-class CompareWindowTest : public QObject {
+class CompareWindowTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Scratch;
-
-    QString MakeFile(const QString& Name, const QByteArray& Bytes) {
-        const QString Path = Scratch.filePath(Name);
-        WriteBytes(Path, Bytes);
-        return Path;
-    }
-
     // Picks Path for a slot through its key and the real file dialog.
-    static bool Pick(QWidget& Form, Qt::Key Key, const QString& Path) {
-        const auto Dialog = AnswerNextFileDialog(Path);
-        PressKey(&Form, Key);
-        return Dialog->Seen;
+    static bool Pick(QWidget* Form, Qt::Key Key, const QString& Path) {
+        return DialogAfterKey(Form, Key, Path)->Seen;
     }
-
-    static bool ProgressVisible() { return ParvoxController->ProgressForm->isVisible(); }
 
 private slots:
-    void initTestCase() {
-        StartUp();
-        QVERIFY(Scratch.isValid());
-        ReportToProgressWindow();
-    }
-
-    void cleanupTestCase() { ShutDown(); }
-
     // Runs first: the program has not picked any file yet.
     void startNeedsBothFiles() {
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QCOMPARE(LabelText(&Form, "LabelFile1"), QStringLiteral("unknown"));
-        QCOMPARE(LabelText(&Form, "LabelFile2"), QStringLiteral("unknown"));
+        auto Form = OpenWindow<TFormCompare>();
+        QCOMPARE(LabelText(Form.get(), "LabelFile1"), QStringLiteral("unknown"));
+        QCOMPARE(LabelText(Form.get(), "LabelFile2"), QStringLiteral("unknown"));
 
-        auto Box = BoxAfterKey(&Form, Qt::Key_S);
+        auto Box = BoxAfterKey(Form.get(), Qt::Key_S);
         QVERIFY(Box->Seen);
         QCOMPARE(Box->Text, QStringLiteral("One or more files are unknown"));
         QCOMPARE(Box->Title, QStringLiteral("Parvox 2.3"));
@@ -63,30 +38,27 @@ private slots:
         QCOMPARE(Box->Buttons, QStringList{QStringLiteral("OK")});
 
         const QString One = MakeFile(QStringLiteral("only1"), "x");
-        QVERIFY(Pick(Form, Qt::Key_1, One));
-        QCOMPARE(LabelText(&Form, "LabelFile1"), One);
-        Box = BoxAfterKey(&Form, Qt::Key_S);
+        QVERIFY(Pick(Form.get(), Qt::Key_1, One));
+        QCOMPARE(LabelText(Form.get(), "LabelFile1"), One);
+        Box = BoxAfterKey(Form.get(), Qt::Key_S);
         QCOMPARE(Box->Text, QStringLiteral("One or more files are unknown"));
         QVERIFY(!ProgressVisible());
     }
 
     void layoutAndDialogs() {
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QCOMPARE(Form.windowTitle(), QStringLiteral("Parvox 2.3"));
-        QCOMPARE(Form.size(), QSize(530, 266));
-        QCOMPARE(TabOrder(&Form, 3),
+        auto Form = OpenWindow<TFormCompare>();
+        QCOMPARE(Form->windowTitle(), QStringLiteral("Parvox 2.3"));
+        QCOMPARE(Form->size(), QSize(530, 266));
+        QCOMPARE(TabOrder(Form.get(), 3),
                  (QStringList{QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
                               QStringLiteral("ButtonInputFile"), QStringLiteral("Button1")}));
-        QCOMPARE(AccessibilityFaults(&Form), QStringList());
+        VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
         for (const char* Name : {"LabelFile1", "LabelFile2"})
-            QCOMPARE(Form.findChild<QLabel*>(QLatin1String(Name))->font().family(),
+            QCOMPARE(Control<QLabel>(Form.get(), Name)->font().family(),
                      QStringLiteral("MS Sans Serif"));
 
         const QStringList Filters{QStringLiteral("All files (*)")};
-        auto Dialog = AnswerNextFileDialog(QString());
-        PressKey(&Form, Qt::Key_1);
+        auto Dialog = DialogAfterKey(Form.get(), Qt::Key_1, QString());
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->Title, QStringLiteral("Select file 1"));
         QCOMPARE(Dialog->NameFilters, Filters);
@@ -94,13 +66,12 @@ private slots:
 
         // A click on the second label opens the dialog of slot 2; cancelling changes nothing.
         const std::string Before2 = ParvoxApp->Compare->FileName2;
-        const QString Label2 = LabelText(&Form, "LabelFile2");
-        Dialog = AnswerNextFileDialog(QString());
-        QTest::mouseClick(Form.findChild<QLabel*>(QStringLiteral("LabelFile2")), Qt::LeftButton);
+        const QString Label2 = LabelText(Form.get(), "LabelFile2");
+        Dialog = DialogAfterClick(Control<QLabel>(Form.get(), "LabelFile2"), QString());
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->Title, QStringLiteral("Select file 2"));
         QCOMPARE(Dialog->NameFilters, Filters);
-        QCOMPARE(LabelText(&Form, "LabelFile2"), Label2);
+        QCOMPARE(LabelText(Form.get(), "LabelFile2"), Label2);
         QCOMPARE(ParvoxApp->Compare->FileName2, Before2);
         QCOMPARE(ParvoxApp->Compare->File2Selected, false);
     }
@@ -143,43 +114,36 @@ private slots:
         const QString Path1 = MakeFile(QStringLiteral("first"), Bytes1);
         const QString Path2 = SameFile ? Path1 : MakeFile(QStringLiteral("second"), Bytes2);
 
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QVERIFY(Pick(Form, Qt::Key_1, Path1));
-        QVERIFY(Pick(Form, Qt::Key_2, Path2));
-        QCOMPARE(LabelText(&Form, "LabelFile1"), Path1);
-        QCOMPARE(LabelText(&Form, "LabelFile2"), Path2);
+        auto Form = OpenWindow<TFormCompare>();
+        QVERIFY(Pick(Form.get(), Qt::Key_1, Path1));
+        QVERIFY(Pick(Form.get(), Qt::Key_2, Path2));
+        QCOMPARE(LabelText(Form.get(), "LabelFile1"), Path1);
+        QCOMPARE(LabelText(Form.get(), "LabelFile2"), Path2);
         QCOMPARE(ParvoxApp->Compare->FileName2, Path2.toStdString());
 
-        const auto Box = BoxAfterKey(&Form, Qt::Key_S);
+        const auto Box = BoxAfterKey(Form.get(), Qt::Key_S);
         QVERIFY(Box->Seen);
         QCOMPARE(Box->Text, Message);
         QCOMPARE(Box->Title, QStringLiteral("Parvox 2.3"));
         QCOMPARE(Box->Icon, QMessageBox::NoIcon);
         QVERIFY(!ProgressVisible());
-        QVERIFY(Form.isVisible());
+        QVERIFY(Form->isVisible());
     }
 
     void keysWithModifiers() {
         MakeFile(QStringLiteral("first"), "same");
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QVERIFY(Pick(Form, Qt::Key_1, Scratch.filePath(QStringLiteral("first"))));
-        QVERIFY(Pick(Form, Qt::Key_2, Scratch.filePath(QStringLiteral("first"))));
+        auto Form = OpenWindow<TFormCompare>();
+        QVERIFY(Pick(Form.get(), Qt::Key_1, Scratch.filePath(QStringLiteral("first"))));
+        QVERIFY(Pick(Form.get(), Qt::Key_2, Scratch.filePath(QStringLiteral("first"))));
 
         for (const Qt::KeyboardModifiers Modifiers :
              {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-            QCOMPARE(BoxAfterKey(&Form, Qt::Key_S, Modifiers)->Text,
+            QCOMPARE(BoxAfterKey(Form.get(), Qt::Key_S, Modifiers)->Text,
                      QStringLiteral("Files are equal"));
-            for (const Qt::Key Key : {Qt::Key_1, Qt::Key_2}) {
-                auto Dialog = AnswerNextFileDialog(QString());
-                PressKey(&Form, Key, Modifiers);
-                QVERIFY(Dialog->Seen);
-            }
+            for (const Qt::Key Key : {Qt::Key_1, Qt::Key_2})
+                QVERIFY(DialogAfterKey(Form.get(), Key, QString(), Modifiers)->Seen);
         }
-        QCOMPARE(CloseKeyFaults(&Form), QStringList());
+        VERIFY_NO_FAULTS(CloseKeyFaults(Form.get()));
     }
 
     // The way from the main window: key O opens a new window each time, which
@@ -187,28 +151,20 @@ private slots:
     void remembersFilesAcrossOpenings() {
         const QString Path1 = MakeFile(QStringLiteral("kept1"), QByteArray(2000, 'k'));
         const QString Path2 = MakeFile(QStringLiteral("kept2"), QByteArray(2000, 'k'));
-        const auto IsCompare = [](QWidget* Modal) {
-            return qobject_cast<TFormCompare*>(Modal) != nullptr;
-        };
-
-        QPointer<QWidget> First;
-        OnNextModal(IsCompare, [&](QWidget* Form) {
-            First = Form;
-            Pick(*Form, Qt::Key_1, Path1);
-            Pick(*Form, Qt::Key_2, Path2);
-            PressKey(Form, Qt::Key_C);
-        });
-        PressKey(MainForm, Qt::Key_O);
-        QVERIFY(First.isNull());
-
         QStringList Labels;
         std::shared_ptr<TSeenBox> Box;
-        OnNextModal(IsCompare, [&](QWidget* Form) {
-            Labels << LabelText(Form, "LabelFile1") << LabelText(Form, "LabelFile2");
-            Box = BoxAfterKey(Form, Qt::Key_S);
-            Form->findChild<QPushButton*>(QStringLiteral("ButtonClose"))->click();
-        });
-        MainForm->findChild<QPushButton*>(QStringLiteral("ButtonCompare"))->click();
+        QVERIFY(ReopenFromMain<TFormCompare>(
+            Qt::Key_O, Qt::NoModifier, "ButtonCompare",
+            [&](QWidget* Form) {
+                Pick(Form, Qt::Key_1, Path1);
+                Pick(Form, Qt::Key_2, Path2);
+                PressKey(Form, Qt::Key_C);
+            },
+            [&](QWidget* Form) {
+                Labels << LabelText(Form, "LabelFile1") << LabelText(Form, "LabelFile2");
+                Box = BoxAfterKey(Form, Qt::Key_S);
+                Button(Form, "ButtonClose")->click();
+            }));
         QCOMPARE(Labels, (QStringList{Path1, Path2}));
         QVERIFY(Box && Box->Seen);
         QCOMPARE(Box->Text, QStringLiteral("Files are equal"));
@@ -217,25 +173,18 @@ private slots:
     void failedRunShowsTheError() {
         const QString Path1 = MakeFile(QStringLiteral("gone"), "abc");
         const QString Path2 = MakeFile(QStringLiteral("stays"), "abc");
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QVERIFY(Pick(Form, Qt::Key_1, Path1));
-        QVERIFY(Pick(Form, Qt::Key_2, Path2));
+        auto Form = OpenWindow<TFormCompare>();
+        QVERIFY(Pick(Form.get(), Qt::Key_1, Path1));
+        QVERIFY(Pick(Form.get(), Qt::Key_2, Path2));
         QVERIFY(QFile::remove(Path1));
 
-        const auto Box = BoxAfterKey(&Form, Qt::Key_S);
-        QVERIFY(Box->Seen);
-        QCOMPARE(Box->Icon, QMessageBox::Critical);
-        QCOMPARE(Box->Title, QString());
-        QCOMPARE(Box->Text, QStringLiteral("File not found."));
-        QVERIFY(!ProgressVisible());
-        QVERIFY(Form.isVisible());
-        QCOMPARE(LabelText(&Form, "LabelFile1"), Path1);
+        VERIFY_NO_FAULTS(FailedRunFaults(*BoxAfterKey(Form.get(), Qt::Key_S), Form.get(),
+                                         QStringLiteral("File not found.")));
+        QCOMPARE(LabelText(Form.get(), "LabelFile1"), Path1);
 
         // The settings stay: once the file is back, Start compares it.
         MakeFile(QStringLiteral("gone"), "abc");
-        QCOMPARE(BoxAfterKey(&Form, Qt::Key_S)->Text, QStringLiteral("Files are equal"));
+        QCOMPARE(BoxAfterKey(Form.get(), Qt::Key_S)->Text, QStringLiteral("Files are equal"));
     }
 
     // Keys, clicks and close requests that arrive while a comparison runs
@@ -244,31 +193,19 @@ private slots:
         const QByteArray Bytes(64 * 1024, 'r');
         const QString Path1 = MakeFile(QStringLiteral("big1"), Bytes);
         const QString Path2 = MakeFile(QStringLiteral("big2"), Bytes);
-        TFormCompare Form(MainForm);
-        Form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&Form));
-        QVERIFY(Pick(Form, Qt::Key_1, Path1));
-        QVERIFY(Pick(Form, Qt::Key_2, Path2));
-        auto* Start = Form.findChild<QPushButton*>(QStringLiteral("ButtonStart"));
-
-        std::shared_ptr<TSeenBox> Box;
+        auto Form = OpenWindow<TFormCompare>();
+        QVERIFY(Pick(Form.get(), Qt::Key_1, Path1));
+        QVERIFY(Pick(Form.get(), Qt::Key_2, Path2));
         {
-            TRunProbe Run(
-                ParvoxApp->Compare->OnProgress, &Form, [&Form] { Form.ButtonStartClick(); },
-                Qt::Key_1, QStringLiteral("LabelFile2"));
-            Box = BoxAfterKey(&Form, Qt::Key_S);
-            QVERIFY(Run.Probed);
-            QVERIFY(Run.StartWasDisabled);
-            QVERIFY(Run.NothingOpened);
-            QVERIFY(Run.StayedOpen);
-            QCOMPARE(Run.MaxDepth, 1);
+            TRunGuardProbe Run(*ParvoxApp->Compare, Form.get(),
+                               [&Form] { Form->ButtonStartClick(); }, {Qt::Key_1, Qt::Key_2},
+                               {QStringLiteral("LabelFile1"), QStringLiteral("LabelFile2"),
+                                QStringLiteral("ButtonInputFile"), QStringLiteral("Button1")});
+            QCOMPARE(BoxAfterKey(Form.get(), Qt::Key_S)->Text, QStringLiteral("Files are equal"));
+            VERIFY_NO_FAULTS(Run.Faults());
             QCOMPARE(Run.Reports, 64 + 1);
         }
-        QCOMPARE(Box->Text, QStringLiteral("Files are equal"));
-        QVERIFY(Start->isEnabled());
-        QCOMPARE(BoxAfterKey(&Form, Qt::Key_S)->Text, QStringLiteral("Files are equal"));
-        PressKey(&Form, Qt::Key_C);
-        QVERIFY(!Form.isVisible());
+        VERIFY_NO_FAULTS(AfterRunFaults(Form.get(), Qt::Key_2, QStringLiteral("Files are equal")));
     }
 };
 

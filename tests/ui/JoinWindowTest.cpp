@@ -9,12 +9,10 @@
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
-#include "startup.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -35,9 +33,7 @@ QString OutputLabel(const QWidget* Form) {
 
 // Picks Path in the window's file dialog through its Input file button.
 std::shared_ptr<TSeenDialog> PickInput(const QWidget* Form, const QString& Path) {
-    auto Seen = AnswerNextFileDialog(Path);
-    Button(Form, "Button3")->click();
-    return Seen;
+    return DialogAfterClick(Button(Form, "Button3"), Path);
 }
 
 // Writes Data as pieces Base.001, Base.002, ... of Size bytes each, the last one shorter.
@@ -49,24 +45,20 @@ void WritePieces(const QString& Base, const QByteArray& Data, qsizetype Size) {
 
 } // namespace
 
-class TJoinWindowTest : public QObject {
+class TJoinWindowTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Dir;
     QString Base;
     QByteArray Whole;
 
 private slots:
     void initTestCase() {
-        StartUp();
-        QVERIFY(Dir.isValid());
-        Base = Dir.filePath(QStringLiteral("video.avi"));
+        TWindowTest::initTestCase();
+        Base = Scratch.filePath(QStringLiteral("video.avi"));
         Whole = PatternBytes(300000);
         WritePieces(Base, Whole, 102400);
     }
-
-    void cleanupTestCase() { ShutDown(); }
 
     void FirstOpeningAsksForAnInput() {
         auto Form = OpenWindow<TFormJoin>();
@@ -75,19 +67,17 @@ private slots:
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(OutputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(Form->focusWidget(), Button(Form.get(), "ButtonStart"));
-        const QStringList Faults = AccessibilityFaults(Form.get());
-        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
-        Button(Form.get(), "ButtonStart")->setFocus();
-        for (const char* Next : {"ButtonClose", "Button3", "LabelInputFile", "ButtonStart"}) {
-            PressKey(Form.get(), Qt::Key_Tab);
-            QCOMPARE(Form->focusWidget()->objectName(), QLatin1String(Next));
-        }
+        VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
+        QCOMPARE(TabOrder(Form.get(), 4, Button(Form.get(), "ButtonStart")),
+                 (QStringList{QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
+                              QStringLiteral("Button3"), QStringLiteral("LabelInputFile"),
+                              QStringLiteral("ButtonStart")}));
 
         const auto Box = StartAndAnswer(Form.get());
         QCOMPARE(Box->Text, QStringLiteral("Please specify an input file first."));
         QCOMPARE(Box->Title, QStringLiteral("Parvox 2.3"));
         QCOMPARE(Box->Icon, QMessageBox::NoIcon);
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ProgressVisible());
 
         const auto Dialog = PickInput(Form.get(), QString());
         QVERIFY(Dialog->Seen);
@@ -107,18 +97,10 @@ private slots:
             auto Box = AnswerNextMessageBox();
             PressKey(Form.get(), Qt::Key_S, Shift);
             QCOMPARE(Box->Text, QStringLiteral("Please specify an input file first."));
-            auto Dialog = AnswerNextFileDialog(QString());
-            PressKey(Form.get(), Qt::Key_F, Shift);
-            QVERIFY2(Dialog->Seen, "F did not open the dialog");
+            QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_F, QString(), Shift)->Seen,
+                     "F did not open the dialog");
         }
-        PressCloseKeysWithModifiers(Form.get());
-        QVERIFY(Form->isVisible());
-        PressKey(Form.get(), Qt::Key_X);
-        QVERIFY(!Form->isVisible());
-
-        auto Again = OpenWindow<TFormJoin>();
-        PressKey(Again.get(), Qt::Key_C);
-        QVERIFY(!Again->isVisible());
+        VERIFY_NO_FAULTS(CloseKeyFaults(Form.get()));
     }
 
     void JoinRebuildsTheSource() {
@@ -130,7 +112,7 @@ private slots:
 
         QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Joining Completed"));
         QCOMPARE(ReadBytes(Base), Whole);
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ProgressVisible());
         QCOMPARE(OutputLabel(Form.get()), Base);
         Form->close();
     }
@@ -152,7 +134,7 @@ private slots:
     void ExistingOutputIsAnnouncedBeforeTheLabelsChange() {
         // The join of the previous test left the whole file under the base name.
         QVERIFY(QFile::exists(Base));
-        const QString Other = Dir.filePath(QStringLiteral("other.bin"));
+        const QString Other = Scratch.filePath(QStringLiteral("other.bin"));
         WritePieces(Other, PatternBytes(3000), 1024);
         WriteBytes(Other, QByteArray("earlier"));
 
@@ -160,14 +142,12 @@ private slots:
         QString Text;
         QString InputWhileShown;
         QString Shown;
-        OnNextModal([](QWidget* Modal) { return qobject_cast<QMessageBox*>(Modal) != nullptr; },
-                    [&](QWidget* Modal) {
-                        auto* Box = qobject_cast<QMessageBox*>(Modal);
-                        Text = Box->text();
-                        InputWhileShown = InputLabel(Form.get());
-                        Shown = Box->windowTitle();
-                        Box->accept();
-                    });
+        OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
+            Text = Box->text();
+            InputWhileShown = InputLabel(Form.get());
+            Shown = Box->windowTitle();
+            Box->accept();
+        });
         QVERIFY(PickInput(Form.get(), Other + QStringLiteral(".001"))->Seen);
         QCOMPARE(Text, Notice);
         QCOMPARE(Shown, QStringLiteral("Parvox 2.3"));
@@ -188,40 +168,32 @@ private slots:
         QString Input;
         QString Output;
         std::shared_ptr<TSeenBox> Box;
-        OnNextModal([](QWidget* Modal) { return qobject_cast<TFormJoin*>(Modal) != nullptr; },
-                    [](QWidget* Modal) { PressKey(Modal, Qt::Key_C); });
-        PressKey(MainForm, Qt::Key_J, Qt::ControlModifier);
-        OnNextModal([](QWidget* Modal) { return qobject_cast<TFormJoin*>(Modal) != nullptr; },
-                    [&](QWidget* Modal) {
-                        Input = InputLabel(Modal);
-                        Output = OutputLabel(Modal);
-                        Box = AnswerNextMessageBox();
-                        PressKey(Modal, Qt::Key_S);
-                        PressKey(Modal, Qt::Key_C);
-                    });
-        Button(MainForm, "ButtonJoin")->click();
-        const QString Piece = Dir.filePath(QStringLiteral("other.bin.001"));
+        QVERIFY(ReopenFromMain<TFormJoin>(
+            Qt::Key_J, Qt::ControlModifier, "ButtonJoin",
+            [](QWidget* Form) { PressKey(Form, Qt::Key_C); },
+            [&](QWidget* Form) {
+                Input = InputLabel(Form);
+                Output = OutputLabel(Form);
+                Box = BoxAfterKey(Form, Qt::Key_S);
+                PressKey(Form, Qt::Key_C);
+            }));
+        const QString Piece = Scratch.filePath(QStringLiteral("other.bin.001"));
         QCOMPARE(Input, Piece);
-        QCOMPARE(Output, Dir.filePath(QStringLiteral("other.bin.joined")));
+        QCOMPARE(Output, Scratch.filePath(QStringLiteral("other.bin.joined")));
         QCOMPARE(Box->Text, QStringLiteral("Joining Completed"));
         // The first output was removed, so this join wrote the base name.
-        QCOMPARE(ReadBytes(Dir.filePath(QStringLiteral("other.bin"))), PatternBytes(3000));
+        QCOMPARE(ReadBytes(Scratch.filePath(QStringLiteral("other.bin"))), PatternBytes(3000));
     }
 
     void FailedJoinLeavesTheWindowUsable() {
-        const QString Lost = Dir.filePath(QStringLiteral("lost.bin"));
+        const QString Lost = Scratch.filePath(QStringLiteral("lost.bin"));
         WritePieces(Lost, PatternBytes(5000), 2048);
         auto Form = OpenWindow<TFormJoin>();
         QVERIFY(PickInput(Form.get(), Lost + QStringLiteral(".001"))->Seen);
         QVERIFY(QFile::remove(Lost + QStringLiteral(".001")));
 
-        const auto Box = StartAndAnswer(Form.get());
-        QCOMPARE(Box->Text, QStringLiteral("File not found."));
-        QCOMPARE(Box->Icon, QMessageBox::Critical);
-        QCOMPARE(Box->Title, QString());
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
-        QVERIFY(Form->isVisible());
-        QVERIFY(Button(Form.get(), "ButtonStart")->isEnabled());
+        VERIFY_NO_FAULTS(FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
+                                         QStringLiteral("File not found.")));
         QCOMPARE(InputLabel(Form.get()), Lost + QStringLiteral(".001"));
         QCOMPARE(OutputLabel(Form.get()), Lost);
 
@@ -235,35 +207,18 @@ private slots:
         QVERIFY(QFile::remove(Base));
         auto Form = OpenWindow<TFormJoin>();
         QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".001"))->Seen);
-        bool Probed = false;
-        std::shared_ptr<TSeenDialog> PickDuringRun;
-        ProbeDuringRun(*ParvoxApp->Join, [&] {
-            Probed = true;
-            QCOMPARE(ParvoxController->ProgressForm->Status(), QStringLiteral("Working..."));
-            QVERIFY(!Button(Form.get(), "Button3")->isEnabled());
-            PickDuringRun = AnswerNextFileDialog(QString());
-            for (const Qt::Key Key : {Qt::Key_S, Qt::Key_F, Qt::Key_C, Qt::Key_X, Qt::Key_Escape})
-                PressKey(Form.get(), Key);
-            QTest::mouseClick(Form->findChild<TClickLabel*>(QStringLiteral("LabelInputFile")),
-                              Qt::LeftButton);
-            Button(Form.get(), "ButtonClose")->click();
-            Form->close();
-            QVERIFY(Form->isVisible());
-            QVERIFY(!PickDuringRun->Seen);
-        });
-        QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Joining Completed"));
-        QVERIFY(Probed);
+        {
+            TRunGuardProbe Run(*ParvoxApp->Join, Form.get(), [&Form] { Form->ButtonStartClick(); },
+                               {Qt::Key_F},
+                               {QStringLiteral("LabelInputFile"), QStringLiteral("Button3")});
+            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Joining Completed"));
+            VERIFY_NO_FAULTS(Run.Faults());
+        }
         QCOMPARE(ReadBytes(Base), Whole);
         QVERIFY(!QFile::exists(Base + QStringLiteral(".joined")));
-
-        PressKey(Form.get(), Qt::Key_F);
-        QVERIFY(PickDuringRun->Seen);
-        auto Again = AnswerNextMessageBox();
-        PressKey(Form.get(), Qt::Key_S, Qt::ShiftModifier);
-        QCOMPARE(Again->Text, QStringLiteral("Joining Completed"));
+        VERIFY_NO_FAULTS(
+            AfterRunFaults(Form.get(), Qt::Key_F, QStringLiteral("Joining Completed")));
         QCOMPARE(ReadBytes(Base + QStringLiteral(".joined")), Whole);
-        PressKey(Form.get(), Qt::Key_Escape);
-        QVERIFY(!Form->isVisible());
     }
 };
 

@@ -5,6 +5,7 @@
 #include "QFAbout.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
@@ -19,8 +20,6 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
-#include <fstream>
-
 namespace {
 
 // A window of the test's own on the real window base, with a Start button
@@ -31,6 +30,7 @@ public:
     explicit TTestWindow(QWidget* Parent) : TFormParvoxBase(Parent) {
         resize(300, 200);
         ButtonStart = new QPushButton(QStringLiteral("&Start"), this);
+        ButtonStart->setObjectName(QStringLiteral("ButtonStart"));
         ButtonStart->setGeometry(10, 10, 80, 30);
         ButtonFail = new QPushButton(QStringLiteral("&Fail"), this);
         ButtonFail->setGeometry(100, 10, 80, 30);
@@ -70,12 +70,6 @@ public:
     int Completed = 0;
     int Failures = 0;
 };
-
-void WriteBytes(const QString& Name, size_t Size) {
-    std::ofstream Out(Name.toStdString(), std::ios::binary);
-    const std::string Block(Size, 'p');
-    Out.write(Block.data(), static_cast<std::streamsize>(Block.size()));
-}
 
 // Whether the closing question comes up when Action runs, answered with Answer.
 bool AsksToClose(const std::function<void()>& Action, QMessageBox::StandardButton Answer) {
@@ -141,19 +135,17 @@ private slots:
             QString Caption, Version;
             QSize Size;
             bool ClosedByKey = false;
-            OnNextModal([](QWidget* Modal) { return dynamic_cast<TFormAbout*>(Modal) != nullptr; },
-                        [&](QWidget* About) {
-                            Caption = About->windowTitle();
-                            Size = About->size();
-                            Version =
-                                About->findChild<QLabel*>(QStringLiteral("LabelVersion"))->text();
-                            // Modifiers keep it open; the plain key closes it, without a question.
-                            PressKey(About, CloseKey, Qt::ControlModifier);
-                            PressKey(About, CloseKey, Qt::ShiftModifier);
-                            const bool StillOpen = About->isVisible();
-                            PressKey(About, CloseKey);
-                            ClosedByKey = StillOpen && !About->isVisible();
-                        });
+            OnNextModalOf<TFormAbout>([&](TFormAbout* About) {
+                Caption = About->windowTitle();
+                Size = About->size();
+                Version = About->findChild<QLabel*>(QStringLiteral("LabelVersion"))->text();
+                // Modifiers keep it open; the plain key closes it, without a question.
+                PressKey(About, CloseKey, Qt::ControlModifier);
+                PressKey(About, CloseKey, Qt::ShiftModifier);
+                const bool StillOpen = About->isVisible();
+                PressKey(About, CloseKey);
+                ClosedByKey = StillOpen && !About->isVisible();
+            });
             PressKey(MainForm, Qt::Key_A, Qt::ShiftModifier);
             QCOMPARE(Caption, QStringLiteral("Parvox 2.3"));
             QCOMPARE(Size, QSize(491, 322));
@@ -294,7 +286,7 @@ private slots:
     void runGuardRefusesStartAndCloseDuringARun() {
         QTemporaryDir Dir;
         const QString Input = Dir.filePath(QStringLiteral("big.bin"));
-        WriteBytes(Input, 600 * 1024);
+        WriteBytes(Input, QByteArray(600 * 1024, 'p'));
         ParvoxApp->Split->SetBaseFileName(Input.toStdString());
         ParvoxApp->Split->SplitSize = 100;
 
@@ -302,43 +294,18 @@ private slots:
         Window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&Window));
         Window.Edit->setFocus();
-        int Reports = 0;
-        int Restarts = 0;
-        bool Tried = false;
-        bool StayedOpen = false;
-        bool ControlsDisabled = false;
-        ParvoxApp->SetProgressHandler([&](const std::string& Status, long double Fraction) {
-            ParvoxController->ShowProgress(Status, Fraction);
-            ++Reports;
-            if (Reports > 1 && Fraction == 0.0L)
-                ++Restarts;
-            if (Reports != 300)
-                return;
-            Tried = true;
-            ControlsDisabled = !Window.ButtonStart->isEnabled() && !Window.Edit->isEnabled();
+        {
+            TRunGuardProbe Run(*ParvoxApp->Split, &Window, [&Window] { Window.ButtonStartClick(); },
+                               {}, {});
             PressKey(&Window, Qt::Key_S);
-            PressKey(&Window, Qt::Key_S, Qt::ShiftModifier);
-            Window.ButtonStart->click();
-            PressKey(&Window, Qt::Key_C);
-            PressKey(&Window, Qt::Key_Escape);
-            Window.ButtonClose->click();
-            Window.windowHandle()->close();
-            Window.close();
-            StayedOpen = Window.isVisible();
-        });
-        PressKey(&Window, Qt::Key_S);
-        ParvoxApp->SetProgressHandler(nullptr);
-
-        QVERIFY(Tried);
-        QVERIFY(ControlsDisabled);
-        QVERIFY(StayedOpen);
-        QCOMPARE(Restarts, 0);
-        QCOMPARE(Reports, 600);
+            VERIFY_NO_FAULTS(Run.Faults());
+            QCOMPARE(Run.Reports, 600);
+        }
         QCOMPARE(Window.Completed, 1);
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ProgressVisible());
         QVERIFY(!ParvoxController->OperationRunning());
         // All comes back once the run is over.
-        QVERIFY(Window.ButtonStart->isEnabled());
+        VERIFY_NO_FAULTS(ControlFaults(&Window, true));
         QVERIFY(WaitFor([&] { return QApplication::focusWidget() == Window.Edit; }));
         PressKey(&Window, Qt::Key_S);
         QCOMPARE(Window.Completed, 2);

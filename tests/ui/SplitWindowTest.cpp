@@ -8,14 +8,12 @@
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
-#include "startup.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -45,9 +43,7 @@ QString InputLabel(const QWidget* Form) {
 
 // Picks Path in the window's file dialog through the clickable label.
 void PickInput(const QWidget* Form, const QString& Path) {
-    auto Seen = AnswerNextFileDialog(Path);
-    QTest::mouseClick(Control<TClickLabel>(Form, "LabelInputFile"), Qt::LeftButton);
-    QVERIFY(Seen->Seen);
+    QVERIFY(DialogAfterClick(Control<TClickLabel>(Form, "LabelInputFile"), Path)->Seen);
 }
 
 // What reaches a terminal that stands in for one of the standard outputs.
@@ -115,22 +111,17 @@ private:
 
 } // namespace
 
-class TSplitWindowTest : public QObject {
+class TSplitWindowTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Dir;
     QString Source;
 
 private slots:
     void initTestCase() {
-        StartUp();
-        QVERIFY(Dir.isValid());
-        Source = Dir.filePath(QStringLiteral("movie.avi"));
-        WriteBytes(Source, PatternBytes(3000000));
+        TWindowTest::initTestCase();
+        Source = MakeFile(QStringLiteral("movie.avi"), PatternBytes(3000000));
     }
-
-    void cleanupTestCase() { ShutDown(); }
 
     void FirstOpeningShowsTheLayoutDefaults() {
         auto Form = OpenWindow<TFormSplit>();
@@ -142,24 +133,18 @@ private slots:
         QCOMPARE(SizeBox(Form.get())->height(), Units(Form.get())->height());
         QCOMPARE(Units(Form.get())->currentText(), QStringLiteral("Kbytes"));
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
-        const QStringList Faults = AccessibilityFaults(Form.get());
-        QVERIFY2(Faults.isEmpty(), qPrintable(Faults.join(QLatin1Char('\n'))));
-        SizeBox(Form.get())->setFocus();
+        VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
         // Tab order: size, unit, Start, Close, Input File, the file label.
-        const QStringList Order = {
-            QStringLiteral("ComboUnits"),     QStringLiteral("ButtonStart"),
-            QStringLiteral("ButtonClose"),    QStringLiteral("ButtonInputFile"),
-            QStringLiteral("LabelInputFile"), QStringLiteral("EditSplitFileSize")};
-        for (const QString& Next : Order) {
-            PressKey(Form.get(), Qt::Key_Tab);
-            QCOMPARE(Form->focusWidget()->objectName(), Next);
-        }
+        QCOMPARE(TabOrder(Form.get(), 6, SizeBox(Form.get())),
+                 (QStringList{QStringLiteral("EditSplitFileSize"), QStringLiteral("ComboUnits"),
+                              QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
+                              QStringLiteral("ButtonInputFile"), QStringLiteral("LabelInputFile"),
+                              QStringLiteral("EditSplitFileSize")}));
 
         // The dialog offers the four filters, the first selected, under
         // Qt's own title; cancelling it changes nothing.
-        auto Dialog = AnswerNextFileDialog(QString());
-        Button(Form.get(), "ButtonInputFile")->click();
+        const auto Dialog = DialogAfterClick(Button(Form.get(), "ButtonInputFile"), QString());
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->NameFilters, SplitFilters);
         QCOMPARE(Dialog->SelectedNameFilter, SplitFilters.first());
@@ -191,7 +176,7 @@ private slots:
         Units(Form.get())->setCurrentIndex(0);
         QCOMPARE(StartAndAnswer(Form.get())->Text,
                  QStringLiteral("No source file has been specified"));
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ProgressVisible());
         QVERIFY(PieceSizes(Source).isEmpty());
         Size->setText(QStringLiteral("1400"));
         Form->close();
@@ -208,7 +193,7 @@ private slots:
         QCOMPARE(PieceSizes(Source), (QList<qint64>{1433600, 1433600, 132800}));
         const QByteArray Whole = ReadBytes(Source);
         QCOMPARE(ReadBytes(Source + QStringLiteral(".002")), Whole.mid(1433600, 1433600));
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
+        QVERIFY(!ProgressVisible());
         // A split leaves the window as it was.
         QCOMPARE(InputLabel(Form.get()), Source);
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("1400"));
@@ -241,9 +226,8 @@ private slots:
             QVERIFY2(Box->Seen, "S did not start");
             QCOMPARE(Box->Text, QStringLiteral("Invalid split file size."));
 
-            auto Dialog = AnswerNextFileDialog(QString());
-            PressKey(Form.get(), Qt::Key_F, Shift);
-            QVERIFY2(Dialog->Seen, "F did not open the dialog");
+            QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_F, QString(), Shift)->Seen,
+                     "F did not open the dialog");
 
             Button(Form.get(), "ButtonClose")->setFocus();
             PressKey(Form.get(), Qt::Key_Z, Shift);
@@ -255,14 +239,9 @@ private slots:
         PressCloseKeysWithModifiers(Form.get());
         QVERIFY(Form->isVisible());
         SizeBox(Form.get())->setText(QStringLiteral("1400"));
-        // Plain C closes also from the size box.
+        // The close keys act also from the size box.
         SizeBox(Form.get())->setFocus();
-        PressKey(Form.get(), Qt::Key_C);
-        QVERIFY(!Form->isVisible());
-
-        auto Again = OpenWindow<TFormSplit>();
-        PressKey(Again.get(), Qt::Key_X);
-        QVERIFY(!Again->isVisible());
+        VERIFY_NO_FAULTS(CloseKeyFaults(Form.get()));
     }
 
     void SizeBoxTakesOnlyDigits() {
@@ -311,27 +290,24 @@ private slots:
 
     void ReopeningRestoresTheWindowAndTheInput() {
         // Opened from the main window, as the user does, twice.
-        OnNextModal([](QWidget* Modal) { return qobject_cast<TFormSplit*>(Modal) != nullptr; },
-                    [](QWidget* Modal) {
-                        SizeBox(Modal)->setText(QStringLiteral("2"));
-                        Units(Modal)->setCurrentIndex(1);
-                        PressKey(Modal, Qt::Key_C);
-                    });
-        PressKey(MainForm, Qt::Key_S, Qt::ShiftModifier);
-
         QString Label;
         QString Size;
         QString Unit;
         std::shared_ptr<TSeenBox> Box;
-        OnNextModal([](QWidget* Modal) { return qobject_cast<TFormSplit*>(Modal) != nullptr; },
-                    [&](QWidget* Modal) {
-                        Label = InputLabel(Modal);
-                        Size = SizeBox(Modal)->text();
-                        Unit = Units(Modal)->currentText();
-                        Box = StartAndAnswer(Modal);
-                        Button(Modal, "ButtonClose")->click();
-                    });
-        Button(MainForm, "ButtonSplit")->click();
+        QVERIFY(ReopenFromMain<TFormSplit>(
+            Qt::Key_S, Qt::ShiftModifier, "ButtonSplit",
+            [](QWidget* Form) {
+                SizeBox(Form)->setText(QStringLiteral("2"));
+                Units(Form)->setCurrentIndex(1);
+                PressKey(Form, Qt::Key_C);
+            },
+            [&](QWidget* Form) {
+                Label = InputLabel(Form);
+                Size = SizeBox(Form)->text();
+                Unit = Units(Form)->currentText();
+                Box = StartAndAnswer(Form);
+                Button(Form, "ButtonClose")->click();
+            }));
         QCOMPARE(Label, Source);
         QCOMPARE(Size, QStringLiteral("2"));
         QCOMPARE(Unit, QStringLiteral("Mbytes"));
@@ -340,20 +316,13 @@ private slots:
     }
 
     void FailedSplitLeavesTheWindowUsable() {
-        const QString Gone = Dir.filePath(QStringLiteral("gone.bin"));
-        WriteBytes(Gone, PatternBytes(5000));
+        const QString Gone = MakeFile(QStringLiteral("gone.bin"), PatternBytes(5000));
         auto Form = OpenWindow<TFormSplit>();
         PickInput(Form.get(), Gone);
         QVERIFY(QFile::remove(Gone));
 
-        const auto Box = StartAndAnswer(Form.get());
-        QCOMPARE(Box->Text, QStringLiteral("File not found."));
-        QCOMPARE(Box->Icon, QMessageBox::Critical);
-        QCOMPARE(Box->Title, QString());
-        QVERIFY(!ParvoxController->ProgressForm->isVisible());
-        QVERIFY(Form->isVisible());
-        QVERIFY(Button(Form.get(), "ButtonStart")->isEnabled());
-        QVERIFY(SizeBox(Form.get())->isEnabled());
+        VERIFY_NO_FAULTS(FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
+                                         QStringLiteral("File not found.")));
         QCOMPARE(InputLabel(Form.get()), Gone);
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("2"));
 
@@ -367,39 +336,17 @@ private slots:
         auto Form = OpenWindow<TFormSplit>();
         SizeBox(Form.get())->setText(QStringLiteral("1400"));
         Units(Form.get())->setCurrentIndex(0);
-        bool Probed = false;
-        std::shared_ptr<TSeenDialog> PickDuringRun;
-        ProbeDuringRun(*ParvoxApp->Split, [&] {
-            Probed = true;
-            QVERIFY(ParvoxController->ProgressForm->isVisible());
-            QCOMPARE(ParvoxController->ProgressForm->Status(), QStringLiteral("Working..."));
-            QVERIFY(!Button(Form.get(), "ButtonStart")->isEnabled());
-            QVERIFY(!Control<TClickLabel>(Form.get(), "LabelInputFile")->isEnabled());
-            PickDuringRun = AnswerNextFileDialog(QString());
-            for (const Qt::Key Key : {Qt::Key_S, Qt::Key_F, Qt::Key_C, Qt::Key_X, Qt::Key_Escape})
-                PressKey(Form.get(), Key);
-            QTest::mouseClick(Control<TClickLabel>(Form.get(), "LabelInputFile"), Qt::LeftButton);
-            Button(Form.get(), "ButtonStart")->click();
-            Button(Form.get(), "ButtonClose")->click();
-            Form->close();
-            QVERIFY(Form->isVisible());
-            QVERIFY(!PickDuringRun->Seen);
-        });
-        const auto Box = StartAndAnswer(Form.get());
-        QVERIFY(Probed);
-        QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+        {
+            TRunGuardProbe Run(
+                *ParvoxApp->Split, Form.get(), [&Form] { Form->ButtonStartClick(); }, {Qt::Key_F},
+                {QStringLiteral("LabelInputFile"), QStringLiteral("ButtonInputFile")});
+            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+            VERIFY_NO_FAULTS(Run.Faults());
+        }
         QCOMPARE(PieceSizes(Source), (QList<qint64>{1433600, 1433600, 132800}));
         QVERIFY(Form->isVisible());
-
-        // After the run the pick comes back (the answer armed during the run
-        // cancels it), and so do Start and closing.
-        PressKey(Form.get(), Qt::Key_F);
-        QVERIFY(PickDuringRun->Seen);
-        auto Again = AnswerNextMessageBox();
-        PressKey(Form.get(), Qt::Key_S);
-        QCOMPARE(Again->Text, QStringLiteral("Splitting completed"));
-        PressKey(Form.get(), Qt::Key_Escape);
-        QVERIFY(!Form->isVisible());
+        VERIFY_NO_FAULTS(
+            AfterRunFaults(Form.get(), Qt::Key_F, QStringLiteral("Splitting completed")));
     }
 };
 

@@ -1,9 +1,6 @@
 // Helpers of the window tests.
 #include "UiTestHelpers.h"
 
-#include "classParvox.h"
-#include "classParvoxController.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,8 +8,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
-
-#include <algorithm>
 
 void PressKey(QWidget* Window, Qt::Key Key, Qt::KeyboardModifiers Modifiers) {
     QWidget* Target = Window->focusWidget() != nullptr ? Window->focusWidget() : Window;
@@ -37,46 +32,42 @@ void OnNextModal(const std::function<bool(QWidget*)>& Matches,
 
 std::shared_ptr<TSeenBox> AnswerNextMessageBox(QMessageBox::StandardButton Button) {
     auto Seen = std::make_shared<TSeenBox>();
-    OnNextModal([](QWidget* Modal) { return qobject_cast<QMessageBox*>(Modal) != nullptr; },
-                [Seen, Button](QWidget* Modal) {
-                    auto* Box = qobject_cast<QMessageBox*>(Modal);
-                    Seen->Seen = true;
-                    Seen->Title = Box->windowTitle();
-                    Seen->Text = Box->text();
-                    Seen->Icon = Box->icon();
-                    const auto Buttons = Box->buttons();
-                    for (const QAbstractButton* Each : Buttons)
-                        Seen->Buttons << Each->text();
-                    QAbstractButton* Answer = Box->button(Button);
-                    if (Answer != nullptr)
-                        Answer->click();
-                    else
-                        Box->reject();
-                });
+    OnNextModalOf<QMessageBox>([Seen, Button](QMessageBox* Box) {
+        Seen->Seen = true;
+        Seen->Title = Box->windowTitle();
+        Seen->Text = Box->text();
+        Seen->Icon = Box->icon();
+        const auto Buttons = Box->buttons();
+        for (const QAbstractButton* Each : Buttons)
+            Seen->Buttons << Each->text();
+        QAbstractButton* Answer = Box->button(Button);
+        if (Answer != nullptr)
+            Answer->click();
+        else
+            Box->reject();
+    });
     return Seen;
 }
 
 std::shared_ptr<TSeenDialog> AnswerNextFileDialog(const QString& Path) {
     auto Seen = std::make_shared<TSeenDialog>();
-    OnNextModal([](QWidget* Modal) { return qobject_cast<QFileDialog*>(Modal) != nullptr; },
-                [Seen, Path](QWidget* Modal) {
-                    auto* Dialog = qobject_cast<QFileDialog*>(Modal);
-                    Seen->Seen = true;
-                    Seen->Title = Dialog->windowTitle();
-                    Seen->NameFilters = Dialog->nameFilters();
-                    Seen->SelectedNameFilter = Dialog->selectedNameFilter();
-                    if (Path.isEmpty()) {
-                        Dialog->reject();
-                        return;
-                    }
-                    Dialog->selectFile(Path);
-                    // selectFile leaves the name box alone while it has the
-                    // focus, and accept then finds no file and stays open.
-                    auto* Name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                    if (Name != nullptr)
-                        Name->setText(Path);
-                    QMetaObject::invokeMethod(Dialog, "accept");
-                });
+    OnNextModalOf<QFileDialog>([Seen, Path](QFileDialog* Dialog) {
+        Seen->Seen = true;
+        Seen->Title = Dialog->windowTitle();
+        Seen->NameFilters = Dialog->nameFilters();
+        Seen->SelectedNameFilter = Dialog->selectedNameFilter();
+        if (Path.isEmpty()) {
+            Dialog->reject();
+            return;
+        }
+        Dialog->selectFile(Path);
+        // selectFile leaves the name box alone while it has the focus, and
+        // accept then finds no file and stays open.
+        auto* Name = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (Name != nullptr)
+            Name->setText(Path);
+        QMetaObject::invokeMethod(Dialog, "accept");
+    });
     return Seen;
 }
 
@@ -97,13 +88,9 @@ bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs) {
     return true;
 }
 
-void ReportToProgressWindow() {
-    ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
-        ParvoxController->ShowProgress(Status, Fraction);
-    });
-}
-
-QStringList TabOrder(QWidget* Window, int Presses) {
+QStringList TabOrder(QWidget* Window, int Presses, QWidget* First) {
+    if (First != nullptr)
+        First->setFocus(Qt::TabFocusReason);
     QStringList Order(Window->focusWidget()->objectName());
     for (int Press = 0; Press < Presses; ++Press) {
         PressKey(Window, Qt::Key_Tab);
@@ -119,49 +106,15 @@ std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
     return Box;
 }
 
-TRunProbe::TRunProbe(TProgressEvent& OnProgress, QWidget* Window, std::function<void()> Restart,
-                     Qt::Key PickKey, const QString& PickLabel)
-    : OnProgress(OnProgress), Inner(OnProgress), Window(Window), Restart(std::move(Restart)),
-      PickKey(PickKey), PickLabel(PickLabel) {
-    OnProgress = [this](const std::string& Status, long double Fraction) {
-        ++Reports;
-        MaxDepth = std::max(MaxDepth, ++Depth);
-        Inner(Status, Fraction);
-        if (Reports == 3)
-            Probe();
-        --Depth;
-    };
+std::shared_ptr<TSeenDialog> DialogAfterKey(QWidget* Window, Qt::Key Key, const QString& Path,
+                                            Qt::KeyboardModifiers Modifiers) {
+    auto Dialog = AnswerNextFileDialog(Path);
+    PressKey(Window, Key, Modifiers);
+    return Dialog;
 }
 
-TRunProbe::~TRunProbe() {
-    OnProgress = Inner;
-}
-
-void TRunProbe::Probe() {
-    Probed = true;
-    // A dialog or box that the run lets through is shut at once, so that the
-    // test fails instead of waiting on it.
-    bool Opened = false;
-    QTimer Closer;
-    QObject::connect(&Closer, &QTimer::timeout, [&Opened] {
-        if (auto* Modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            Opened = true;
-            Modal->reject();
-        }
-    });
-    Closer.start(10);
-    auto* Start = Window->findChild<QAbstractButton*>(QStringLiteral("ButtonStart"));
-    StartWasDisabled = !Start->isEnabled();
-    PressKey(Window, Qt::Key_S);
-    PressKey(Window, Qt::Key_S, Qt::ShiftModifier);
-    QTest::mouseClick(Start, Qt::LeftButton);
-    Restart();
-    PressKey(Window, PickKey);
-    QTest::mouseClick(Window->findChild<QWidget*>(PickLabel), Qt::LeftButton);
-    PressKey(Window, Qt::Key_C);
-    PressKey(Window, Qt::Key_Escape);
-    Window->findChild<QAbstractButton*>(QStringLiteral("ButtonClose"))->click();
-    Window->close();
-    StayedOpen = Window->isVisible();
-    NothingOpened = !Opened;
+std::shared_ptr<TSeenDialog> DialogAfterClick(QWidget* Target, const QString& Path) {
+    auto Dialog = AnswerNextFileDialog(Path);
+    QTest::mouseClick(Target, Qt::LeftButton);
+    return Dialog;
 }
