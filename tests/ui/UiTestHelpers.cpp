@@ -103,6 +103,9 @@ std::shared_ptr<TSeenBox> BoxAfterKey(QWidget* Window, Qt::Key Key,
                                       Qt::KeyboardModifiers Modifiers) {
     auto Box = AnswerNextMessageBox();
     PressKey(Window, Key, Modifiers);
+    // Alt with a button's letter is its mnemonic, which clicks a moment later.
+    WaitFor([&] { return Box->Seen; }, 3000);
+    CancelPendingAnswers();
     return Box;
 }
 
@@ -110,6 +113,8 @@ std::shared_ptr<TSeenDialog> DialogAfterKey(QWidget* Window, Qt::Key Key, const 
                                             Qt::KeyboardModifiers Modifiers) {
     auto Dialog = AnswerNextFileDialog(Path);
     PressKey(Window, Key, Modifiers);
+    WaitFor([&] { return Dialog->Seen; }, 3000);
+    CancelPendingAnswers();
     return Dialog;
 }
 
