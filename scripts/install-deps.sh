@@ -8,7 +8,7 @@ packages=(
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
-    librsvg2-bin desktop-file-utils appstream dpkg-dev x11-utils
+    librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
 )
 
 missing=()
