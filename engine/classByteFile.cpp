@@ -124,6 +124,13 @@ bool FileExists(const std::string& Name) {
            ::faccessat(AT_FDCWD, Name.c_str(), F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool SameFile(const std::string& Name1, const std::string& Name2) {
+    struct stat Status1 {};
+    struct stat Status2 {};
+    return ::stat(Name1.c_str(), &Status1) == 0 && ::stat(Name2.c_str(), &Status2) == 0 &&
+           Status1.st_dev == Status2.st_dev && Status1.st_ino == Status2.st_ino;
+}
+
 void DeleteFileQuietly(const std::string& Name) {
     ::unlink(Name.c_str());
 }

@@ -46,5 +46,7 @@ private:
 
 // Whether a directory entry of that name exists for the effective user and group.
 [[nodiscard]] bool FileExists(const std::string& Name);
+// Whether two names lead, through any links, to one and the same file.
+[[nodiscard]] bool SameFile(const std::string& Name1, const std::string& Name2);
 // Removes a file; the outcome is not looked at.
 void DeleteFileQuietly(const std::string& Name);

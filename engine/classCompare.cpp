@@ -52,8 +52,9 @@ void TCompare::Execute() {
             // all, and bytes left from an earlier block must not count as equal.
             CompareResult = CompareUnequalLength;
         else
-            CompareResult = BlocksEqual ? CompareEqual
-                                        : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
+            CompareResult = BlocksEqual
+                                ? CompareEqual
+                                : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
     }
     File1.Close();
     File2.Close();

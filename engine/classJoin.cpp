@@ -29,6 +29,11 @@ void TJoin::Execute() {
     InputFile.Assign(PieceFileName(Piece));
     // Decided now: the previous output under the base name must not be overwritten.
     OutputFile.Assign(JoinedFileName());
+    // An output name that leads to one of the pieces (a link) would truncate
+    // that piece before it is read.
+    for (int32_t Each = 1; PieceExists(Each); ++Each)
+        if (SameFile(OutputFile.Name(), PieceFileName(Each)))
+            throw EInOutError(EINVAL);
     InputFile.Reset();
     try {
         OutputFile.Rewrite();

@@ -5,6 +5,8 @@
 #include "classParvoxErrors.h"
 #include "txt.h"
 
+#include <cerrno>
+
 void TSplit::DeletePieces() const {
     for (int32_t Piece = 1; PieceExists(Piece); ++Piece)
         DeleteFileQuietly(PieceFileName(Piece));
@@ -15,6 +17,16 @@ void TSplit::CheckSplitSize() const {
         throw EParvoxError("Invalid split file size: " + std::to_string(SplitSize));
 }
 
+void TSplit::CreatePiece(int32_t Piece) {
+    const std::string Name = PieceFileName(Piece);
+    // A piece name that leads to the input itself (a link left behind a gap in
+    // the pieces) would be truncated while it is still being read.
+    if (SameFile(Name, GetBaseFileName()))
+        throw EInOutError(EINVAL);
+    OutputFile.Assign(Name);
+    OutputFile.Rewrite();
+}
+
 void TSplit::Execute() {
     CheckBaseFileName();
     InputFile.Assign(GetBaseFileName());
@@ -23,8 +35,7 @@ void TSplit::Execute() {
         DeletePieces();
         CheckSplitSize();
         int32_t Piece = 1;
-        OutputFile.Assign(PieceFileName(Piece));
-        OutputFile.Rewrite();
+        CreatePiece(Piece);
         const int32_t Total = InputFile.FileSize();
         int64_t Blocks = 0;
         int32_t Read = 0;
@@ -38,8 +49,7 @@ void TSplit::Execute() {
                 break;
             if (Blocks % SplitSize == 0) {
                 OutputFile.Close();
-                OutputFile.Assign(PieceFileName(++Piece));
-                OutputFile.Rewrite();
+                CreatePiece(++Piece);
             }
         }
         if (Read != Written)

@@ -15,4 +15,6 @@ private:
     // Removes the pieces of an earlier split, the unbroken run from .001 on.
     void DeletePieces() const;
     void CheckSplitSize() const;
+    // Creates piece Piece as the output, or truncates it when it exists.
+    void CreatePiece(int32_t Piece);
 };

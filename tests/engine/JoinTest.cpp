@@ -167,6 +167,17 @@ TEST_F(JoinTest, WriteRefusedOutrightIsAnInputOutputError) {
     EXPECT_FALSE(Join.OutputFile.IsOpen());
 }
 
+// An output name that leads to one of the pieces must not truncate it before it is read.
+TEST_F(JoinTest, OutputThatIsOneOfThePiecesIsRefused) {
+    const Bytes Whole = WritePieces({3000, 2000});
+    WriteFile(Base, {});
+    fs::create_symlink(Join.PieceFileName(2), Base + ".joined");
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 22");
+    EXPECT_EQ(ReadFile(Join.PieceFileName(2)), Bytes(Whole.begin() + 3000, Whole.end()));
+    EXPECT_FALSE(Join.InputFile.IsOpen());
+    EXPECT_FALSE(Join.OutputFile.IsOpen());
+}
+
 // Joins 3000 bytes in a child whose files may not grow past Limit bytes;
 // returns 0 when the run fails with Expected.
 int JoinUnderSizeLimit(TJoin& Join, rlim_t Limit, const std::string& Expected) {

@@ -267,6 +267,26 @@ TEST_F(SplitTest, WriteRefusedOutrightIsAnInputOutputError) {
     ExpectHandlesClosed();
 }
 
+// A piece name that leads back to the input, a link or a second name of the
+// same file, must not truncate the input while it is being read.
+TEST_F(SplitTest, PieceThatIsTheInputItselfIsRefused) {
+    const Bytes Data = PatternBytes(5000);
+    WriteFile(Path("film"), Data);
+    Engine.SetBaseFileName(Path("film"));
+    Engine.SplitSize = 2;
+    fs::create_symlink(Path("film"), Path("film.002"));
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 22");
+    EXPECT_EQ(ReadFile(Path("film")), Data);
+    ExpectHandlesClosed();
+
+    fs::remove(Path("film.002"));
+    fs::create_hard_link(Path("film"), Path("film.003"));
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 22");
+    EXPECT_EQ(ReadFile(Path("film")), Data);
+    EXPECT_EQ(ReadFile(Path("film.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    ExpectHandlesClosed();
+}
+
 // Lowers the file size limit as the third piece starts, so that the first two
 // are complete and the third is cut at Limit bytes.
 std::string SplitUnderSizeLimit(TSplit& Engine, rlim_t Limit) {
