@@ -10,4 +10,4 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "Parvox is built, but there is no X display to start it on (DISPLAY is not set)." >&2
     exit 1
 fi
-exec ./build/parvox
+exec ./build/app/parvox

@@ -1,5 +1,5 @@
 // Loading and release of the text table; the table itself is generated from
-// resources/texts.txt into txt_table.cpp at configure time.
+// texts.txt into txt_table.cpp at configure time.
 #include "txt.h"
 
 #include <array>
