@@ -3,10 +3,59 @@
 
 #include "classParvoxErrors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Bytes per read or write system call: large enough that the call costs
+// little beside the copy, small enough to stay in the processor's cache.
+constexpr size_t ChunkSize = 128 * 1024;
+
+// The most that one transfer of BlockCopy moves ahead of the blocks it hands
+// out: the progress of a run moves at least once per transfer.
+constexpr int64_t TransferSize = 1024 * 1024;
+
+// The system calls end a name at its first NUL byte, so such a name would
+// act on another file than the one the caller named.
+const char* SystemName(const std::string& Name) {
+    if (Name.find('\0') != std::string::npos)
+        throw EInOutError(EINVAL);
+    return Name.c_str();
+}
+
+// One read call, made again when a signal interrupts it.
+ssize_t ReadSome(int Fd, void* Buffer, size_t Count) {
+    ssize_t N = 0;
+    do
+        N = ::read(Fd, Buffer, Count);
+    while (N < 0 && errno == EINTR);
+    return N;
+}
+
+[[nodiscard]] TFileId IdOf(const struct stat& Status) {
+    return {Status.st_dev, Status.st_ino};
+}
+
+// Writes Count bytes; returns how many went out and, when that is fewer,
+// the system's error number of the refusal (0 when it gave none).
+std::pair<size_t, int> WriteAll(int Fd, const uint8_t* Bytes, size_t Count) {
+    size_t Done = 0;
+    while (Done < Count) {
+        const ssize_t N = ::write(Fd, Bytes + Done, Count - Done);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            return {Done, N < 0 ? errno : 0};
+        Done += static_cast<size_t>(N);
+    }
+    return {Done, 0};
+}
+
+} // namespace
 
 TByteFile::~TByteFile() {
     CloseQuietly();
@@ -21,91 +70,191 @@ void TByteFile::Reset() {
     CloseQuietly();
     // O_NONBLOCK keeps the open of a FIFO without a writer from hanging; such
     // a file is refused right after, before anything is read from it.
-    const int NewFd = ::open(FName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (NewFd < 0)
+    Fd = ::open(SystemName(FName), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (Fd < 0)
         throw EInOutError(errno);
-    struct stat Status {};
-    int Refusal = 0;
-    if (::fstat(NewFd, &Status) != 0)
-        Refusal = errno;
-    else if (S_ISDIR(Status.st_mode))
-        Refusal = EISDIR;
-    else if (!S_ISREG(Status.st_mode))
-        Refusal = EINVAL;
-    else if (Status.st_size >= MaxFileSize)
-        Refusal = EOVERFLOW;
-    else if (::fcntl(NewFd, F_SETFL, 0) != 0)
-        Refusal = errno;
-    if (Refusal != 0) {
-        ::close(NewFd);
-        throw EInOutError(Refusal);
+    try {
+        const struct stat Opened = Status();
+        if (S_ISDIR(Opened.st_mode))
+            throw EInOutError(EISDIR);
+        if (!S_ISREG(Opened.st_mode))
+            throw EInOutError(EINVAL);
+        if (Opened.st_size >= FirstSizeOutOfRange)
+            throw EInOutError(EOVERFLOW);
+        if (::fcntl(Fd, F_SETFL, 0) != 0)
+            throw EInOutError(errno);
+    } catch (...) {
+        CloseQuietly();
+        throw;
     }
-    Fd = NewFd;
 }
 
-void TByteFile::Rewrite() {
+void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused) {
     CloseQuietly();
-    const int NewFd = ::open(
-        FName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (NewFd < 0)
+    Permissions &= 0777;
+    // A file made here is new: no other name of this run can lead to it, and
+    // the umask alone narrows its permissions. Only an existing file needs
+    // the checks below, which come before anything in it changes.
+    constexpr int Flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    Fd = ::open(SystemName(FName), Flags | O_EXCL, Permissions);
+    const bool Existed = Fd < 0 && errno == EEXIST;
+    if (Existed)
+        Fd = ::open(FName.c_str(), Flags, Permissions);
+    if (Fd < 0)
         throw EInOutError(errno);
-    // Writes may wait (a pipe that someone reads); only the open must not.
-    if (::fcntl(NewFd, F_SETFL, 0) != 0) {
-        const int Error = errno;
-        ::close(NewFd);
-        throw EInOutError(Error);
+    KernelCopies = true;
+    try {
+        const struct stat Opened = Status();
+        if (Existed && std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
+            throw EInOutError(EINVAL);
+        // Devices and pipes keep their modes; they hold no data of their own.
+        if (Existed && S_ISREG(Opened.st_mode)) {
+            const mode_t Kept = Opened.st_mode & Permissions;
+            if (Kept != (Opened.st_mode & 07777) && ::fchmod(Fd, Kept) != 0)
+                throw EInOutError(errno);
+            if (::ftruncate(Fd, 0) != 0)
+                throw EInOutError(errno);
+        }
+        // Writes may wait (a pipe that someone reads); only the open must not.
+        if (::fcntl(Fd, F_SETFL, 0) != 0)
+            throw EInOutError(errno);
+    } catch (...) {
+        CloseQuietly();
+        throw;
     }
-    Fd = NewFd;
 }
 
 int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
-    auto* Bytes = static_cast<char*>(Buffer);
+    auto* Bytes = static_cast<uint8_t*>(Buffer);
     int32_t Done = 0;
     while (Done < Count) {
-        const ssize_t N = ::read(Fd, Bytes + Done, static_cast<size_t>(Count - Done));
-        if (N < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EInOutError(errno);
+        if (ChunkStart == ChunkEnd) {
+            Chunk.resize(ChunkSize);
+            const ssize_t N = ReadSome(Fd, Chunk.data(), Chunk.size());
+            if (N < 0)
+                throw EInOutError(errno);
+            if (N == 0)
+                break;
+            ChunkStart = 0;
+            ChunkEnd = static_cast<size_t>(N);
         }
-        if (N == 0)
-            break;
-        Done += static_cast<int32_t>(N);
+        const size_t Part = std::min(static_cast<size_t>(Count - Done), ChunkEnd - ChunkStart);
+        std::memcpy(Bytes + Done, Chunk.data() + ChunkStart, Part);
+        ChunkStart += Part;
+        Done += static_cast<int32_t>(Part);
     }
     return Done;
 }
 
-int32_t TByteFile::BlockWrite(const void* Buffer, int32_t Count) {
-    const auto* Bytes = static_cast<const char*>(Buffer);
-    int32_t Done = 0;
-    while (Done < Count) {
-        const ssize_t N = ::write(Fd, Bytes + Done, static_cast<size_t>(Count - Done));
-        if (N < 0) {
-            if (errno == EINTR)
-                continue;
-            if (Done == 0)
-                throw EInOutError(errno);
-            break;
-        }
-        if (N == 0)
-            break;
-        Done += static_cast<int32_t>(N);
+TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead) {
+    if (!Transferring) {
+        const int64_t BlocksPerTransfer = std::max<int64_t>(TransferSize / Count, 1);
+        Moved = Transfer(Output, std::min(Ahead, BlocksPerTransfer) * Count);
+        Transferring = true;
+        TransferGaveAny = Moved.Given > 0;
     }
-    return Done;
+    const TBlockCounts Block{static_cast<int32_t>(std::min<int64_t>(Count, Moved.Taken)),
+                             static_cast<int32_t>(std::min<int64_t>(Count, Moved.Given))};
+    Moved.Taken -= Block.Read;
+    Moved.Given -= Block.Written;
+    if (Block.Read == Count && Block.Written == Count) {
+        Transferring = Moved.Taken > 0 || Moved.End != TTransfer::TEnd::Count;
+        return Block;
+    }
+    // The block in which the transfer ended.
+    Transferring = false;
+    if (Moved.End == TTransfer::TEnd::ReadError ||
+        (Moved.End == TTransfer::TEnd::Refused && !TransferGaveAny && Moved.Error != 0))
+        throw EInOutError(Moved.Error);
+    return Block;
+}
+
+TByteFile::TTransfer TByteFile::Transfer(TByteFile& Output, int64_t Count) {
+    TTransfer Result;
+    if (Output.KernelCopies)
+        KernelCopy(Output, Count, Result);
+    // The rest goes the plain way, which also tells an end of the input from
+    // a refusal of the output and a failed read.
+    if (Result.Given < Count)
+        PlainCopy(Output, Count, Result);
+    return Result;
+}
+
+void TByteFile::KernelCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
+    while (Result.Given < Count) {
+        const ssize_t N = ::copy_file_range(Fd, nullptr, Output.Fd, nullptr,
+                                            static_cast<size_t>(Count - Result.Given), 0);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0) {
+            // These say that the kernel cannot copy between these two files at all.
+            if (N < 0 && (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP ||
+                          errno == ENOSYS || errno == EBADF))
+                Output.KernelCopies = false;
+            return;
+        }
+        Result.Taken += N;
+        Result.Given += N;
+    }
+}
+
+void TByteFile::PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
+    Chunk.resize(ChunkSize);
+    while (Result.Taken < Count) {
+        const auto Want = static_cast<size_t>(std::min<int64_t>(Count - Result.Taken, ChunkSize));
+        const ssize_t N = ReadSome(Fd, Chunk.data(), Want);
+        if (N <= 0) {
+            Result.End = N == 0 ? TTransfer::TEnd::Input : TTransfer::TEnd::ReadError;
+            Result.Error = N == 0 ? 0 : errno;
+            return;
+        }
+        Result.Taken += N;
+        const auto [Written, Error] = WriteAll(Output.Fd, Chunk.data(), static_cast<size_t>(N));
+        Result.Given += static_cast<int64_t>(Written);
+        if (Written < static_cast<size_t>(N)) {
+            Result.End = TTransfer::TEnd::Refused;
+            Result.Error = Error;
+            return;
+        }
+    }
+}
+
+struct stat TByteFile::Status() const {
+    struct stat Opened {};
+    if (::fstat(Fd, &Opened) != 0)
+        throw EInOutError(errno);
+    return Opened;
 }
 
 int32_t TByteFile::FileSize() const {
-    struct stat Status {};
-    if (::fstat(Fd, &Status) != 0)
-        throw EInOutError(errno);
-    if (Status.st_size >= MaxFileSize)
+    const off_t Size = Status().st_size;
+    if (Size >= FirstSizeOutOfRange)
         throw EInOutError(EOVERFLOW);
-    return static_cast<int32_t>(Status.st_size);
+    return static_cast<int32_t>(Size);
+}
+
+TFileId TByteFile::Id() const {
+    return IdOf(Status());
+}
+
+mode_t TByteFile::Permissions() const {
+    return Status().st_mode & 0777;
+}
+
+bool TByteFile::IsOnlyName(const std::string& Name) const {
+    struct stat Entry {};
+    return ::lstat(SystemName(Name), &Entry) == 0 && Entry.st_nlink == 1 && IdOf(Entry) == Id();
+}
+
+void TByteFile::ForgetAhead() {
+    ChunkStart = ChunkEnd = 0;
+    Transferring = false;
 }
 
 void TByteFile::Close() {
     const int OldFd = Fd;
     Fd = -1;
+    ForgetAhead();
     if (::close(OldFd) != 0)
         throw EInOutError(errno);
 }
@@ -114,6 +263,7 @@ void TByteFile::CloseQuietly() noexcept {
     if (Fd >= 0)
         ::close(Fd);
     Fd = -1;
+    ForgetAhead();
 }
 
 bool FileExists(const std::string& Name) {
@@ -121,16 +271,9 @@ bool FileExists(const std::string& Name) {
     // piece left as such a link is not removed, and the new piece is written
     // through it to wherever it points.
     return !Name.empty() &&
-           ::faccessat(AT_FDCWD, Name.c_str(), F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-bool SameFile(const std::string& Name1, const std::string& Name2) {
-    struct stat Status1 {};
-    struct stat Status2 {};
-    return ::stat(Name1.c_str(), &Status1) == 0 && ::stat(Name2.c_str(), &Status2) == 0 &&
-           Status1.st_dev == Status2.st_dev && Status1.st_ino == Status2.st_ino;
+           ::faccessat(AT_FDCWD, SystemName(Name), F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void DeleteFileQuietly(const std::string& Name) {
-    ::unlink(Name.c_str());
+    ::unlink(SystemName(Name));
 }

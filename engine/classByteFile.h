@@ -1,12 +1,31 @@
 // A byte-oriented file handle over the POSIX file calls. Every call is tested
 // at once and a failure raises EInOutError with the system's error number.
+// Data moves in large transfers: reads are served from a read-ahead buffer,
+// and a copy between two handles runs in the kernel where the file system
+// allows it, so that the engines' 1024-byte blocks cost no system call each.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
-// Files of this size or more are outside the program's signed 32-bit range.
-inline constexpr int64_t MaxFileSize = int64_t{1} << 31;
+// The smallest file size outside the program's signed 32-bit range: 2 GiB.
+inline constexpr int64_t FirstSizeOutOfRange = int64_t{1} << 31;
+
+// Which file a handle leads to: two handles with equal ids are one file,
+// whatever names or links they were opened through.
+struct TFileId {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    bool operator==(const TFileId&) const = default;
+};
+
+// What a block of a copy did: the bytes read and the bytes written.
+struct TBlockCounts {
+    int32_t Read = 0;
+    int32_t Written = 0;
+};
 
 class TByteFile {
 public:
@@ -25,28 +44,92 @@ public:
     // file is refused (21 for a directory, 22 otherwise), and so is a file of
     // 2 GiB or more (75).
     void Reset();
-    // Creates the bound file, or truncates it when it exists, for writing.
-    void Rewrite();
+    // Opens the bound file for writing, created or cut to length 0, with no
+    // permission bit beyond Permissions: a new file gets those bits less the
+    // umask, an existing one loses the bits that Permissions lacks. An existing
+    // file that is one of Refused (a file that the run reads, or wrote
+    // already) is left as it was and refused with 22.
+    void Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused = {});
     // Reads until Count bytes are in, or the end of the file is reached;
     // fewer than Count bytes therefore always means the end of the file.
     [[nodiscard]] int32_t BlockRead(void* Buffer, int32_t Count);
-    // Writes Count bytes and returns how many went out: fewer only when the
-    // system refused the rest after some bytes of this call were written.
-    [[nodiscard]] int32_t BlockWrite(const void* Buffer, int32_t Count);
+    // Copies the next block of up to Count bytes to Output, as a read of the
+    // block and a write of what was read would: fewer bytes read only at the
+    // end of the input; fewer written only when the output refused the rest
+    // after some bytes of the same transfer went out (a refusal of the first
+    // byte of a transfer raises the system's error). The data goes in large
+    // transfers ahead of the blocks, in the kernel where the file system
+    // allows; Ahead says how many blocks at most the caller will still copy
+    // between these two handles, and no transfer reaches beyond them. This
+    // handle is not read with BlockRead meanwhile.
+    [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
     // The size of the open file; 75 when it is 2 GiB or more.
     [[nodiscard]] int32_t FileSize() const;
+    [[nodiscard]] TFileId Id() const;
+    // The permission bits (rwx for owner, group and others) of the open file.
+    [[nodiscard]] mode_t Permissions() const;
+    // Whether Name itself, not a link it holds, is the only directory entry
+    // of the open file: removing that name would remove the file's data.
+    [[nodiscard]] bool IsOnlyName(const std::string& Name) const;
     void Close();
     // Closes without raising, for clean-up while another error is on its way.
     void CloseQuietly() noexcept;
 
+    // Closes a handle, without raising, when the scope that declares it ends:
+    // a run that fails half way leaves no file open.
+    class TCloseAtExit {
+    public:
+        explicit TCloseAtExit(TByteFile& File) : File(File) {}
+        ~TCloseAtExit() { File.CloseQuietly(); }
+        TCloseAtExit(const TCloseAtExit&) = delete;
+        TCloseAtExit& operator=(const TCloseAtExit&) = delete;
+
+    private:
+        TByteFile& File;
+    };
+
 private:
+    // What one transfer to an output did.
+    struct TTransfer {
+        enum class TEnd {
+            Count,     // all bytes asked for went through
+            Input,     // the input ended first
+            ReadError, // a read failed after Taken bytes
+            Refused,   // the output refused the rest after Given bytes
+        };
+        // Bytes read from the input, and of those the bytes that reached the output.
+        int64_t Taken = 0;
+        int64_t Given = 0;
+        TEnd End = TEnd::Count;
+        // The system's error number of a failed read or refused write; 0 for
+        // a write that stored nothing without saying why.
+        int Error = 0;
+    };
+
+    [[nodiscard]] struct stat Status() const;
+    [[nodiscard]] TTransfer Transfer(TByteFile& Output, int64_t Count);
+    // Copies what the kernel copies for us; stops at anything but progress.
+    void KernelCopy(TByteFile& Output, int64_t Count, TTransfer& Result);
+    // Copies through Chunk with read and write, and tells exactly how it ended.
+    void PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result);
+    // Forgets what was read ahead and what a transfer moved ahead.
+    void ForgetAhead();
+
     std::string FName;
     int Fd = -1;
+    // Read-ahead for BlockRead, or the way through for a plain copy.
+    std::vector<uint8_t> Chunk;
+    size_t ChunkStart = 0;
+    size_t ChunkEnd = 0;
+    // The transfer whose bytes BlockCopy is still handing out as blocks.
+    TTransfer Moved;
+    bool Transferring = false;
+    bool TransferGaveAny = false;
+    // Cleared on an output whose file system cannot copy in the kernel.
+    bool KernelCopies = true;
 };
 
 // Whether a directory entry of that name exists for the effective user and group.
 [[nodiscard]] bool FileExists(const std::string& Name);
-// Whether two names lead, through any links, to one and the same file.
-[[nodiscard]] bool SameFile(const std::string& Name1, const std::string& Name2);
 // Removes a file; the outcome is not looked at.
 void DeleteFileQuietly(const std::string& Name);

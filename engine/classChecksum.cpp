@@ -26,29 +26,25 @@ constexpr int32_t ChunkSize = 256;
 } // namespace
 
 int32_t TChecksum::Execute() {
+    const TByteFile::TCloseAtExit ClosesFile(ChecksumFile);
     ChecksumFile.Assign(FileName);
     ChecksumFile.Reset();
-    try {
-        const int32_t Size = ChecksumFile.FileSize();
-        int64_t Blocks = 0;
-        int32_t Sum = 0;
-        int32_t Read = 0;
-        do {
-            ReportProgress(Blocks * BlockSize, Size);
-            Read = ChecksumFile.BlockRead(ChecksumBuffer, BlockSize);
-            ++Blocks;
-            // Zero bytes add nothing, so the stale tail of a short block is cleared.
-            if (Read < BlockSize)
-                std::memset(ChecksumBuffer + Read, 0, static_cast<size_t>(BlockSize - Read));
-            // A block adds at most 261,120: one subtraction keeps Sum below the modulus.
-            Sum += BlockSum(ChecksumBuffer);
-            if (Sum >= ChecksumModulus)
-                Sum -= ChecksumModulus;
-        } while (Read == BlockSize);
-        ChecksumFile.Close();
-        return Sum;
-    } catch (...) {
-        ChecksumFile.CloseQuietly();
-        throw;
-    }
+    const int32_t Size = ChecksumFile.FileSize();
+    int64_t Blocks = 0;
+    int32_t Sum = 0;
+    int32_t Read = 0;
+    do {
+        ReportProgress(Blocks * BlockSize, Size);
+        Read = ChecksumFile.BlockRead(ChecksumBuffer, BlockSize);
+        ++Blocks;
+        // Zero bytes add nothing, so the stale tail of a short block is cleared.
+        if (Read < BlockSize)
+            std::memset(ChecksumBuffer + Read, 0, static_cast<size_t>(BlockSize - Read));
+        // A block adds at most 261,120: one subtraction keeps Sum below the modulus.
+        Sum += BlockSum(ChecksumBuffer);
+        if (Sum >= ChecksumModulus)
+            Sum -= ChecksumModulus;
+    } while (Read == BlockSize);
+    ChecksumFile.Close();
+    return Sum;
 }

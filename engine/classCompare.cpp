@@ -33,10 +33,10 @@ void TCompare::Execute() {
     File2.Reset();
     ClearBuffers();
     // Files of different sizes are never read, even when one is a prefix of the other.
-    if (File1.FileSize() != File2.FileSize()) {
+    const int32_t Size = File1.FileSize();
+    if (Size != File2.FileSize()) {
         CompareResult = CompareUnequalLength;
     } else {
-        const int32_t Size = File1.FileSize();
         int64_t Blocks = 0;
         int32_t Read = 0;
         int32_t Read2 = 0;
@@ -47,9 +47,11 @@ void TCompare::Execute() {
             CompareBlocks(Read);
             ++Blocks;
         } while (Read == BlockSize && Read2 == BlockSize && BlocksEqual);
-        if (Read != Read2)
-            // A file grew or shrank while it was read: the lengths differ after
-            // all, and bytes left from an earlier block must not count as equal.
+        // A file that grew or shrank while it was read differs in length after
+        // all: bytes left from an earlier block, or read ahead before the
+        // change, must not count as equal.
+        if (Read != Read2 ||
+            (BlocksEqual && (File1.FileSize() != Size || File2.FileSize() != Size)))
             CompareResult = CompareUnequalLength;
         else
             CompareResult = BlocksEqual

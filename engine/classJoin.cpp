@@ -7,58 +7,53 @@
 #include "txt.h"
 
 #include <cerrno>
+#include <limits>
 
 int32_t TJoin::TotalSize() {
+    PieceFiles.clear();
     int64_t Total = 0;
-    for (int32_t Piece = 1; PieceExists(Piece); ++Piece) {
+    ForEachPiece([this, &Total](int32_t Piece) {
         TByteFile PieceFile;
         PieceFile.Assign(PieceFileName(Piece));
         PieceFile.Reset();
         Total += PieceFile.FileSize();
+        PieceFiles.push_back(PieceFile.Id());
         PieceFile.Close();
         // The output could not be read back by any of the engines.
-        if (Total >= MaxFileSize)
+        if (Total >= FirstSizeOutOfRange)
             throw EInOutError(EOVERFLOW);
-    }
+    });
     return static_cast<int32_t>(Total);
 }
 
 void TJoin::Execute() {
     const int32_t Total = TotalSize();
-    int32_t Piece = 1;
-    InputFile.Assign(PieceFileName(Piece));
+    const TByteFile::TCloseAtExit ClosesInput(InputFile);
+    const TByteFile::TCloseAtExit ClosesOutput(OutputFile);
+    InputFile.Assign(PieceFileName(1));
     // Decided now: the previous output under the base name must not be overwritten.
     OutputFile.Assign(JoinedFileName());
-    // An output name that leads to one of the pieces (a link) would truncate
-    // that piece before it is read.
-    for (int32_t Each = 1; PieceExists(Each); ++Each)
-        if (SameFile(OutputFile.Name(), PieceFileName(Each)))
-            throw EInOutError(EINVAL);
     InputFile.Reset();
-    try {
-        OutputFile.Rewrite();
-        // Every read counts as a full block, so the count may pass the total.
-        int64_t Blocks = 0;
-        while (true) {
-            ReportProgress(Blocks * BlockSize, Total);
-            const int32_t Read = InputFile.BlockRead(Buffer, BlockSize);
-            const int32_t Written = OutputFile.BlockWrite(Buffer, Read);
-            ++Blocks;
-            if (Written != Read)
-                throw EParvoxError(txtDestinationFull);
-            if (Read == BlockSize)
-                continue;
-            InputFile.Close();
-            if (!PieceExists(++Piece))
-                break;
+    // An output name that leads to one of the pieces (a link) would cut that
+    // piece before it is read; it is refused before anything is written.
+    OutputFile.Rewrite(InputFile.Permissions(), PieceFiles);
+    // Every read counts as a full block, so the count may pass the total.
+    int64_t Blocks = 0;
+    ForEachPiece([this, Total, &Blocks](int32_t Piece) {
+        if (Piece > 1) {
             InputFile.Assign(PieceFileName(Piece));
             InputFile.Reset();
         }
-        OutputFile.Close();
-    } catch (...) {
-        // The partial output stays on disk; it is only closed.
-        OutputFile.CloseQuietly();
-        InputFile.CloseQuietly();
-        throw;
-    }
+        TBlockCounts Block;
+        do {
+            ReportProgress(Blocks * BlockSize, Total);
+            Block = InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int32_t>::max());
+            ++Blocks;
+            // The partial output stays on disk.
+            if (Block.Written != Block.Read)
+                throw EParvoxError(txtDestinationFull);
+        } while (Block.Read == BlockSize);
+        InputFile.Close();
+    });
+    OutputFile.Close();
 }

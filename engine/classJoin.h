@@ -4,9 +4,15 @@
 
 #include "classParvoxBase.h"
 
+#include <vector>
+
 class TJoin : public TParvoxBase {
 public:
     // The sum of the sizes of all pieces; 75 when the whole would reach 2 GiB.
     [[nodiscard]] int32_t TotalSize();
     void Execute();
+
+private:
+    // The files of the pieces that TotalSize found.
+    std::vector<TFileId> PieceFiles;
 };

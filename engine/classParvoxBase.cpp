@@ -60,6 +60,11 @@ std::string TParvoxBase::JoinedFileName() const {
     return BaseFileExists() ? BaseFileName + ".joined" : BaseFileName;
 }
 
+void TParvoxBase::ForEachPiece(const std::function<void(int32_t Piece)>& Visit) const {
+    for (int32_t Piece = 1; PieceExists(Piece); ++Piece)
+        Visit(Piece);
+}
+
 void TParvoxBase::ReportProgress(int64_t Done, int32_t Total) const {
     if (!OnProgress)
         return;

@@ -1,6 +1,6 @@
 // The common base of the four engines: the base file name and the piece
-// naming scheme, the join output name, the two file handles, the transfer
-// buffer and the progress report.
+// naming scheme, the join output name, the two file handles and the
+// progress report.
 #pragma once
 
 #include "classByteFile.h"
@@ -19,7 +19,6 @@ public:
     TByteFile InputFile;
     TByteFile OutputFile;
     std::string BaseFileName;
-    uint8_t Buffer[BlockSize]{};
     TProgressEvent OnProgress;
 
     void SetBaseFileName(const std::string& Name);
@@ -41,6 +40,9 @@ public:
     [[nodiscard]] std::string JoinedFileName() const;
 
 protected:
+    // Visits piece 1, 2, 3, ... up to the first number whose piece does not
+    // exist, each checked for right before its visit.
+    void ForEachPiece(const std::function<void(int32_t Piece)>& Visit) const;
     // Reports Done of Total bytes through OnProgress; an empty run reports 0.
     void ReportProgress(int64_t Done, int32_t Total) const;
 };

@@ -5,11 +5,17 @@
 #include "classParvoxErrors.h"
 #include "txt.h"
 
+#include <algorithm>
 #include <cerrno>
 
 void TSplit::DeletePieces() const {
-    for (int32_t Piece = 1; PieceExists(Piece); ++Piece)
-        DeleteFileQuietly(PieceFileName(Piece));
+    ForEachPiece([this](int32_t Piece) {
+        const std::string Name = PieceFileName(Piece);
+        // The input's own and only name (the base name a link to it): removing
+        // it would lose the data. It stays, and the run stops at that piece.
+        if (!InputFile.IsOnlyName(Name))
+            DeleteFileQuietly(Name);
+    });
 }
 
 void TSplit::CheckSplitSize() const {
@@ -17,48 +23,47 @@ void TSplit::CheckSplitSize() const {
         throw EParvoxError("Invalid split file size: " + std::to_string(SplitSize));
 }
 
-void TSplit::CreatePiece(int32_t Piece) {
-    const std::string Name = PieceFileName(Piece);
-    // A piece name that leads to the input itself (a link left behind a gap in
-    // the pieces) would be truncated while it is still being read.
-    if (SameFile(Name, GetBaseFileName()))
-        throw EInOutError(EINVAL);
-    OutputFile.Assign(Name);
-    OutputFile.Rewrite();
+void TSplit::CreatePiece(int32_t Piece, std::vector<TFileId>& RunFiles) {
+    OutputFile.Assign(PieceFileName(Piece));
+    // A piece name that leads to the input (a link left behind a gap) would
+    // cut the input while it is read; one that leads to an earlier piece would
+    // make two pieces one file. Either is refused before anything is written.
+    OutputFile.Rewrite(InputFile.Permissions(), RunFiles);
+    RunFiles.push_back(OutputFile.Id());
 }
 
 void TSplit::Execute() {
     CheckBaseFileName();
+    const TByteFile::TCloseAtExit ClosesInput(InputFile);
+    const TByteFile::TCloseAtExit ClosesOutput(OutputFile);
     InputFile.Assign(GetBaseFileName());
     InputFile.Reset();
-    try {
-        DeletePieces();
-        CheckSplitSize();
-        int32_t Piece = 1;
-        CreatePiece(Piece);
-        const int32_t Total = InputFile.FileSize();
-        int64_t Blocks = 0;
-        int32_t Read = 0;
-        int32_t Written = 0;
-        while (true) {
-            ReportProgress(Blocks * BlockSize, Total);
-            Read = InputFile.BlockRead(Buffer, BlockSize);
-            Written = OutputFile.BlockWrite(Buffer, Read);
-            ++Blocks;
-            if (Total <= Blocks * BlockSize || Read != BlockSize || Read != Written)
-                break;
-            if (Blocks % SplitSize == 0) {
-                OutputFile.Close();
-                CreatePiece(++Piece);
-            }
+    std::vector<TFileId> RunFiles{InputFile.Id()};
+    DeletePieces();
+    CheckSplitSize();
+    int32_t Piece = 1;
+    CreatePiece(Piece, RunFiles);
+    const int32_t Total = InputFile.FileSize();
+    int64_t Blocks = 0;
+    TBlockCounts Block;
+    while (true) {
+        ReportProgress(Blocks * BlockSize, Total);
+        // The copy may run ahead to the end of the piece or of the total,
+        // whichever comes first, never beyond.
+        const int64_t BlocksToTotal = (Total - Blocks * BlockSize + BlockSize - 1) / BlockSize;
+        Block = InputFile.BlockCopy(
+            OutputFile, BlockSize,
+            std::min<int64_t>(SplitSize - Blocks % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
+        ++Blocks;
+        if (Total <= Blocks * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
+            break;
+        if (Blocks % SplitSize == 0) {
+            OutputFile.Close();
+            CreatePiece(++Piece, RunFiles);
         }
-        if (Read != Written)
-            throw EParvoxError(txtNotEnoughSpace);
-        OutputFile.Close();
-        InputFile.Close();
-    } catch (...) {
-        OutputFile.CloseQuietly();
-        InputFile.CloseQuietly();
-        throw;
     }
+    if (Block.Read != Block.Written)
+        throw EParvoxError(txtNotEnoughSpace);
+    OutputFile.Close();
+    InputFile.Close();
 }

@@ -4,6 +4,8 @@
 
 #include "classParvoxBase.h"
 
+#include <vector>
+
 class TSplit : public TParvoxBase {
 public:
     // Piece size in blocks of 1024 bytes; 1 and above are valid.
@@ -15,6 +17,7 @@ private:
     // Removes the pieces of an earlier split, the unbroken run from .001 on.
     void DeletePieces() const;
     void CheckSplitSize() const;
-    // Creates piece Piece as the output, or truncates it when it exists.
-    void CreatePiece(int32_t Piece);
+    // Creates piece Piece as the output, or truncates it when it exists, and
+    // adds it to RunFiles, the files that this run reads or wrote.
+    void CreatePiece(int32_t Piece, std::vector<TFileId>& RunFiles);
 };

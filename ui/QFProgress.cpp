@@ -24,15 +24,50 @@ TFormProgress::TFormProgress(QWidget* Parent)
 TFormProgress::~TFormProgress() = default;
 
 void TFormProgress::ShowProgress(const std::string& Status, long double Fraction) {
-    static const QString DefaultStatus = QStringLiteral("Working...");
-    setWindowTitle(TFormParvoxBase::ApplicationTitle());
-    SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
-    SetFraction(Fraction);
-    if (!isVisible()) {
+    // Engines report once per 1024 bytes: a report updates only what changed
+    // and lets pending events run only now and then, which is all the eye and
+    // the window system need.
+    static constexpr int EventsEveryMs = 15;
+    // The clock is read at every so many reports only; reading it costs more than a report.
+    static constexpr int ReportsPerClockRead = 64;
+    const bool Shown = !isVisible();
+    if (Shown)
+        setWindowTitle(TFormParvoxBase::ApplicationTitle());
+    if (Shown || Status != ShownStatus) {
+        ShownStatus = Status;
+        static const QString DefaultStatus = QStringLiteral("Working...");
+        SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
+    }
+    const int Position = FractionToPosition(Fraction);
+    const bool Moved = Position != ui->ProgressBar->value();
+    if (Moved)
+        ui->ProgressBar->setValue(Position);
+    if (Shown) {
         show();
         raise();
+    } else if (!Moved && ++ReportsUnseen % ReportsPerClockRead != 0) {
+        EventsPending = true;
+        return;
+    } else if (!SinceEvents.hasExpired(EventsEveryMs)) {
+        EventsPending = true;
+        return;
     }
+    ProcessEvents();
+}
+
+void TFormProgress::HideProgress() {
+    // The last reports may have left events unprocessed: they are handled
+    // now, still inside the run, so that no key or click of the run acts after it.
+    if (EventsPending)
+        ProcessEvents();
+    hide();
+}
+
+void TFormProgress::ProcessEvents() {
     QApplication::processEvents();
+    SinceEvents.start();
+    ReportsUnseen = 0;
+    EventsPending = false;
 }
 
 void TFormProgress::SetStatus(const QString& Text) {

@@ -1,8 +1,10 @@
 // The small borderless window that shows a status line and a bar while an
 // operation runs. Every engine report passes through ShowProgress, which
-// also lets the user interface process its pending events.
+// also lets the user interface process its pending events every few
+// milliseconds.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -20,6 +22,9 @@ public:
     ~TFormProgress() override;
 
     void ShowProgress(const std::string& Status, long double Fraction);
+    // Hides the window at the end of a run, after the events that the last
+    // reports left pending.
+    void HideProgress();
     void SetStatus(const QString& Text);
     // Sets the bar to the fraction in percent, rounded half to even and held within 0 to 100.
     void SetFraction(long double Fraction);
@@ -35,6 +40,11 @@ protected:
 private:
     void FormShow();
     void FormDeactivate();
+    void ProcessEvents();
 
     std::unique_ptr<Ui::FormProgress> ui;
+    std::string ShownStatus;
+    QElapsedTimer SinceEvents;
+    int ReportsUnseen = 0;
+    bool EventsPending = false;
 };

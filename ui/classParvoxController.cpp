@@ -80,7 +80,7 @@ void TParvoxController::ShowProgress(const std::string& Status, long double Frac
 }
 
 void TParvoxController::HideProgress() {
-    ProgressForm->hide();
+    ProgressForm->HideProgress();
     BringMainWindowToFront();
 }
 

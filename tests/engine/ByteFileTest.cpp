@@ -39,9 +39,9 @@ TEST_F(ByteFileTest, OnlyRegularFilesOpenForReadingAndNoOpenWaits) {
 
     // A pipe without a reader cannot be written, and the open says so at once.
     File.Assign(Path("pipe"));
-    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(); }), ENXIO);
+    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(0644); }), ENXIO);
     File.Assign(Dir.string());
-    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(); }), EISDIR);
+    EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(0644); }), EISDIR);
 }
 
 TEST_F(ByteFileTest, FilesOf2GiBOrMoreAreOutOfRange) {
@@ -77,17 +77,24 @@ TEST_F(ByteFileTest, ReadsReturnFullBlocksUntilTheEnd) {
 }
 
 TEST_F(ByteFileTest, RewriteTruncatesAndWriteRefusedOutrightRaises) {
+    WriteFile(Path("in"), {'a', 'b', 'c'});
+    TByteFile Input;
     WriteFile(Path("out"), PatternBytes(5000));
-    File.Assign(Path("out"));
-    File.Rewrite();
-    EXPECT_EQ(File.BlockWrite("abc", 3), 3);
-    File.Close();
-    EXPECT_EQ(ReadFile(Path("out")), (Bytes{'a', 'b', 'c'}));
-
-    File.Assign("/dev/full");
-    File.Rewrite();
-    EXPECT_EQ(MessageOf([&] { (void)File.BlockWrite("abc", 3); }), "I/O error 28");
-    File.Close();
+    for (const char* Output : {"out", "/dev/full"}) {
+        Input.Assign(Path("in"));
+        Input.Reset();
+        File.Assign(Output[0] == '/' ? Output : Path(Output));
+        File.Rewrite(0644);
+        if (Output[0] == '/') {
+            EXPECT_EQ(MessageOf([&] { (void)Input.BlockCopy(File, 1024, 1); }), "I/O error 28");
+        } else {
+            const TBlockCounts Block = Input.BlockCopy(File, 1024, 1);
+            EXPECT_EQ(Block.Read, 3);
+            EXPECT_EQ(Block.Written, 3);
+            EXPECT_EQ(ReadFile(Path("out")), (Bytes{'a', 'b', 'c'}));
+        }
+        File.Close();
+    }
 }
 
 TEST(InOutErrorTest, MessageIsChosenByTheErrorNumber) {
