@@ -1,17 +1,16 @@
-// Measures the engines against the system's own tools and against a bare
-// loop of the same 1024-byte read and write calls. Every measured command
-// runs in a child process of its own, so its peak memory is its own too.
+// Measures the engines against the system's own tools and a plain copy, and
+// the progress window's cost against an empty progress handler. Every
+// measured command runs in a child process of its own, so its peak memory
+// is its own too.
 //
 //   parvox_bench suite FOLDER SIZE RUNS   makes FOLDER/source of SIZE bytes and
 //                                         prints the table, the median of RUNS runs
-//   parvox_bench split|join|compare|checksum ...  one run of an engine
-//   parvox_bench bare-split|bare-join|bare-read2|bare-read ...
-//                                         one run of the bare loop of an engine
-#include "classChecksum.h"
-#include "classCompare.h"
-#include "classJoin.h"
+//   parvox_bench split|join|compare|checksum ...
+//                                         one run of an engine as a library
+//                                         caller runs it, with an empty handler;
+//                                         parvox_bench_window runs it inside Qt
+#include "EngineRun.h"
 #include "classSplit.h"
-#include "txt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,14 +38,6 @@ namespace {
 // The piece size of the default split: 1400 blocks of 1024 bytes.
 constexpr int32_t SplitBlocks = 1400;
 
-// Where the engines' progress reports land: a real call through OnProgress
-// with a store the compiler cannot drop.
-volatile long double LastFraction = 0;
-
-void InstallProgress(TParvoxBase& Engine) {
-    Engine.OnProgress = [](const std::string&, long double Fraction) { LastFraction = Fraction; };
-}
-
 [[noreturn]] void Fail(const std::string& What) {
     throw std::runtime_error(What + ": " + std::strerror(errno));
 }
@@ -56,96 +47,6 @@ int OpenOrFail(const std::string& Name, int Flags) {
     if (Fd < 0)
         Fail(Name);
     return Fd;
-}
-
-// Base.001, Base.002, ... as plain C would name them.
-std::string Numbered(const std::string& Base, int Number) {
-    char Extension[16];
-    std::snprintf(Extension, sizeof Extension, ".%03d", Number);
-    return Base + Extension;
-}
-
-// The reference: the engines' read and write calls, on the same files, with
-// nothing around them.
-int BareLoop(const std::vector<std::string>& Args) {
-    static char Buffer1[BlockSize];
-    static char Buffer2[BlockSize];
-    const std::string& Mode = Args[0];
-    ssize_t Read = 0;
-    if (Mode == "bare-read") {
-        const int In = OpenOrFail(Args.at(1), O_RDONLY);
-        while (::read(In, Buffer1, BlockSize) == BlockSize) {
-        }
-        ::close(In);
-    } else if (Mode == "bare-read2") {
-        const int In1 = OpenOrFail(Args.at(1), O_RDONLY);
-        const int In2 = OpenOrFail(Args.at(2), O_RDONLY);
-        while (::read(In1, Buffer1, BlockSize) == BlockSize &&
-               ::read(In2, Buffer2, BlockSize) > 0) {
-        }
-        ::close(In1);
-        ::close(In2);
-    } else if (Mode == "bare-split") {
-        // A new piece every SplitBlocks blocks, as the split writes them.
-        const int In = OpenOrFail(Args.at(1), O_RDONLY);
-        int Out = -1;
-        for (int Block = 0; (Read = ::read(In, Buffer1, BlockSize)) > 0; ++Block) {
-            if (Block % SplitBlocks == 0) {
-                if (Out >= 0)
-                    ::close(Out);
-                Out = OpenOrFail(Numbered(Args.at(2), Block / SplitBlocks + 1),
-                                 O_WRONLY | O_CREAT | O_TRUNC);
-            }
-            if (::write(Out, Buffer1, static_cast<size_t>(Read)) != Read)
-                Fail(Args[2]);
-        }
-        ::close(Out);
-        ::close(In);
-    } else {
-        // The pieces one after the other into one output, as the join reads them.
-        const int Out = OpenOrFail(Args.at(2), O_WRONLY | O_CREAT | O_TRUNC);
-        int In = -1;
-        for (int Piece = 1; (In = ::open(Numbered(Args[1], Piece).c_str(), O_RDONLY)) >= 0;
-             ++Piece) {
-            while ((Read = ::read(In, Buffer1, BlockSize)) > 0)
-                if (::write(Out, Buffer1, static_cast<size_t>(Read)) != Read)
-                    Fail(Args[2]);
-            ::close(In);
-        }
-        ::close(Out);
-    }
-    return 0;
-}
-
-// One run of an engine, with a progress handler installed as in the program.
-int EngineRun(const std::vector<std::string>& Args) {
-    LoadTexts();
-    const std::string& Mode = Args[0];
-    if (Mode == "split") {
-        TSplit Split;
-        InstallProgress(Split);
-        Split.SetBaseFileName(Args.at(1));
-        Split.SplitSize = std::stoi(Args.at(2));
-        Split.Execute();
-    } else if (Mode == "join") {
-        TJoin Join;
-        InstallProgress(Join);
-        Join.SetBaseFileName(Args.at(1));
-        Join.Execute();
-    } else if (Mode == "compare") {
-        TCompare Compare;
-        InstallProgress(Compare);
-        Compare.FileName1 = Args.at(1);
-        Compare.FileName2 = Args.at(2);
-        Compare.Execute();
-        return Compare.CompareResult == CompareEqual ? 0 : 1;
-    } else {
-        TChecksum Checksum;
-        InstallProgress(Checksum);
-        Checksum.FileName = Args.at(1);
-        std::cout << Checksum.Execute() << '\n';
-    }
-    return 0;
 }
 
 void MakeSource(const std::string& Name, int64_t Size) {
@@ -163,16 +64,26 @@ void MakeSource(const std::string& Name, int64_t Size) {
     ::close(Out);
 }
 
+// What a row of a group is measured for.
+enum class TRole {
+    Engine,  // the engine as a library caller runs it, with an empty handler
+    QtEmpty, // the same inside a Qt application, still with an empty handler
+    Window,  // the same reporting to the progress window: its cost over QtEmpty
+    Peer,    // the system's tool for the same work: the engine's time over it
+    Limit,   // a plain copy of the same bytes: what no program can beat here
+};
+
 struct TCommand {
     TCommand(
-        std::string Label, std::vector<std::string> Argv, std::string Target = {},
+        TRole Role, std::string Label, std::vector<std::string> Argv, std::string Target = {},
         std::function<void()> Clear = [] {}, std::string StdoutFile = "/dev/null")
-        : Label(std::move(Label)), Argv(std::move(Argv)), Target(std::move(Target)),
+        : Role(Role), Label(std::move(Label)), Argv(std::move(Argv)), Target(std::move(Target)),
           Clear(std::move(Clear)), StdoutFile(std::move(StdoutFile)) {}
 
+    TRole Role;
     std::string Label;
     std::vector<std::string> Argv;
-    // For a peer: the aim for the engine's time over this command's time.
+    // The aim for the ratio that the row shows.
     std::string Target;
     // Removes what an earlier run left, untimed, before each run.
     std::function<void()> Clear;
@@ -224,8 +135,8 @@ void RemovePieces(const std::string& Base) {
         fs::remove(Naming.PieceFileName(Piece));
 }
 
-// A group: the engine first, then its peers, then the bare loop. The runs
-// go round robin, so that a slow moment of the machine hits all alike.
+// A group: the engine in its three ways first, then its peers. The runs go
+// round robin, so that a slow moment of the machine hits all alike.
 struct TGroup {
     std::string Name;
     std::vector<TCommand> Commands;
@@ -238,9 +149,9 @@ void Prepare(const TCommand& Command) {
     ::sync();
 }
 
-std::string Ratio(double Engine, double Other, const std::string& Target) {
-    char Text[64];
-    std::snprintf(Text, sizeof Text, "%5.2f  (target %s)", Engine / Other, Target.c_str());
+std::string Ratio(const std::string& What, double Ratio, const std::string& Target) {
+    char Text[96];
+    std::snprintf(Text, sizeof Text, "%-22s %5.2f  %s", What.c_str(), Ratio, Target.c_str());
     return Text;
 }
 
@@ -257,15 +168,20 @@ void RunGroup(TGroup& Group, int Runs, int64_t Size) {
             Prepare(Command);
             Measure(Command);
         }
-    const double Engine = Median(Group.Commands.front().Seconds);
-    const double Bare = Median(Group.Commands.back().Seconds);
+    const auto TimeOf = [&Group](TRole Role) {
+        for (const auto& Command : Group.Commands)
+            if (Command.Role == Role)
+                return Median(Command.Seconds);
+        return 0.0;
+    };
+    const double Engine = TimeOf(TRole::Engine);
     for (const auto& Command : Group.Commands) {
         const double Time = Median(Command.Seconds);
         std::string Versus;
-        if (&Command == &Group.Commands.front())
-            Versus = "engine / bare loop " + Ratio(Engine, Bare, "<= 1.15");
-        else if (&Command != &Group.Commands.back())
-            Versus = "engine / this      " + Ratio(Engine, Time, Command.Target);
+        if (Command.Role == TRole::Window)
+            Versus = Ratio("window / empty handler", Time / TimeOf(TRole::QtEmpty), Command.Target);
+        else if (Command.Role == TRole::Peer || Command.Role == TRole::Limit)
+            Versus = Ratio("engine / this", Engine / Time, Command.Target);
         std::printf("%-9s %-27s %7.3f %7.3f %7.0f %8ld   %s\n",
                     &Command == &Group.Commands.front() ? Group.Name.c_str() : "",
                     Command.Label.c_str(), Time, Median(Command.CpuSeconds),
@@ -274,12 +190,30 @@ void RunGroup(TGroup& Group, int Runs, int64_t Size) {
     std::fflush(stdout);
 }
 
+// The engine's three rows: alone, inside Qt, and reporting to the progress window.
+std::vector<TCommand> EngineRows(const std::string& Self, const std::vector<std::string>& Args,
+                                 const std::function<void()>& Clear) {
+    std::vector<TCommand> Rows;
+    const std::pair<TRole, std::string> Ways[] = {
+        {TRole::Engine, ""}, {TRole::QtEmpty, "qt-"}, {TRole::Window, "window-"}};
+    for (const auto& [Role, Prefix] : Ways) {
+        std::vector<std::string> Argv{Role == TRole::Engine ? Self : Self + "_window",
+                                      Prefix + Args[0]};
+        Argv.insert(Argv.end(), Args.begin() + 1, Args.end());
+        const char* Label = Role == TRole::Engine    ? "engine"
+                            : Role == TRole::QtEmpty ? "engine in Qt, empty handler"
+                                                     : "engine, progress window";
+        Rows.emplace_back(Role, Label, Argv, Role == TRole::Window ? "(aim <= 1.10)" : "", Clear);
+    }
+    return Rows;
+}
+
 int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& Self) {
     const std::string Source = Folder + "/source";
     const std::string Joined = Source + ".joined";
     const std::string Peer = Folder + "/peer";
-    const std::string Bare = Folder + "/bare";
     const std::string Cat = Folder + "/cat.out";
+    const std::string Copy = Folder + "/cp.out";
     MakeSource(Source, Size);
 
     // The pieces that the split of the source leaves, in number order.
@@ -290,35 +224,31 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     for (int32_t Piece = 1; Piece == 1 || (Piece - 1) * PieceBytes < Size; ++Piece)
         CatArgv.push_back(Naming.PieceFileName(Piece));
     const auto Remove = [](const std::string& Name) { return [Name] { fs::remove(Name); }; };
+    const auto Rows = [](std::vector<TCommand> Engine, std::vector<TCommand> Others) {
+        Engine.insert(Engine.end(), Others.begin(), Others.end());
+        return Engine;
+    };
+    const TCommand CopyLimit(TRole::Limit, "cp (the limit)", {"cp", Source, Copy}, "",
+                             Remove(Copy));
 
     std::vector<TGroup> Groups{
-        {"split",
-         {{"engine",
-           {Self, "split", Source, std::to_string(SplitBlocks)},
-           {},
-           [&] { RemovePieces(Source); }},
-          {"split -b 1433600 -a 3 -d",
-           {"split", "-b", std::to_string(PieceBytes), "-a", "3", "-d", "--numeric-suffixes=1",
-            Source, Peer + "."},
-           "<= 1.2",
-           [&] { RemovePieces(Peer); }},
-          {"bare loop read+write",
-           {Self, "bare-split", Source, Bare},
-           {},
-           [&] { RemovePieces(Bare); }}}},
-        {"join",
-         {{"engine", {Self, "join", Source}, {}, Remove(Joined)},
-          {"cat pieces > out", CatArgv, "<= 1.2", Remove(Cat), Cat},
-          {"bare loop read+write", {Self, "bare-join", Source, Bare}, {}, Remove(Bare)}}},
-        {"compare",
-         {{"engine", {Self, "compare", Source, Joined}},
-          {"cmp", {"cmp", Source, Joined}, "<= 2"},
-          {"bare loop read x 2", {Self, "bare-read2", Source, Joined}}}},
-        {"checksum",
-         {{"engine", {Self, "checksum", Source}},
-          {"cksum", {"cksum", Source}, "<= 5"},
-          {"sum", {"sum", Source}, "< 1"},
-          {"bare loop read", {Self, "bare-read", Source}}}},
+        {"split", Rows(EngineRows(Self, {"split", Source, std::to_string(SplitBlocks)},
+                                  [&] { RemovePieces(Source); }),
+                       {{TRole::Peer,
+                         "split -b 1433600 -a 3 -d",
+                         {"split", "-b", std::to_string(PieceBytes), "-a", "3", "-d",
+                          "--numeric-suffixes=1", Source, Peer + "."},
+                         "(aim <= 1.0)",
+                         [&] { RemovePieces(Peer); }},
+                        CopyLimit})},
+        {"join", Rows(EngineRows(Self, {"join", Source}, Remove(Joined)),
+                      {{TRole::Peer, "cat pieces > out", CatArgv, "(aim <= 1.0)", Remove(Cat), Cat},
+                       CopyLimit})},
+        {"compare", Rows(EngineRows(Self, {"compare", Source, Joined}, [] {}),
+                         {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 1.0)"}})},
+        {"checksum", Rows(EngineRows(Self, {"checksum", Source}, [] {}),
+                          {{TRole::Peer, "cksum", {"cksum", Source}, "(aim <= 1.0)"},
+                           {TRole::Peer, "sum", {"sum", Source}, "(aim <= 0.2)"}})},
     };
 
     std::printf("%lld bytes, median of %d warm runs\n\n", static_cast<long long>(Size), Runs);
@@ -341,9 +271,7 @@ int main(int Argc, char** Argv) {
         if (Args[0] == "suite")
             return Suite(Args.at(1), std::stoll(Args.at(2)), std::stoi(Args.at(3)),
                          fs::canonical("/proc/self/exe").string());
-        if (Args[0].starts_with("bare-"))
-            return BareLoop(Args);
-        return EngineRun(Args);
+        return EngineRun(Args, [](const std::string&, long double) {});
     } catch (const std::exception& Error) {
         std::cerr << "parvox_bench: " << Error.what() << '\n';
         return 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@ namespace {
 // Bytes per read or write system call: large enough that the call costs
 // little beside the copy, small enough to stay in the processor's cache.
 constexpr size_t ChunkSize = 128 * 1024;
+
+constexpr std::align_val_t ChunkAlignment{4096};
 
 // The most that one transfer of BlockCopy moves ahead of the blocks it hands
 // out: the progress of a run moves at least once per transfer.
@@ -129,8 +132,7 @@ int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
     int32_t Done = 0;
     while (Done < Count) {
         if (ChunkStart == ChunkEnd) {
-            Chunk.resize(ChunkSize);
-            const ssize_t N = ReadSome(Fd, Chunk.data(), Chunk.size());
+            const ssize_t N = ReadSome(Fd, ChunkBytes(), ChunkSize);
             if (N < 0)
                 throw EInOutError(errno);
             if (N == 0)
@@ -139,7 +141,7 @@ int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
             ChunkEnd = static_cast<size_t>(N);
         }
         const size_t Part = std::min(static_cast<size_t>(Count - Done), ChunkEnd - ChunkStart);
-        std::memcpy(Bytes + Done, Chunk.data() + ChunkStart, Part);
+        std::memcpy(Bytes + Done, ChunkBytes() + ChunkStart, Part);
         ChunkStart += Part;
         Done += static_cast<int32_t>(Part);
     }
@@ -199,17 +201,16 @@ void TByteFile::KernelCopy(TByteFile& Output, int64_t Count, TTransfer& Result) 
 }
 
 void TByteFile::PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
-    Chunk.resize(ChunkSize);
     while (Result.Taken < Count) {
         const auto Want = static_cast<size_t>(std::min<int64_t>(Count - Result.Taken, ChunkSize));
-        const ssize_t N = ReadSome(Fd, Chunk.data(), Want);
+        const ssize_t N = ReadSome(Fd, ChunkBytes(), Want);
         if (N <= 0) {
             Result.End = N == 0 ? TTransfer::TEnd::Input : TTransfer::TEnd::ReadError;
             Result.Error = N == 0 ? 0 : errno;
             return;
         }
         Result.Taken += N;
-        const auto [Written, Error] = WriteAll(Output.Fd, Chunk.data(), static_cast<size_t>(N));
+        const auto [Written, Error] = WriteAll(Output.Fd, ChunkBytes(), static_cast<size_t>(N));
         Result.Given += static_cast<int64_t>(Written);
         if (Written < static_cast<size_t>(N)) {
             Result.End = TTransfer::TEnd::Refused;
@@ -244,6 +245,16 @@ mode_t TByteFile::Permissions() const {
 bool TByteFile::IsOnlyName(const std::string& Name) const {
     struct stat Entry {};
     return ::lstat(SystemName(Name), &Entry) == 0 && Entry.st_nlink == 1 && IdOf(Entry) == Id();
+}
+
+void TByteFile::TFreeChunk::operator()(uint8_t* Bytes) const {
+    ::operator delete[](Bytes, ChunkAlignment);
+}
+
+uint8_t* TByteFile::ChunkBytes() {
+    if (!Chunk)
+        Chunk.reset(static_cast<uint8_t*>(::operator new[](ChunkSize, ChunkAlignment)));
+    return Chunk.get();
 }
 
 void TByteFile::ForgetAhead() {

@@ -38,10 +38,7 @@ void TFormProgress::ShowProgress(const std::string& Status, long double Fraction
         static const QString DefaultStatus = QStringLiteral("Working...");
         SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
     }
-    const int Position = FractionToPosition(Fraction);
-    const bool Moved = Position != ui->ProgressBar->value();
-    if (Moved)
-        ui->ProgressBar->setValue(Position);
+    const bool Moved = SetFraction(Fraction);
     if (Shown) {
         show();
         raise();
@@ -84,8 +81,20 @@ int TFormProgress::FractionToPosition(long double Fraction) {
     return 0;
 }
 
-void TFormProgress::SetFraction(long double Fraction) {
-    ui->ProgressBar->setValue(FractionToPosition(Fraction));
+bool TFormProgress::SetFraction(long double Fraction) {
+    // Most reports stay within the stretch of fractions that round to the
+    // bar's position; only the others are rounded, which costs far more than
+    // a comparison. The margin keeps the stretch clear of rounding errors.
+    static constexpr long double Margin = 1e-12L;
+    if (Fraction > StretchLow && Fraction < StretchHigh)
+        return false;
+    const int Position = FractionToPosition(Fraction);
+    StretchLow = (Position - 0.5L) / 100.0L + Margin;
+    StretchHigh = (Position + 0.5L) / 100.0L - Margin;
+    if (Position == ui->ProgressBar->value())
+        return false;
+    ui->ProgressBar->setValue(Position);
+    return true;
 }
 
 QString TFormProgress::Status() const {

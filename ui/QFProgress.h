@@ -26,8 +26,9 @@ public:
     // reports left pending.
     void HideProgress();
     void SetStatus(const QString& Text);
-    // Sets the bar to the fraction in percent, rounded half to even and held within 0 to 100.
-    void SetFraction(long double Fraction);
+    // Sets the bar to the fraction in percent, rounded half to even and held
+    // within 0 to 100; returns whether the bar moved.
+    bool SetFraction(long double Fraction);
     // The bar position that a fraction gives.
     [[nodiscard]] static int FractionToPosition(long double Fraction);
 
@@ -44,6 +45,9 @@ private:
 
     std::unique_ptr<Ui::FormProgress> ui;
     std::string ShownStatus;
+    // The fractions, bounds excluded, that surely round to the bar's position.
+    long double StretchLow = 0.0L;
+    long double StretchHigh = 0.0L;
     QElapsedTimer SinceEvents;
     int ReportsUnseen = 0;
     bool EventsPending = false;

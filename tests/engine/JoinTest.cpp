@@ -178,6 +178,19 @@ TEST_F(JoinTest, OutputThatIsOneOfThePiecesIsRefused) {
     EXPECT_FALSE(Join.OutputFile.IsOpen());
 }
 
+// The output is no more readable or writable than the first piece, new or rewritten.
+TEST_F(JoinTest, OutputTakesThePermissionsOfTheFirstPiece) {
+    WritePieces({3000, 2000});
+    const auto Private = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(Join.PieceFileName(1), Private);
+    Join.Execute();
+    EXPECT_EQ(fs::status(Base).permissions(), Private);
+    WriteFile(Base + ".joined", {});
+    fs::permissions(Base + ".joined", fs::perms::all);
+    Join.Execute();
+    EXPECT_EQ(fs::status(Base + ".joined").permissions(), Private);
+}
+
 // Joins 3000 bytes in a child whose files may not grow past Limit bytes;
 // returns 0 when the run fails with Expected.
 int JoinUnderSizeLimit(TJoin& Join, rlim_t Limit, const std::string& Expected) {

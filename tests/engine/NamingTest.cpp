@@ -1,8 +1,12 @@
 // Piece names, the join output name and the checks on base and piece names.
 #include "TestFiles.h"
 
+#include "classChecksum.h"
+#include "classCompare.h"
+#include "classJoin.h"
 #include "classParvoxBase.h"
 #include "classParvoxErrors.h"
+#include "classSplit.h"
 
 namespace {
 
@@ -71,6 +75,30 @@ TEST_F(NamingTest, JoinedNameAvoidsAnythingThatExists) {
     Engine.SetBaseFileName(Path("folder"));
     EXPECT_TRUE(Engine.BaseFileExists());
     EXPECT_EQ(Engine.JoinedFileName(), Path("folder.joined"));
+}
+
+// The system would read such a name only up to the NUL byte: another file.
+TEST_F(NamingTest, EveryOperationRefusesANameWithANulByte) {
+    const std::string Victim = Path("victim");
+    const std::string Named = Victim + std::string(1, '\0') + "x";
+    WriteFile(Victim, PatternBytes(3000));
+    WriteFile(Victim + ".001", PatternBytes(100));
+    const auto Before = FolderContents(Dir);
+    TSplit Split;
+    Split.SetBaseFileName(Named);
+    Split.SplitSize = 1;
+    TJoin Join;
+    Join.SetBaseFileName(Named);
+    TChecksum Checksum;
+    Checksum.FileName = Named;
+    TCompare Compare;
+    Compare.FileName1 = Named;
+    Compare.FileName2 = Victim;
+    for (const auto& Run : std::initializer_list<std::function<void()>>{
+             [&] { Split.Execute(); }, [&] { Join.Execute(); }, [&] { (void)Checksum.Execute(); },
+             [&] { Compare.Execute(); }})
+        EXPECT_EQ(MessageOf(Run), "I/O error 22");
+    EXPECT_EQ(FolderContents(Dir), Before);
 }
 
 } // namespace

@@ -287,6 +287,63 @@ TEST_F(SplitTest, PieceThatIsTheInputItselfIsRefused) {
     ExpectHandlesClosed();
 }
 
+// A piece name that is a link to a later piece would make two pieces one file.
+TEST_F(SplitTest, PieceThatLeadsToAnEarlierPieceIsRefused) {
+    const Bytes Data = PatternBytes(6154);
+    WriteFile(Path("in"), Data);
+    fs::create_symlink(Path("in.003"), Path("in.002"));
+    Engine.SetBaseFileName(Path("in"));
+    Engine.SplitSize = 2;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 22");
+    EXPECT_EQ(ReadFile(Path("in")), Data);
+    EXPECT_EQ(ReadFile(Path("in.003")), Bytes(Data.begin() + 2048, Data.begin() + 4096));
+}
+
+// The base name a link to its first piece: that piece is the only copy of the data.
+TEST_F(SplitTest, PieceThatHoldsTheInputIsNeverRemoved) {
+    const Bytes Data = PatternBytes(3000);
+    WriteFile(Path("a.001"), Data);
+    fs::create_symlink(Path("a.001"), Path("a"));
+    Engine.SetBaseFileName(Path("a"));
+    for (const auto& [Size, Message] :
+         {std::pair{0, "Invalid split file size: 0"}, std::pair{2, "I/O error 22"}}) {
+        Engine.SplitSize = Size;
+        EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), Message);
+        EXPECT_EQ(ReadFile(Path("a.001")), Data) << Size;
+    }
+}
+
+// Pieces are no more readable or writable than the input, new or rewritten.
+TEST_F(SplitTest, PiecesTakeThePermissionsOfTheInput) {
+    WriteFile(Path("private"), PatternBytes(5000));
+    fs::permissions(Path("private"), fs::perms::owner_read | fs::perms::owner_write);
+    WriteFile(Path("private.002"), {});
+    fs::permissions(Path("private.002"), fs::perms::all);
+    Split("private", ReadFile(Path("private")), 2);
+    for (const int Piece : {1, 2, 3})
+        EXPECT_EQ(fs::status(PieceName(Path("private"), Piece)).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << Piece;
+}
+
+// The input is cut short after the run has sized it: the run ends at the short
+// read, with exactly the bytes that were there, and no error.
+TEST_F(SplitTest, InputThatShrinksEndsTheRunAtTheShortRead) {
+    const Bytes Data = PatternBytes(3 * 1024 * 1024);
+    WriteFile(Path("film"), Data);
+    int Reports = 0;
+    Engine.OnProgress = [&](const std::string&, long double) {
+        if (Reports++ == 0)
+            fs::resize_file(Path("film"), 1'500'000);
+    };
+    Engine.SetBaseFileName(Path("film"));
+    Engine.SplitSize = 1400;
+    Engine.Execute();
+    EXPECT_EQ(Reports, 1465);
+    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{1'433'600, 66'400}));
+    EXPECT_EQ(Concatenated(Path("film")), Bytes(Data.begin(), Data.begin() + 1'500'000));
+}
+
 // Lowers the file size limit as the third piece starts, so that the first two
 // are complete and the third is cut at Limit bytes.
 std::string SplitUnderSizeLimit(TSplit& Engine, rlim_t Limit) {

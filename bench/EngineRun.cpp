@@ -1,0 +1,40 @@
+// One run of an engine, as the benchmark's programs start it.
+#include "EngineRun.h"
+
+#include "classChecksum.h"
+#include "classCompare.h"
+#include "classJoin.h"
+#include "classSplit.h"
+#include "txt.h"
+
+#include <iostream>
+
+int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler) {
+    LoadTexts();
+    const std::string& Mode = Args[0];
+    if (Mode == "split") {
+        TSplit Split;
+        Split.OnProgress = Handler;
+        Split.SetBaseFileName(Args.at(1));
+        Split.SplitSize = std::stoi(Args.at(2));
+        Split.Execute();
+    } else if (Mode == "join") {
+        TJoin Join;
+        Join.OnProgress = Handler;
+        Join.SetBaseFileName(Args.at(1));
+        Join.Execute();
+    } else if (Mode == "compare") {
+        TCompare Compare;
+        Compare.OnProgress = Handler;
+        Compare.FileName1 = Args.at(1);
+        Compare.FileName2 = Args.at(2);
+        Compare.Execute();
+        return Compare.CompareResult == CompareEqual ? 0 : 1;
+    } else {
+        TChecksum Checksum;
+        Checksum.OnProgress = Handler;
+        Checksum.FileName = Args.at(1);
+        std::cout << Checksum.Execute() << '\n';
+    }
+    return 0;
+}

@@ -1,0 +1,11 @@
+// One run of an engine, as the benchmark's programs start it: Args are the
+// engine's name and its files (and, for the split, the piece size in blocks).
+#pragma once
+
+#include "classParvoxBase.h"
+
+#include <string>
+#include <vector>
+
+// Returns the exit status: 0, or 1 for a compare that found the files unequal.
+int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler);
