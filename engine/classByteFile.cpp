@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 namespace {

@@ -32,11 +32,8 @@ int32_t TChecksum::Execute() {
     const int32_t Size = ChecksumFile.FileSize();
     int64_t Blocks = 0;
     int32_t Sum = 0;
-    int32_t Read = 0;
-    do {
-        ReportProgress(Blocks * BlockSize, Size);
-        Read = ChecksumFile.BlockRead(ChecksumBuffer, BlockSize);
-        ++Blocks;
+    ForEachBlock(Size, Blocks, [this, &Sum](int64_t) {
+        const int32_t Read = ChecksumFile.BlockRead(ChecksumBuffer, BlockSize);
         // Zero bytes add nothing, so the stale tail of a short block is cleared.
         if (Read < BlockSize)
             std::memset(ChecksumBuffer + Read, 0, static_cast<size_t>(BlockSize - Read));
@@ -44,7 +41,8 @@ int32_t TChecksum::Execute() {
         Sum += BlockSum(ChecksumBuffer);
         if (Sum >= ChecksumModulus)
             Sum -= ChecksumModulus;
-    } while (Read == BlockSize);
+        return Read == BlockSize;
+    });
     ChecksumFile.Close();
     return Sum;
 }

@@ -40,13 +40,12 @@ void TCompare::Execute() {
         int64_t Blocks = 0;
         int32_t Read = 0;
         int32_t Read2 = 0;
-        do {
-            ReportProgress(Blocks * BlockSize, Size);
+        ForEachBlock(Size, Blocks, [&](int64_t) {
             Read = File1.BlockRead(Buffer1, BlockSize);
             Read2 = File2.BlockRead(Buffer2, BlockSize);
             CompareBlocks(Read);
-            ++Blocks;
-        } while (Read == BlockSize && Read2 == BlockSize && BlocksEqual);
+            return Read == BlockSize && Read2 == BlockSize && BlocksEqual;
+        });
         // A file that grew or shrank while it was read differs in length after
         // all: bytes left from an earlier block, or read ahead before the
         // change, must not count as equal.

@@ -44,15 +44,14 @@ void TJoin::Execute() {
             InputFile.Assign(PieceFileName(Piece));
             InputFile.Reset();
         }
-        TBlockCounts Block;
-        do {
-            ReportProgress(Blocks * BlockSize, Total);
-            Block = InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int32_t>::max());
-            ++Blocks;
+        ForEachBlock(Total, Blocks, [this](int64_t) {
+            const TBlockCounts Block =
+                InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int32_t>::max());
             // The partial output stays on disk.
             if (Block.Written != Block.Read)
                 throw EParvoxError(txtDestinationFull);
-        } while (Block.Read == BlockSize);
+            return Block.Read == BlockSize;
+        });
         InputFile.Close();
     });
     OutputFile.Close();

@@ -43,6 +43,18 @@ protected:
     // Visits piece 1, 2, 3, ... up to the first number whose piece does not
     // exist, each checked for right before its visit.
     void ForEachPiece(const std::function<void(int32_t Piece)>& Visit) const;
+    // The progress protocol of a run over blocks of Total bytes in all: a
+    // report of the bytes done before each block, then Step with the number
+    // of blocks done including this one, until Step says that no block
+    // follows. Blocks counts on from where it stands, across several files.
+    template <typename TStep>
+    void ForEachBlock(int32_t Total, int64_t& Blocks, TStep&& Step) const {
+        do
+            ReportProgress(Blocks * BlockSize, Total);
+        while (Step(++Blocks));
+    }
+
+private:
     // Reports Done of Total bytes through OnProgress; an empty run reports 0.
     void ReportProgress(int64_t Done, int32_t Total) const;
 };

@@ -46,22 +46,22 @@ void TSplit::Execute() {
     const int32_t Total = InputFile.FileSize();
     int64_t Blocks = 0;
     TBlockCounts Block;
-    while (true) {
-        ReportProgress(Blocks * BlockSize, Total);
+    ForEachBlock(Total, Blocks, [&](int64_t Done) {
         // The copy may run ahead to the end of the piece or of the total,
         // whichever comes first, never beyond.
-        const int64_t BlocksToTotal = (Total - Blocks * BlockSize + BlockSize - 1) / BlockSize;
+        const int64_t Before = Done - 1;
+        const int64_t BlocksToTotal = (Total - Before * BlockSize + BlockSize - 1) / BlockSize;
         Block = InputFile.BlockCopy(
             OutputFile, BlockSize,
-            std::min<int64_t>(SplitSize - Blocks % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
-        ++Blocks;
-        if (Total <= Blocks * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
-            break;
-        if (Blocks % SplitSize == 0) {
+            std::min<int64_t>(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
+        if (Total <= Done * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
+            return false;
+        if (Done % SplitSize == 0) {
             OutputFile.Close();
             CreatePiece(++Piece, RunFiles);
         }
-    }
+        return true;
+    });
     if (Block.Read != Block.Written)
         throw EParvoxError(txtNotEnoughSpace);
     OutputFile.Close();
