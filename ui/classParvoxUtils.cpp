@@ -1,7 +1,6 @@
 // Link addresses; the maker's site lives under a reserved example domain.
 #include "classParvoxUtils.h"
 
-const std::string TParvoxUtils::MakerDomain = "www.quillfern.example";
 const std::string TParvoxUtils::MakerAddress = "http://www.quillfern.example";
 const std::string TParvoxUtils::ProductAddress = "http://www.quillfern.example/parvox";
 

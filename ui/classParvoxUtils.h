@@ -12,8 +12,7 @@ public:
     static void OpenProductPage();
     static void OpenMakerPage();
 
-    // What the link labels show.
-    static const std::string MakerDomain;
+    // The addresses behind the link labels.
     static const std::string MakerAddress;
     static const std::string ProductAddress;
 };
