@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Measures the engines against the system's own tools and against a bare
 // loop of the same 1024-byte read and write calls. Every measured command
 // runs in a child process of its own, so its peak memory is its own too.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the engine benchmark and runs it on a 1 GiB file in a temporary
 # folder (about 6 GB of free space needed there), which it removes afterwards.
 # Usage: bash bench/run.sh [SIZE_IN_BYTES [RUNS]]   (size below 2 GiB)

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the Debian package from the build tree, installs it with dpkg, starts
 # the installed program on the X display until its main window shows, and
 # removes the package again, also when a step fails. Skipped (77) unless it
