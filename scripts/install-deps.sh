@@ -12,6 +12,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
+    man-db git reuse lintian
 )
 
 missing=()
