@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Parvox: split, join, compare and checksum files.
 #include "startup.h"
 

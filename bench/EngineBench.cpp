@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Measures the engines against the system's own tools and a plain copy, and
 // the progress window's cost against an empty progress handler. Every
 // measured command runs in a child process of its own, so its peak memory

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // One run of an engine, as the benchmark's programs start it: Args are the
 // engine's name and its files (and, for the split, the piece size in blocks).
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // One run of an engine inside a Qt application, with the progress window
 // shown and hidden around it as the program does:
 //   parvox_bench_window qt-ENGINE ...      with an empty progress handler

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the engine benchmark and runs it twice, in a folder in memory
 # (tmpfs, /dev/shm) and in a folder on the disk (under build/), each time on a
 # file of 512 MiB that it removes afterwards (about 3 GB of free space needed

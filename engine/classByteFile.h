@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A byte-oriented file handle over the POSIX file calls. Every call is tested
 // at once and a failure raises EInOutError with the system's error number.
 // Data moves in large transfers: reads are served from a read-ahead buffer,

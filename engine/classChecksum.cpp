@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Checksum run: one read per block, the block summed as a whole and the
 // running sum reduced once per block.
 #include "classChecksum.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The checksum engine: the sum of all byte values of one file, modulo
 // 1,000,000,000. Order and zero bytes do not change it.
 #pragma once

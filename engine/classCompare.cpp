@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Compare run: sizes first, then both files block by block up to the
 // block that holds the first difference.
 #include "classCompare.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The compare engine: whether two files are equal byte for byte and, if
 // not, the offset of the first byte that differs.
 #pragma once

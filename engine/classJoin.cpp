@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The join run: every piece is opened and measured before the output is
 // created, so an unreadable piece or an oversized set never truncates an
 // earlier output.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The join engine: rebuilds the whole file from its pieces name.001,
 // name.002, ... up to the first missing number, copied back to back.
 #pragma once

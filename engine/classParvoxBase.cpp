@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Piece naming, join output name and progress protocol shared by the engines.
 #include "classParvoxBase.h"
 

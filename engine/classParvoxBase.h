@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The common base of the four engines: the base file name and the piece
 // naming scheme, the join output name, the two file handles and the
 // progress report.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The failures the engines raise: a plain message, or an input/output error
 // that carries the system's error number and the message chosen by it.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The split run: the input is opened before anything is deleted, so a
 // missing or unreadable input never costs the user the pieces of an earlier split.
 #include "classSplit.h"

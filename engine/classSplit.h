@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The split engine: cuts the file named by the base file name into pieces of
 // SplitSize blocks, written next to it as name.001, name.002, ...
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Loading and release of the text table; the table itself is generated from
 // texts.txt into txt_table.cpp at configure time.
 #include "txt.h"

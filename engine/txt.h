@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's numbered text table: messages, a placeholder word, a font
 // name and a suffix, kept apart from the code and copied into one variable
 // each when the main window is created.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs the Debian 12 packages that building, running and testing Parvox
 # need, and only those that are missing. Runs as root, or through sudo.
 set -euo pipefail
@@ -9,6 +12,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
+    man-db git reuse lintian
 )
 
 missing=()

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A click is a left-button release inside the label, or Space or Enter while
 // it has the focus.
 #include "QClickLabel.h"

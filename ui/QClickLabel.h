@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A label that acts on a click, for the file names and web links that the
 // user can click like a button. It takes the keyboard focus with Tab, acts on
 // Space and Enter as on a click, and tells assistive technology that it acts:

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Checksum window: the user picks a file, computes its checksum, reads
 // it in the window and copies the file name with the checksum to the clipboard.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Compare window: the user picks two files, compares them byte for byte
 // and learns in a message whether they are equal, differ in length, or where
 // they first differ.

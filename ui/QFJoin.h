@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Join window: the user picks the first piece of a split file, sees which
 // file the join will write, starts the join and learns that it has finished.
 #pragma once

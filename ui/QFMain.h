@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The main window: the product's title, one button per operation window,
 // About and Exit, and two web links. Closing it ends the program, after a question.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The base of every window but the progress window: the caption from the
 // application title, the fit around the Close button, single-letter command
 // keys seen before the focused control, the guard that hands any escaped

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The small borderless window that shows a status line and a bar while an
 // operation runs. Every engine report passes through ShowProgress, which
 // also lets the user interface process its pending events every few

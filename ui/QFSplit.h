@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Split window: the user picks the file to split, sets the piece size and
 // its unit, starts the split and learns that it has finished.
 #pragma once

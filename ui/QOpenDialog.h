@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The file-open dialog of the operation windows: Qt's own widget dialog on
 // every desktop, its filters given as in the layouts, alternating names and
 // patterns separated by vertical bars ("All files|*|Text files|*.txt").

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Creation and destruction of the engines, in the program's fixed order.
 #include "classParvox.h"
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The application object: the single owner of the four engines, which live
 // for the whole run so that what the user set on them outlasts the windows.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The controller: owns the progress window, opens every other window on
 // request of the main window, carries progress between engines and windows
 // and keeps a second run off the engines while one is in progress.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Link addresses; the maker's site lives under a reserved example domain.
 #include "classParvoxUtils.h"
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The web links of the main and About windows. Opening an address does
 // nothing: the program starts no browser and reaches no network.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up and shutdown of the program's process-wide objects, in their fixed order.
 #pragma once
 

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs the build tree into a fresh prefix and checks that it holds exactly
 # the expected files, the program executable and the icon as large as its
 # folder says.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The file layer: what it refuses to open, the 2 GiB limit, full-block reads,
 // refused writes, and the messages of the input/output errors.
 #include "TestFiles.h"

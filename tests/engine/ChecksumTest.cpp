@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The checksum engine: the sum of all bytes modulo 1,000,000,000, its
 // progress reports and the inputs it refuses.
 #include "EngineProbes.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The compare engine: equal files, unequal lengths, the offset of the first
 // difference checked against cmp, its progress reports and refused inputs.
 #include "EngineProbes.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Probes shared by the engine tests: a log of the progress reports and an
 // unprivileged user for a forked child.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The join engine: which pieces it takes, what it writes where, its progress
 // reports, and what each failure leaves behind.
 #include "EngineProbes.h"

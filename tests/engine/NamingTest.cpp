@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Piece names, the join output name and the checks on base and piece names.
 #include "TestFiles.h"
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The split run: piece sizes and contents (also against coreutils split),
 // progress reports, removal of earlier pieces, and every way a run can fail.
 #include "EngineProbes.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Shared helpers of the engine tests, and the text table they all need.
 #include "TestFiles.h"
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Shared helpers of the engine tests: a fresh scratch folder per test and
 // small functions to write and read whole files.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The text table: every entry as stored, the empty text for unknown numbers,
 // and the variables, empty until loaded and again after release.
 #include "TestFiles.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A check that a window can be worked from the keyboard and through assistive
 // technology, for any window of the program.
 #pragma once

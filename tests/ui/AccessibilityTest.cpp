@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Keyboard use and assistive technology: names, roles and Tab order of the
 // main, About and progress windows, the click labels' keys, the progress
 // bar's value during a run, and the check that other windows reuse.

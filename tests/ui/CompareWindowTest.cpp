@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Compare window driven as a user drives it: real files, the real file
 // dialog, real message boxes and keys.
 #include "AccessibilityHelpers.h"

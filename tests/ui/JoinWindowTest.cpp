@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The Join window driven as a user drives it: real pieces on disk, the real
 // file dialog and message boxes, keys sent to the focused control.
 #include "AccessibilityHelpers.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The operation windows' file dialog: its filters as the layouts give them,
 // and that each filter lists the files its patterns name.
 #include "QOpenDialog.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Helpers of the operation window tests: windows opened as the controller
 // opens them, their controls by name, the close keys, scratch files with known
 // content, and a probe of the run guard that acts while a run is in progress.

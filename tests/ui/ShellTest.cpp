@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The application shell driven as a user drives it: start-up and shutdown,
 // captions and sizes, the command keys, the closing question, the error
 // display, the progress window and the guard that keeps a window still while

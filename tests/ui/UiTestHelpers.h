@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Helpers of the window tests: keys sent as the window system sends them,
 // modal boxes and dialogs answered from a timer while they are open, and
 // waiting for what the event loop brings.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The whole way a user goes, from the main window and with the keys only:
 // split a file, join its pieces back and prove with compare and checksum
 // that the rebuilt file equals the source.
