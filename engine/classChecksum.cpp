@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Checksum run: one read per block, the block summed as a whole and the
-// running sum reduced once per block.
+// Checksum run: the file read block by block, each block summed as a whole
+// and the running sum reduced once per block.
 #include "classChecksum.h"
 
 #include <cstring>
@@ -11,18 +11,19 @@ namespace {
 
 constexpr int32_t ChecksumModulus = 1'000'000'000;
 
-// A chunk of 256 bytes sums to at most 65,280, so it fits 16 bits; with the
-// fixed trip counts the compiler adds many bytes per instruction.
-constexpr int32_t ChunkSize = 256;
+// The block is summed in 16 lanes of 16 bits, one lane per byte of each run
+// of 16 bytes: a lane adds 64 bytes, at most 16,320, and the compiler adds
+// all 16 lanes in one instruction.
+constexpr int32_t Lanes = 16;
 
 [[nodiscard]] int32_t BlockSum(const uint8_t (&Block)[BlockSize]) {
+    uint16_t LaneSums[Lanes] = {};
+    for (int32_t Run = 0; Run < BlockSize; Run += Lanes)
+        for (int32_t Lane = 0; Lane < Lanes; ++Lane)
+            LaneSums[Lane] = static_cast<uint16_t>(LaneSums[Lane] + Block[Run + Lane]);
     int32_t Sum = 0;
-    for (int32_t Chunk = 0; Chunk < BlockSize; Chunk += ChunkSize) {
-        uint16_t ChunkSum = 0;
-        for (int32_t Index = Chunk; Index < Chunk + ChunkSize; ++Index)
-            ChunkSum = static_cast<uint16_t>(ChunkSum + Block[Index]);
-        Sum += ChunkSum;
-    }
+    for (const uint16_t LaneSum : LaneSums)
+        Sum += LaneSum;
     return Sum;
 }
 
