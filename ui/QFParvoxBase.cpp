@@ -21,6 +21,21 @@ QString& TitleVariable() {
     return Title;
 }
 
+// The key code that a window's commands see. The keys of the digit row give
+// their digit whatever the layout and the modifiers make them type: Shift+1
+// types "!", and French layouts type the digits only with Shift. The X server
+// numbers a key by its evdev code plus 8, which puts 1 to 9 and 0 on 10 to 19.
+int CommandKeyCode(const QKeyEvent& Key) {
+    constexpr quint32 DigitOne = 10;
+    constexpr quint32 DigitZero = 19;
+    const quint32 ScanCode = Key.nativeScanCode();
+    if (ScanCode == DigitZero)
+        return Qt::Key_0;
+    if (ScanCode >= DigitOne && ScanCode < DigitZero)
+        return Qt::Key_1 + static_cast<int>(ScanCode - DigitOne);
+    return Key.key();
+}
+
 } // namespace
 
 // One filter on the application shows every key press to the window it is
@@ -52,7 +67,7 @@ protected:
         LastReceiver = Receiver;
         if (auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window())) {
             const auto* Key = static_cast<const QKeyEvent*>(Event);
-            const int Code = Key->key();
+            const int Code = CommandKeyCode(*Key);
             const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
             TFormParvoxBase::Guarded([Form, Code, Shift] { Form->FormKeyDown(Code, Shift); });
             // A command may have run a modal window that saw keys of its own.
