@@ -14,6 +14,10 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace {
 
 QString& TitleVariable() {
@@ -34,6 +38,27 @@ int CommandKeyCode(const QKeyEvent& Key) {
     if (ScanCode >= DigitOne && ScanCode < DigitZero)
         return Qt::Key_1 + static_cast<int>(ScanCode - DigitOne);
     return Key.key();
+}
+
+// Qt hands the window system the application name for a window without a
+// caption; the window's own name properties are removed after Qt has set
+// them, so that its title bar reads nothing. Qt writes them again only when
+// the caption changes.
+void ClearWindowSystemTitle(QWidget& Window) {
+    auto* X11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (X11 == nullptr)
+        return;
+    xcb_connection_t* Connection = X11->connection();
+    const auto Id = static_cast<xcb_window_t>(Window.winId());
+    static constexpr char NetName[] = "_NET_WM_NAME";
+    xcb_intern_atom_reply_t* Atom = xcb_intern_atom_reply(
+        Connection, xcb_intern_atom(Connection, 0, sizeof NetName - 1, NetName), nullptr);
+    if (Atom != nullptr) {
+        xcb_delete_property(Connection, Id, Atom->atom);
+        std::free(Atom);
+    }
+    xcb_delete_property(Connection, Id, XCB_ATOM_WM_NAME);
+    xcb_flush(Connection);
 }
 
 } // namespace
@@ -111,6 +136,7 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
     QMessageBox Box(QMessageBox::Critical, QString(),
                     QString::fromStdString(ErrorDisplayText(Message)), QMessageBox::Ok,
                     QApplication::activeWindow());
+    ClearWindowSystemTitle(Box);
     Box.exec();
 }
 
