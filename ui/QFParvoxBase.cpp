@@ -233,7 +233,10 @@ void TFormParvoxBase::reject() {
 }
 
 void TFormParvoxBase::showEvent(QShowEvent* Event) {
-    QDialog::showEvent(Event);
+    // Not QDialog's: it would place the window over its parent, while these
+    // windows are either centred on the screen below or placed by the window
+    // system, which only does so when the program asks for no position.
+    QWidget::showEvent(Event);
     if (Event->spontaneous())
         return;
     Guarded([this] { FormShow(); });
