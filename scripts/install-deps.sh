@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
+    openbox xdotool x11-xkb-utils libxfixes3 dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
