@@ -9,10 +9,11 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     libgtest-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
     man-db git reuse lintian
+    openbox xdotool x11-xkb-utils libxfixes3 dbus at-spi2-core python3-pyatspi
 )
 
 missing=()

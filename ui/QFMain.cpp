@@ -28,6 +28,7 @@ TMainForm::TMainForm(QWidget* Parent)
     Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
     Bind(ui->ImageLogoQuillfern, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
     FormCreate();
+    ui->ButtonSplit->setFocus();
 }
 
 TMainForm::~TMainForm() = default;

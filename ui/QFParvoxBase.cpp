@@ -17,11 +17,51 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace {
 
 QString& TitleVariable() {
     static QString Title = QStringLiteral("Parvox");
     return Title;
+}
+
+// The key code that a window's commands see. The keys of the digit row give
+// their digit whatever the layout and the modifiers make them type: Shift+1
+// types "!", and French layouts type the digits only with Shift. The X server
+// numbers a key by its evdev code plus 8, which puts 1 to 9 and 0 on 10 to 19.
+int CommandKeyCode(const QKeyEvent& Key) {
+    constexpr quint32 DigitOne = 10;
+    constexpr quint32 DigitZero = 19;
+    const quint32 ScanCode = Key.nativeScanCode();
+    if (ScanCode == DigitZero)
+        return Qt::Key_0;
+    if (ScanCode >= DigitOne && ScanCode < DigitZero)
+        return Qt::Key_1 + static_cast<int>(ScanCode - DigitOne);
+    return Key.key();
+}
+
+// Qt hands the window system the application name for a window without a
+// caption; the window's own name properties are removed after Qt has set
+// them, so that its title bar reads nothing. Qt writes them again only when
+// the caption changes.
+void ClearWindowSystemTitle(QWidget& Window) {
+    auto* X11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (X11 == nullptr)
+        return;
+    xcb_connection_t* Connection = X11->connection();
+    const auto Id = static_cast<xcb_window_t>(Window.winId());
+    static constexpr char NetName[] = "_NET_WM_NAME";
+    xcb_intern_atom_reply_t* Atom = xcb_intern_atom_reply(
+        Connection, xcb_intern_atom(Connection, 0, sizeof NetName - 1, NetName), nullptr);
+    if (Atom != nullptr) {
+        xcb_delete_property(Connection, Id, Atom->atom);
+        std::free(Atom);
+    }
+    xcb_delete_property(Connection, Id, XCB_ATOM_WM_NAME);
+    xcb_flush(Connection);
 }
 
 } // namespace
@@ -55,7 +95,7 @@ protected:
         LastReceiver = Receiver;
         if (auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window())) {
             const auto* Key = static_cast<const QKeyEvent*>(Event);
-            const int Code = Key->key();
+            const int Code = CommandKeyCode(*Key);
             const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
             TFormParvoxBase::Guarded([Form, Code, Shift] { Form->FormKeyDown(Code, Shift); });
             // A command may have run a modal window that saw keys of its own.
@@ -99,6 +139,7 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
     QMessageBox Box(QMessageBox::Critical, QString(),
                     QString::fromStdString(ErrorDisplayText(Message)), QMessageBox::Ok,
                     QApplication::activeWindow());
+    ClearWindowSystemTitle(Box);
     Box.exec();
 }
 
@@ -195,7 +236,10 @@ void TFormParvoxBase::reject() {
 }
 
 void TFormParvoxBase::showEvent(QShowEvent* Event) {
-    QDialog::showEvent(Event);
+    // Not QDialog's: it would place the window over its parent, while these
+    // windows are either centred on the screen below or placed by the window
+    // system, which only does so when the program asks for no position.
+    QWidget::showEvent(Event);
     if (Event->spontaneous())
         return;
     Guarded([this] { FormShow(); });

@@ -23,9 +23,10 @@ QString SavedInputFileCaption = QStringLiteral("unknown");
 QString SavedSplitSizeText = QStringLiteral("1400");
 
 // Hands every character typed into a control to a key filter of the window,
-// which refuses it by replacing it with the null character. Keys that type
-// nothing pass untouched: arrows and Delete, which edit, and Tab, Escape and
-// Enter, which belong to the dialog (next control, close, default button).
+// which refuses it by replacing it with the null character. Enter and Escape
+// type characters too, so the filter decides on them, and the dialog never
+// sees them as its default button or as a close. Keys that type nothing pass
+// untouched: arrows and Delete, which edit, and Tab, the next control.
 class TKeyPressFilter final : public QObject {
 public:
     TKeyPressFilter(QObject* Parent, std::function<void(QChar&)> Handler)
@@ -39,9 +40,6 @@ protected:
         switch (Key->key()) {
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
         case Qt::Key_Delete:
             return false;
         default:

@@ -4,6 +4,9 @@
 // File-open dialog.
 #include "QOpenDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+
 TOpenDialog::TOpenDialog(QWidget* Parent, const QString& Filter) : QFileDialog(Parent) {
     setFileMode(QFileDialog::ExistingFile);
     setOption(QFileDialog::DontUseNativeDialog);
@@ -33,4 +36,17 @@ bool TOpenDialog::Execute() {
 
 std::string TOpenDialog::FileName() const {
     return selectedFiles().value(0).toStdString();
+}
+
+void TOpenDialog::hideEvent(QHideEvent* Event) {
+    QFileDialog::hideEvent(Event);
+    // Return in the completion list of the file name accepts the dialog, and
+    // Qt leaves the list open, holding the keyboard: the window under it would
+    // lose its next key. Without a prefix, a directory listing that arrives
+    // later cannot bring the list back either.
+    const auto Completers = findChildren<QCompleter*>();
+    for (QCompleter* Completer : Completers) {
+        Completer->popup()->hide();
+        Completer->setCompletionPrefix(QString());
+    }
 }

@@ -25,4 +25,7 @@ public:
     bool Execute();
     // The full path of the picked file.
     [[nodiscard]] std::string FileName() const;
+
+protected:
+    void hideEvent(QHideEvent* Event) override;
 };

@@ -1,0 +1,215 @@
+#!/usr/bin/python3
+# SPDX-FileCopyrightText: 2026 Quillfern
+# SPDX-License-Identifier: GPL-3.0-or-later
+
+# The real program as a keyboard and screen-reader user meets it: an X server
+# of its own with a window manager, keys typed through the X server, the
+# windows read through the accessibility bus. Usage: keyboard_reader_test.py PARVOX
+import ctypes, os, pty, re, subprocess, sys, tempfile, threading, time
+
+PARVOX = os.path.abspath(sys.argv[1])
+MAIN, SPLIT, JOIN, COMPARE, CHECKSUM, ABOUT = ('Parvox 2.3 for Linux', 'File Split', 'File Join',
+                                              'File compare', 'File checksum', 'Version 2.3 for Linux')
+
+
+def run(*args):
+    return subprocess.run(args, capture_output=True, text=True).stdout.strip()
+
+
+def wait(probe, expected, what, timeout=15):
+    deadline = time.monotonic() + timeout
+    while (found := probe()) != expected:
+        if time.monotonic() > deadline:
+            raise AssertionError(f'{what}: expected {expected!r}, found {found!r}')
+        time.sleep(0.1)
+
+
+if len(sys.argv) == 2:  # first the X server and the window manager, then the rest on a session bus
+    with tempfile.TemporaryDirectory() as work:
+        os.environ['XDG_RUNTIME_DIR'] = work  # where the accessibility bus puts its socket
+        read, write = os.pipe()
+        xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24',
+                                 '-nolisten', 'tcp'], pass_fds=[write])
+        os.environ['DISPLAY'] = ':' + os.fdopen(read).readline().strip()
+        wm = subprocess.Popen(['openbox'], stderr=subprocess.DEVNULL)
+        try:
+            wait(lambda: 'window id' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK'), True, 'openbox')
+            sys.exit(subprocess.run(['dbus-run-session', '--', sys.executable, __file__, PARVOX, work]).returncode)
+        finally:
+            wm.terminate(), xvfb.terminate(), wm.wait(), xvfb.wait()
+
+import pyatspi  # noqa: E402 (it needs the display and the session bus)
+
+pyatspi.Registry.getDesktop(0)  # starts the accessibility bus before the program looks for it
+terminal, stderr = pty.openpty()  # the size box beeps on a terminal
+program = subprocess.Popen([PARVOX], stderr=stderr, env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1'))
+output = bytearray()
+
+
+def read_output():
+    while True:
+        output.extend(os.read(terminal, 1024))
+
+
+threading.Thread(target=read_output, daemon=True).start()
+
+
+def windows(state):
+    app = next((a for a in pyatspi.Registry.getDesktop(0) if a and a.name == 'parvox'), [])
+    return [w for w in app if w and w.getState().contains(state)]
+
+
+def shown():  # the program's windows on the screen
+    return run('xdotool', 'search', '--onlyvisible', '--class', '^parvox$').split()
+
+
+def popups():  # shown windows of the program that no reader sees: the file dialog's completion list
+    return len(shown()) - len(windows(pyatspi.STATE_SHOWING))
+
+
+def active():
+    """The window that has the keyboard, by its title label, or by its text for a message box."""
+    if run('xdotool', 'getwindowfocus') not in shown() or not windows(pyatspi.STATE_ACTIVE):
+        return 'keys going to no window of the program'
+    window = windows(pyatspi.STATE_ACTIVE)[0]
+    texts = [child.name for child in window]
+    if window.getRoleName() == 'alert':
+        return 'box: ' + max(texts, key=len)
+    return next((t for t in texts if t in (SPLIT, JOIN, COMPARE, CHECKSUM, ABOUT)), window.name)
+
+
+def find(test):
+    for window in windows(pyatspi.STATE_ACTIVE):
+        return pyatspi.utils.findDescendant(window, test)
+
+
+def control(name, role=None):
+    """The control of the active window that reads name: its role, description, height, itself."""
+    acc = find(lambda a: a.name == name and role in (None, a.getRoleName()))
+    return (acc.getRoleName(), acc.description, acc.queryComponent().getExtents(0).height, acc) if acc else [None] * 4
+
+
+def focused():
+    return getattr(find(lambda a: a.getState().contains(pyatspi.STATE_FOCUSED)), 'name', None)
+
+
+def key(*keys, then=None, what=''):
+    run('xdotool', 'key', '--delay', '40', *keys)
+    if then:
+        wait(active, then, f'window after {" ".join(keys)} {what}')
+
+
+def pick(keys, title, path, back, popup=True):
+    key(*keys, then=title, what='(file dialog)')
+    run('xdotool', 'type', '--delay', '20', path)
+    if popup:  # the completion list takes the keyboard while it is open
+        wait(popups, 1, f'completion list while typing {path}')
+    key('Return')
+    wait(popups, 0, 'completion list after the file dialog closed')
+    wait(active, back, 'window after the file dialog closed')
+
+
+def answer(text, back):
+    wait(active, 'box: ' + text, 'message')
+    key('Return', then=back, what='(message answered)')
+
+
+def file_label(path):
+    """A file label reads the file it shows and says what a click on it does."""
+    wait(lambda: control(path)[0], 'push button', f'control reading {path}')
+    description, height = control(path)[1:3]
+    assert 'click' in description, f'{path}: expected what a click does, found {description!r}'
+    return height
+
+
+def wm(prop):  # a property of the window that has the keyboard, as the window manager reads it
+    return run('xprop', '-id', run('xdotool', 'getwindowfocus'), prop)
+
+
+class CursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short)] + \
+        [(n, ctypes.c_ushort) for n in ('width', 'height', 'xhot', 'yhot')] + \
+        [('serial', ctypes.c_ulong), ('pixels', ctypes.c_void_p), ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]
+
+
+def cursor_over(acc):
+    box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    # Three quarters across and down: the About title lies over the picture's left part.
+    run('xdotool', 'mousemove', str(box.x + box.width * 3 // 4), str(box.y + box.height * 3 // 4))
+    time.sleep(0.3)  # for the program to set the cursor of what lies under the pointer
+    x11, fixes = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXfixes.so.3')
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    fixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+    display = ctypes.c_void_p(x11.XOpenDisplay(None))
+    name = fixes.XFixesGetCursorImage(display).contents.name
+    x11.XCloseDisplay(display)
+    return name.decode()
+
+
+source = os.path.join(sys.argv[2], 'gypsy_pqj.txt')
+with open(source, 'wb') as f:
+    f.write(b'abc')
+try:
+    # The main window starts on Split, and Enter opens it. The size box,
+    # focused first, rings the bell for Enter and Escape, which do nothing else.
+    wait(lambda: (active(), focused()), (MAIN, 'Split'), 'first focus')
+    key('Return', then=SPLIT, what='right after start-up')
+    key('Return', 'Escape', 'KP_Enter')
+    wait(lambda: output.count(b'\a'), 3, 'bells for Enter, Escape and keypad Enter in the size box')
+    wait(lambda: (active(), control('Split file size', 'text')[3].queryText().getText(0, -1)), (SPLIT, '1400'),
+         'window and size box after Enter and Escape')
+    pick(['f'], 'Open', source, SPLIT)
+    file_label(source)
+    key('s'), answer('Splitting completed', SPLIT)
+    key('c', then=MAIN)
+    for button in ('Join', 'Compare', 'Checksum', 'About', 'Exit'):
+        key('Tab'), wait(focused, button, 'Tab order of the main window')
+
+    # The error box's title bar reads nothing.
+    key('j', then=JOIN)
+    pick(['f'], 'Select the first input file', source, 'box: Invalid file name, should have extension .001.',
+         popup=False)
+    wait(lambda: re.findall('= "(.+)"', wm('_NET_WM_NAME') + wm('WM_NAME')), [], 'title of the error box')
+    key('Return', then=JOIN)
+    pick(['f'], 'Select the first input file', source + '.001',
+         'box: The a file with the same name as the output file already exists.\r'
+         'Parvox has therefore appended ".JOINED" to the output file name.')
+    key('Return', then=JOIN)
+    file_label(source + '.001')
+    wait(lambda: control(source + '.joined')[:2], ('label', 'Output file: the file that the join writes'), 'output')
+    key('s'), answer('Joining Completed', JOIN)
+    key('c', then=MAIN)
+
+    # The keys 1 and 2 act with modifiers held, and on a layout that types digits with Shift.
+    key('o', then=COMPARE)
+    pick(['shift+1'], 'Select file 1', source, COMPARE)
+    pick(['ctrl+2'], 'Select file 2', source + '.joined', COMPARE)
+    label_height = file_label(source + '.joined')
+    key('s'), answer('Files are equal', COMPARE)
+    run('setxkbmap', 'fr')
+    for digit, title in (('ampersand', 'Select file 1'), ('eacute', 'Select file 2')):
+        key(digit, then=title, what='(French layout)')
+        key('Escape', then=COMPARE)
+    run('setxkbmap', 'us')
+    key('c', then=MAIN)
+
+    # The checksum's file label is as high as the other windows' file labels.
+    key('k', then=CHECKSUM)
+    pick(['f'], 'Select file for checksum', source, CHECKSUM)
+    height = file_label(source)
+    assert height == label_height, f'file label height: expected {label_height} as in Compare, found {height}'
+    key('s'), answer('Checksum ready', CHECKSUM)
+    wait(lambda: control('294')[:2], ('label', 'Checksum of the file'), 'checksum label')
+    key('c', then=MAIN)
+
+    # The window manager places the About window; its picture shows the hand.
+    key('a', then=ABOUT)
+    wait(lambda: re.findall('.*location.*', wm('WM_NORMAL_HINTS')), [], 'position asked by the About window')
+    hand = cursor_over(control('Parvox home page')[3])
+    wait(lambda: cursor_over(control('Quillfern logo')[3]), hand, 'cursor over the picture (as over a link)')
+except BaseException:
+    print('Program output:', output.decode(errors='replace'), sep='\n')
+    raise
+finally:
+    program.terminate()
+    program.wait()
