@@ -29,10 +29,14 @@ TFormProgress::~TFormProgress() = default;
 void TFormProgress::ShowProgress(const std::string& Status, long double Fraction) {
     // Engines report once per 1024 bytes: a report updates only what changed
     // and lets pending events run only now and then, which is all the eye and
-    // the window system need.
-    static constexpr int EventsEveryMs = 15;
-    // The clock is read at every so many reports only; reading it costs more than a report.
+    // the window system need. Most reports change nothing and end here.
     static constexpr int ReportsPerClockRead = 64;
+    if (Fraction > StretchLow && Fraction < StretchHigh && Status == ShownStatus && isVisible() &&
+        ++ReportsUnseen % ReportsPerClockRead != 0) {
+        EventsPending = true;
+        return;
+    }
+    static constexpr int EventsEveryMs = 15;
     const bool Shown = !isVisible();
     if (Shown)
         setWindowTitle(TFormParvoxBase::ApplicationTitle());
@@ -41,13 +45,10 @@ void TFormProgress::ShowProgress(const std::string& Status, long double Fraction
         static const QString DefaultStatus = QStringLiteral("Working...");
         SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
     }
-    const bool Moved = SetFraction(Fraction);
+    SetFraction(Fraction);
     if (Shown) {
         show();
         raise();
-    } else if (!Moved && ++ReportsUnseen % ReportsPerClockRead != 0) {
-        EventsPending = true;
-        return;
     } else if (!SinceEvents.hasExpired(EventsEveryMs)) {
         EventsPending = true;
         return;
@@ -61,10 +62,16 @@ void TFormProgress::HideProgress() {
     if (EventsPending)
         ProcessEvents();
     hide();
+    ui->ProgressBar->setUpdatesEnabled(true);
 }
 
 void TFormProgress::ProcessEvents() {
+    // A progress bar repaints itself at once whenever it moves, and sends the
+    // picture to the X server each time; between these moments it only
+    // takes the new position, and paints the latest one here.
+    ui->ProgressBar->setUpdatesEnabled(true);
     QApplication::processEvents();
+    ui->ProgressBar->setUpdatesEnabled(false);
     SinceEvents.start();
     ReportsUnseen = 0;
     EventsPending = false;
