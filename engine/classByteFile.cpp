@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -21,9 +22,14 @@ constexpr size_t ChunkSize = 128 * 1024;
 
 constexpr std::align_val_t ChunkAlignment{4096};
 
-// The most that one transfer of BlockCopy moves ahead of the blocks it hands
-// out: the progress of a run moves at least once per transfer.
-constexpr int64_t TransferSize = 1024 * 1024;
+// A transfer of BlockCopy runs ahead of the blocks it hands out, so the
+// progress of a run moves only between transfers. Their size follows the
+// speed of the files: each should take about TransferTime, long enough that
+// its system calls cost little, short enough that the progress window
+// answers the user between two of them, even on a slow medium.
+constexpr std::chrono::microseconds TransferTime{10'000};
+constexpr int64_t SmallestTransfer = 128 * 1024;
+constexpr int64_t LargestTransfer = 16 * 1024 * 1024;
 
 // The system calls end a name at its first NUL byte, so such a name would
 // act on another file than the one the caller named.
@@ -154,7 +160,19 @@ int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
 TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead) {
     if (!Transferring) {
         const int64_t BlocksPerTransfer = std::max<int64_t>(TransferSize / Count, 1);
-        Moved = Transfer(Output, std::min(Ahead, BlocksPerTransfer) * Count);
+        const int64_t Want = std::min(Ahead, BlocksPerTransfer) * Count;
+        const auto Start = std::chrono::steady_clock::now();
+        Moved = Transfer(Output, Want);
+        const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - Start);
+        // The size that the speed just seen fits in TransferTime, moved by half
+        // or double at most, since one transfer's speed may be a passing one.
+        if (Moved.Given >= SmallestTransfer) {
+            const int64_t Fits =
+                Moved.Given * TransferTime.count() / std::max<int64_t>(Took.count(), 1);
+            TransferSize = std::clamp(std::clamp(Fits, TransferSize / 2, TransferSize * 2),
+                                      SmallestTransfer, LargestTransfer);
+        }
         Transferring = true;
         TransferGaveAny = Moved.Given > 0;
     }

@@ -132,6 +132,8 @@ private:
     size_t ChunkEnd = 0;
     // The transfer whose bytes BlockCopy is still handing out as blocks.
     TTransfer Moved;
+    // The size of the next full transfer, as the speed of the last ones allows.
+    int64_t TransferSize = 1024 * 1024;
     bool Transferring = false;
     bool TransferGaveAny = false;
     // Cleared on an output whose file system cannot copy in the kernel.
