@@ -11,7 +11,7 @@ TFormAbout::TFormAbout(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormAbout>()) {
     ui->setupUi(this);
     // The window system places it.
-    CenterOnScreen = false;
+    PlacedByWindowSystem = true;
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormAbout::ButtonCloseClick);
     Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TFormAbout::LabelParvoxURLClick);
     Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TFormAbout::LabelQuillfernURLClick);
@@ -24,10 +24,6 @@ TFormAbout::~TFormAbout() = default;
 void TFormAbout::FormShow() {
     TFormParvoxBase::FormShow();
     ui->LabelVersion->setText(QStringLiteral("Version 2.3 for Linux"));
-}
-
-void TFormAbout::ButtonCloseClick() {
-    close();
 }
 
 void TFormAbout::LabelParvoxURLClick() {

@@ -19,7 +19,6 @@ public:
     explicit TFormAbout(QWidget* Parent = nullptr);
     ~TFormAbout() override;
 
-    void ButtonCloseClick();
     void LabelParvoxURLClick();
     void LabelQuillfernURLClick();
 

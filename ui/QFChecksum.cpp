@@ -16,17 +16,17 @@ namespace {
 
 // What the two labels read when the window was last hidden; the engine keeps
 // the file itself.
-std::string SavedFileNameCaption = "unknown";
-std::string SavedChecksumCaption = "unknown";
+QString SavedFileNameCaption = QStringLiteral("unknown");
+QString SavedChecksumCaption = QStringLiteral("unknown");
 
 } // namespace
 
 TFormChecksum::TFormChecksum(QWidget* Parent)
-    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormChecksum>()),
-      OpenDialog1(new TOpenDialog(
-          this, QStringLiteral("All files|*|Text files|*.txt; *.doc;l *.rtf|Archives|*.zip; *.arc; "
-                               "*.lha; *.arj|Applications|*.exe; *.com; *.dll"))) {
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormChecksum>()) {
     ui->setupUi(this);
+    OpenDialog1 = new TOpenDialog(
+        this, QStringLiteral("All files|*|Text files|*.txt; *.doc;l *.rtf|Archives|*.zip; *.arc; "
+                             "*.lha; *.arj|Applications|*.exe; *.com; *.dll"));
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormChecksum::ButtonFileClick);
     Bind(ui->LabelFileName, &TClickLabel::clicked, &TFormChecksum::ButtonFileClick);
     Bind(ui->ButtonCopy, &QPushButton::clicked, &TFormChecksum::ButtonCopyClick);
@@ -40,13 +40,13 @@ TFormChecksum::~TFormChecksum() = default;
 
 void TFormChecksum::FormShow() {
     TFormParvoxBase::FormShow();
-    ui->LabelChecksum->setText(QString::fromStdString(SavedChecksumCaption));
-    ui->LabelFileName->setText(QString::fromStdString(SavedFileNameCaption));
+    ui->LabelChecksum->setText(SavedChecksumCaption);
+    ui->LabelFileName->setText(SavedFileNameCaption);
 }
 
 void TFormChecksum::FormHide() {
-    SavedChecksumCaption = ui->LabelChecksum->text().toStdString();
-    SavedFileNameCaption = ui->LabelFileName->text().toStdString();
+    SavedChecksumCaption = ui->LabelChecksum->text();
+    SavedFileNameCaption = ui->LabelFileName->text();
 }
 
 bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
@@ -59,13 +59,13 @@ bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 }
 
 void TFormChecksum::ButtonFileClick() {
-    OpenDialog1->setWindowTitle(QStringLiteral("Select file for checksum"));
-    if (!OpenDialog1->Execute())
+    const std::optional<std::string> Picked = PickFile(QStringLiteral("Select file for checksum"));
+    if (!Picked)
         return;
     TChecksum& Checksum = *ParvoxApp->Checksum;
     // No old result may stand beside the new name.
     ui->LabelChecksum->setText(QString::fromStdString(txtUnknown));
-    Checksum.FileName = OpenDialog1->FileName();
+    Checksum.FileName = *Picked;
     Checksum.FileSelected = true;
     ui->LabelFileName->setText(QString::fromStdString(Checksum.FileName));
 }
@@ -87,8 +87,4 @@ void TFormChecksum::ButtonStartClick() {
 void TFormChecksum::ButtonCopyClick() {
     QGuiApplication::clipboard()->setText(ui->LabelFileName->text() + QStringLiteral(" :   ") +
                                           ui->LabelChecksum->text());
-}
-
-void TFormChecksum::ButtonCloseClick() {
-    close();
 }

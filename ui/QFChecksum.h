@@ -9,8 +9,6 @@
 
 #include <memory>
 
-class TOpenDialog;
-
 namespace Ui {
 class FormChecksum;
 }
@@ -25,7 +23,6 @@ public:
     void ButtonFileClick();
     void ButtonStartClick();
     void ButtonCopyClick();
-    void ButtonCloseClick();
 
 protected:
     void FormShow() override;
@@ -34,5 +31,4 @@ protected:
 
 private:
     std::unique_ptr<Ui::FormChecksum> ui;
-    TOpenDialog* OpenDialog1;
 };

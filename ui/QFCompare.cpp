@@ -15,8 +15,8 @@ namespace {
 
 // What the two file labels read when the window was last hidden; the engine
 // keeps the files themselves.
-std::string SavedFile1Caption = "unknown";
-std::string SavedFile2Caption = "unknown";
+QString SavedFile1Caption = QStringLiteral("unknown");
+QString SavedFile2Caption = QStringLiteral("unknown");
 
 // The labels take face and size from their style sheets; of two faces named
 // there, the last one counts.
@@ -29,9 +29,9 @@ void SetFontName(QWidget* Control, const std::string& Name) {
 } // namespace
 
 TFormCompare::TFormCompare(QWidget* Parent)
-    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormCompare>()),
-      OpenDialog1(new TOpenDialog(this, QStringLiteral("All files|*"))) {
+    : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormCompare>()) {
     ui->setupUi(this);
+    OpenDialog1 = new TOpenDialog(this, QStringLiteral("All files|*"));
     Bind(ui->ButtonStart, &QPushButton::clicked, &TFormCompare::ButtonStartClick);
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormCompare::ButtonCloseClick);
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormCompare::ButtonFile1Click);
@@ -52,13 +52,13 @@ void TFormCompare::FormCreate() {
 
 void TFormCompare::FormShow() {
     TFormParvoxBase::FormShow();
-    ui->LabelFile1->setText(QString::fromStdString(SavedFile1Caption));
-    ui->LabelFile2->setText(QString::fromStdString(SavedFile2Caption));
+    ui->LabelFile1->setText(SavedFile1Caption);
+    ui->LabelFile2->setText(SavedFile2Caption);
 }
 
 void TFormCompare::FormHide() {
-    SavedFile1Caption = ui->LabelFile1->text().toStdString();
-    SavedFile2Caption = ui->LabelFile2->text().toStdString();
+    SavedFile1Caption = ui->LabelFile1->text();
+    SavedFile2Caption = ui->LabelFile2->text();
 }
 
 bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
@@ -70,24 +70,26 @@ bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
                                          });
 }
 
-void TFormCompare::PickFile(const char* Title, std::string& FileName, bool& Selected,
+void TFormCompare::PickSlot(const QString& Title, std::string& FileName, bool& Selected,
                             QLabel* Label) {
-    OpenDialog1->setWindowTitle(QString::fromLatin1(Title));
-    if (!OpenDialog1->Execute())
+    const std::optional<std::string> Picked = PickFile(Title);
+    if (!Picked)
         return;
-    FileName = OpenDialog1->FileName();
+    FileName = *Picked;
     Label->setText(QString::fromStdString(FileName));
     Selected = true;
 }
 
 void TFormCompare::ButtonFile1Click() {
     TCompare& Compare = *ParvoxApp->Compare;
-    PickFile("Select file 1", Compare.FileName1, Compare.File1Selected, ui->LabelFile1);
+    PickSlot(QStringLiteral("Select file 1"), Compare.FileName1, Compare.File1Selected,
+             ui->LabelFile1);
 }
 
 void TFormCompare::ButtonFile2Click() {
     TCompare& Compare = *ParvoxApp->Compare;
-    PickFile("Select file 2", Compare.FileName2, Compare.File2Selected, ui->LabelFile2);
+    PickSlot(QStringLiteral("Select file 2"), Compare.FileName2, Compare.File2Selected,
+             ui->LabelFile2);
 }
 
 void TFormCompare::ButtonStartClick() {
@@ -99,10 +101,6 @@ void TFormCompare::ButtonStartClick() {
     if (!RunOperation(std::string(), [&Compare] { Compare.Execute(); }))
         return;
     ShowMessage(ResultMessage(Compare.CompareResult));
-}
-
-void TFormCompare::ButtonCloseClick() {
-    close();
 }
 
 std::string TFormCompare::ResultMessage(int32_t CompareResult) {

@@ -13,7 +13,6 @@
 #include <string>
 
 class QLabel;
-class TOpenDialog;
 
 namespace Ui {
 class FormCompare;
@@ -29,22 +28,20 @@ public:
     void ButtonFile1Click();
     void ButtonFile2Click();
     void ButtonStartClick();
-    void ButtonCloseClick();
 
     // The message that reports a comparison's result: unequal length, equal,
     // or the offset of the first difference as eight hexadecimal digits.
     [[nodiscard]] static std::string ResultMessage(int32_t CompareResult);
 
 protected:
+    void FormCreate() override;
     void FormShow() override;
     void FormHide() override;
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:
-    void FormCreate();
     // Lets the user pick the file of one slot; a cancelled dialog changes nothing.
-    void PickFile(const char* Title, std::string& FileName, bool& Selected, QLabel* Label);
+    void PickSlot(const QString& Title, std::string& FileName, bool& Selected, QLabel* Label);
 
     std::unique_ptr<Ui::FormCompare> ui;
-    TOpenDialog* OpenDialog1;
 };

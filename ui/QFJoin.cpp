@@ -51,13 +51,14 @@ bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 }
 
 void TFormJoin::ButtonInputFileClick() {
-    OpenDialog1->setWindowTitle(QStringLiteral("Select the first input file"));
-    if (!OpenDialog1->Execute())
+    const std::optional<std::string> Picked =
+        PickFile(QStringLiteral("Select the first input file"));
+    if (!Picked)
         return;
     TJoin& Join = *ParvoxApp->Join;
     // A name without the first piece's extension fails here and leaves the
     // earlier choice, labels and engine alike, in force.
-    Join.SetPieceFileName(1, OpenDialog1->FileName());
+    Join.SetPieceFileName(1, *Picked);
     // The user hears of the changed output name before the labels show it.
     if (Join.BaseFileExists())
         ShowMessage("The a file with the same name as the output file already exists.\r"
@@ -76,8 +77,4 @@ void TFormJoin::ButtonStartClick() {
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
     ShowMessage(txtJoiningDone);
-}
-
-void TFormJoin::ButtonCloseClick() {
-    close();
 }

@@ -13,8 +13,6 @@ namespace Ui {
 class FormJoin;
 }
 
-class TOpenDialog;
-
 class TFormJoin : public TFormParvoxBase {
     Q_OBJECT
 
@@ -24,9 +22,6 @@ public:
 
     void ButtonInputFileClick();
     void ButtonStartClick();
-    void ButtonCloseClick();
-
-    TOpenDialog* OpenDialog1 = nullptr;
 
 protected:
     void FormShow() override;

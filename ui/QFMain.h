@@ -30,13 +30,12 @@ public:
     void LabelURLQuillfernClick();
 
 protected:
+    void FormCreate() override;
     void FormShow() override;
     void FormCloseQuery(bool& CanClose) override;
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:
-    void FormCreate();
-
     std::unique_ptr<Ui::MainForm> ui;
 };
 

@@ -5,6 +5,7 @@
 #include "QFParvoxBase.h"
 
 #include "QClickLabel.h"
+#include "QOpenDialog.h"
 #include "classParvoxController.h"
 
 #include <QAbstractButton>
@@ -185,25 +186,31 @@ bool TFormParvoxBase::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 }
 
 void TFormParvoxBase::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
-    if (!Running)
+    if (!ParvoxController->OperationRunning())
         HandleShortcut(Key, Shift);
+}
+
+std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
+    if (!Title.isEmpty())
+        OpenDialog1->setWindowTitle(Title);
+    if (!OpenDialog1->Execute())
+        return std::nullopt;
+    return OpenDialog1->FileName();
 }
 
 bool TFormParvoxBase::RunOperation(const std::string& Status,
                                    const std::function<void()>& Operation) {
-    if (Running || !ParvoxController->BeginOperation())
+    if (!ParvoxController->BeginOperation())
         return false;
-    Running = true;
     const QPointer<QWidget> Focus = focusWidget();
     SetControlsEnabled(false);
     const auto Finish = [this, &Focus] {
         ParvoxController->HideProgress();
         ParvoxController->EndOperation();
-        Running = false;
         SetControlsEnabled(true);
         if (Focus)
             Focus->setFocus();
-        BringToFront();
+        BringToFront(*this);
     };
     try {
         ParvoxController->ShowProgress(Status, 0.0L);
@@ -225,9 +232,21 @@ void TFormParvoxBase::SetControlsEnabled(bool Enabled) {
     }
 }
 
-void TFormParvoxBase::BringToFront() {
-    raise();
-    activateWindow();
+void TFormParvoxBase::CenterOnScreen(QWidget& Window) {
+    const QScreen* Screen =
+        Window.screen() != nullptr ? Window.screen() : QGuiApplication::primaryScreen();
+    QRect Frame = Window.frameGeometry();
+    Frame.moveCenter(Screen->availableGeometry().center());
+    Window.move(Frame.topLeft());
+}
+
+void TFormParvoxBase::BringToFront(QWidget& Window) {
+    Window.raise();
+    Window.activateWindow();
+}
+
+void TFormParvoxBase::ButtonCloseClick() {
+    close();
 }
 
 void TFormParvoxBase::reject() {
@@ -243,12 +262,8 @@ void TFormParvoxBase::showEvent(QShowEvent* Event) {
     if (Event->spontaneous())
         return;
     Guarded([this] { FormShow(); });
-    if (CenterOnScreen) {
-        const QScreen* Screen = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-        QRect Frame = frameGeometry();
-        Frame.moveCenter(Screen->availableGeometry().center());
-        move(Frame.topLeft());
-    }
+    if (!PlacedByWindowSystem)
+        CenterOnScreen(*this);
 }
 
 void TFormParvoxBase::hideEvent(QHideEvent* Event) {
@@ -258,7 +273,7 @@ void TFormParvoxBase::hideEvent(QHideEvent* Event) {
 }
 
 void TFormParvoxBase::closeEvent(QCloseEvent* Event) {
-    bool CanClose = !Running;
+    bool CanClose = !ParvoxController->OperationRunning();
     if (CanClose)
         Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
     Event->setAccepted(CanClose);

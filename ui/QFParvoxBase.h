@@ -12,8 +12,11 @@
 
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
+
+class TOpenDialog;
 
 class TFormParvoxBase : public QDialog {
     Q_OBJECT
@@ -34,15 +37,19 @@ public:
     // unless it is empty or ends in a character up to the full stop (". )").
     [[nodiscard]] static std::string ErrorDisplayText(const std::string& Message);
 
-    // Whether this window's operation is running.
-    [[nodiscard]] bool IsRunning() const { return Running; }
+    // Centres a window on the screen that it is on.
+    static void CenterOnScreen(QWidget& Window);
+    // Raises a window above the others and makes it the active one.
+    static void BringToFront(QWidget& Window);
 
+    // Closes the window, as every other way of closing does.
+    void ButtonCloseClick();
     void reject() override;
 
 protected:
     // Takes the caption from the application title; derived windows call it
-    // once their layout is set up.
-    void FormCreate();
+    // once their layout is set up, and a window's own version calls this first.
+    virtual void FormCreate();
     virtual void FormShow();
     virtual void FormHide() {}
     virtual void FormCloseQuery(bool& CanClose);
@@ -70,16 +77,21 @@ protected:
         connect(Sender, Signal, this,
                 [Form, Handler] { Guarded([Form, Handler] { (Form->*Handler)(); }); });
     }
+    // Runs OpenDialog1, under Title when one is given; the full path of the
+    // picked file, or nothing when the user cancelled.
+    [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
     // Runs an engine operation with the progress window up. While it runs the
     // window's buttons, file labels and inputs are disabled and its keys and
     // close requests refused; all comes back when it ends, after a failure
     // too. Returns false, running nothing, when an operation is already on;
     // an exception of the operation goes on to the caller.
     bool RunOperation(const std::string& Status, const std::function<void()>& Operation);
-    void BringToFront();
 
-    // Whether the window centres itself on the screen when shown.
-    bool CenterOnScreen = true;
+    // The file-open dialog of a window that picks files; the window owns it.
+    TOpenDialog* OpenDialog1 = nullptr;
+    // Whether the window system places the window, rather than the window
+    // centring itself on the screen when shown.
+    bool PlacedByWindowSystem = false;
 
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
@@ -90,6 +102,4 @@ private:
 
     void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
-
-    bool Running = false;
 };

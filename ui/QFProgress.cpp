@@ -8,7 +8,6 @@
 #include "ui_QFProgress.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QShowEvent>
 #include <QWindow>
 
@@ -129,9 +128,7 @@ void TFormProgress::FormShow() {
     ui->ProgressBar->setGeometry(Bar);
     setFixedSize(Label.width() + 2 * Label.left(), Bar.top() + Bar.height() + Label.top());
     ui->Panel1->setGeometry(rect());
-    QRect Frame = frameGeometry();
-    Frame.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
-    move(Frame.topLeft());
+    TFormParvoxBase::CenterOnScreen(*this);
 }
 
 void TFormProgress::FormDeactivate() {

@@ -119,10 +119,11 @@ void TFormSplit::FocusSplitFileSize() {
 }
 
 void TFormSplit::ButtonInputFileClick() {
-    if (!OpenDialog1->Execute())
+    const std::optional<std::string> Picked = PickFile();
+    if (!Picked)
         return;
     TSplit& Split = *ParvoxApp->Split;
-    Split.SetBaseFileName(OpenDialog1->FileName());
+    Split.SetBaseFileName(*Picked);
     ui->LabelInputFile->setText(QString::fromStdString(Split.GetBaseFileName()));
 }
 
@@ -162,10 +163,6 @@ void TFormSplit::ButtonStartClick() {
         }))
         return;
     ShowMessage(txtSplittingDone);
-}
-
-void TFormSplit::ButtonCloseClick() {
-    close();
 }
 
 void TFormSplit::EditSplitFileSizeKeyPress(QChar& Key) {

@@ -17,8 +17,6 @@ namespace Ui {
 class FormSplit;
 }
 
-class TOpenDialog;
-
 class TFormSplit : public TFormParvoxBase {
     Q_OBJECT
 
@@ -28,12 +26,9 @@ public:
 
     void ButtonInputFileClick();
     void ButtonStartClick();
-    void ButtonCloseClick();
     // Lets digits and backspace through; any other character becomes the
     // null character, which the size box ignores, and beeps.
     void EditSplitFileSizeKeyPress(QChar& Key);
-
-    TOpenDialog* OpenDialog1 = nullptr;
 
 protected:
     void FormShow() override;

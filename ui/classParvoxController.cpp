@@ -19,10 +19,8 @@ TParvoxController* ParvoxController = nullptr;
 namespace {
 
 void BringMainWindowToFront() {
-    if (MainForm != nullptr && MainForm->isEnabled() && MainForm->isVisible()) {
-        MainForm->activateWindow();
-        MainForm->raise();
-    }
+    if (MainForm != nullptr && MainForm->isEnabled() && MainForm->isVisible())
+        TFormParvoxBase::BringToFront(*MainForm);
 }
 
 } // namespace

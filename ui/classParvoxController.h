@@ -31,7 +31,8 @@ public:
     void HideProgress();
 
     // An operation holds the engines from BeginOperation to EndOperation;
-    // BeginOperation refuses while another operation holds them.
+    // BeginOperation refuses while another operation holds them. While one
+    // does, the windows refuse their command keys and every close.
     [[nodiscard]] bool BeginOperation();
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
