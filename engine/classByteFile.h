@@ -41,7 +41,6 @@ public:
 
     // Binds the handle to a file name; the file is not touched.
     void Assign(const std::string& Name);
-    [[nodiscard]] const std::string& Name() const { return FName; }
     [[nodiscard]] bool IsOpen() const { return Fd >= 0; }
 
     // Opens the bound file for reading. Never blocks: anything but a regular
