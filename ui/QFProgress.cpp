@@ -67,8 +67,10 @@ void TFormProgress::HideProgress() {
 void TFormProgress::ProcessEvents() {
     // A progress bar repaints itself at once whenever it moves, and sends the
     // picture to the X server each time; between these moments it only
-    // takes the new position, and paints the latest one here.
-    ui->ProgressBar->setUpdatesEnabled(true);
+    // takes the new position, and paints the latest one here, if it moved.
+    if (BarMoved)
+        ui->ProgressBar->setUpdatesEnabled(true);
+    BarMoved = false;
     QApplication::processEvents();
     ui->ProgressBar->setUpdatesEnabled(false);
     SinceEvents.start();
@@ -103,6 +105,7 @@ bool TFormProgress::SetFraction(long double Fraction) {
     if (Position == ui->ProgressBar->value())
         return false;
     ui->ProgressBar->setValue(Position);
+    BarMoved = true;
     return true;
 }
 

@@ -54,4 +54,5 @@ private:
     QElapsedTimer SinceEvents;
     int ReportsUnseen = 0;
     bool EventsPending = false;
+    bool BarMoved = false;
 };
