@@ -85,55 +85,65 @@ void TByteFile::Reset() {
     Fd = ::open(SystemName(FName), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (Fd < 0)
         throw EInOutError(errno);
-    try {
-        const struct stat Opened = Status();
-        if (S_ISDIR(Opened.st_mode))
-            throw EInOutError(EISDIR);
-        if (!S_ISREG(Opened.st_mode))
-            throw EInOutError(EINVAL);
-        if (Opened.st_size >= FirstSizeOutOfRange)
-            throw EInOutError(EOVERFLOW);
-        if (::fcntl(Fd, F_SETFL, 0) != 0)
-            throw EInOutError(errno);
-    } catch (...) {
-        CloseQuietly();
-        throw;
-    }
+    KeepOrRefuse(ReadRefusal());
+}
+
+int TByteFile::ReadRefusal() const {
+    struct stat Opened {};
+    if (::fstat(Fd, &Opened) != 0)
+        return errno;
+    if (S_ISDIR(Opened.st_mode))
+        return EISDIR;
+    if (!S_ISREG(Opened.st_mode))
+        return EINVAL;
+    if (Opened.st_size >= FirstSizeOutOfRange)
+        return EOVERFLOW;
+    return Unblock();
 }
 
 void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused) {
     CloseQuietly();
-    Permissions &= 0777;
     // A file made here is new: no other name of this run can lead to it, and
     // the umask alone narrows its permissions. Only an existing file needs
-    // the checks below, which come before anything in it changes.
+    // the checks of WriteRefusal, which come before anything in it changes.
     constexpr int Flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    Fd = ::open(SystemName(FName), Flags | O_EXCL, Permissions);
+    Fd = ::open(SystemName(FName), Flags | O_EXCL, Permissions & 0777);
     const bool Existed = Fd < 0 && errno == EEXIST;
     if (Existed)
-        Fd = ::open(FName.c_str(), Flags, Permissions);
+        Fd = ::open(FName.c_str(), Flags, Permissions & 0777);
     if (Fd < 0)
         throw EInOutError(errno);
     KernelCopies = true;
-    try {
-        const struct stat Opened = Status();
-        if (Existed && std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
-            throw EInOutError(EINVAL);
-        // Devices and pipes keep their modes; they hold no data of their own.
-        if (Existed && S_ISREG(Opened.st_mode)) {
-            const mode_t Kept = Opened.st_mode & Permissions;
-            if (Kept != (Opened.st_mode & 07777) && ::fchmod(Fd, Kept) != 0)
-                throw EInOutError(errno);
-            if (::ftruncate(Fd, 0) != 0)
-                throw EInOutError(errno);
-        }
-        // Writes may wait (a pipe that someone reads); only the open must not.
-        if (::fcntl(Fd, F_SETFL, 0) != 0)
-            throw EInOutError(errno);
-    } catch (...) {
-        CloseQuietly();
-        throw;
+    KeepOrRefuse(Existed ? WriteRefusal(Permissions & 0777, Refused) : Unblock());
+}
+
+int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused) {
+    struct stat Opened {};
+    if (::fstat(Fd, &Opened) != 0)
+        return errno;
+    if (std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
+        return EINVAL;
+    // Devices and pipes keep their modes; they hold no data of their own.
+    if (S_ISREG(Opened.st_mode)) {
+        const mode_t Kept = Opened.st_mode & Permissions;
+        if (Kept != (Opened.st_mode & 07777) && ::fchmod(Fd, Kept) != 0)
+            return errno;
+        if (::ftruncate(Fd, 0) != 0)
+            return errno;
     }
+    return Unblock();
+}
+
+int TByteFile::Unblock() const {
+    // Reads and writes may wait (a pipe that someone reads); only the open must not.
+    return ::fcntl(Fd, F_SETFL, 0) != 0 ? errno : 0;
+}
+
+void TByteFile::KeepOrRefuse(int Refusal) {
+    if (Refusal == 0)
+        return;
+    CloseQuietly();
+    throw EInOutError(Refusal);
 }
 
 int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {

@@ -110,6 +110,16 @@ private:
     };
 
     [[nodiscard]] struct stat Status() const;
+    // The system's error number that refuses the file just opened for
+    // reading (not a regular file, too large), or 0.
+    [[nodiscard]] int ReadRefusal() const;
+    // The same for an existing file just opened for writing: one of Refused,
+    // or one whose bits beyond Permissions or whose data cannot be removed.
+    [[nodiscard]] int WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused);
+    // Lets the writes of a handle opened without blocking wait again; 0 or the error.
+    [[nodiscard]] int Unblock() const;
+    // Keeps the file just opened, or closes it and raises Refusal.
+    void KeepOrRefuse(int Refusal);
     [[nodiscard]] TTransfer Transfer(TByteFile& Output, int64_t Count);
     // Copies what the kernel copies for us; stops at anything but progress.
     void KernelCopy(TByteFile& Output, int64_t Count, TTransfer& Result);
