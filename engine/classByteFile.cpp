@@ -39,13 +39,12 @@ const char* SystemName(const std::string& Name) {
     return Name.c_str();
 }
 
-// One read call, made again when a signal interrupts it.
 ssize_t ReadSome(int Fd, void* Buffer, size_t Count) {
-    ssize_t N = 0;
-    do
-        N = ::read(Fd, Buffer, Count);
-    while (N < 0 && errno == EINTR);
-    return N;
+    return Retried([=] { return ::read(Fd, Buffer, Count); });
+}
+
+int StatusOf(int Fd, struct stat& Status) {
+    return Retried([&] { return ::fstat(Fd, &Status); });
 }
 
 [[nodiscard]] TFileId IdOf(const struct stat& Status) {
@@ -82,7 +81,8 @@ void TByteFile::Reset() {
     CloseQuietly();
     // O_NONBLOCK keeps the open of a FIFO without a writer from hanging; such
     // a file is refused right after, before anything is read from it.
-    Fd = ::open(SystemName(FName), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const char* Name = SystemName(FName);
+    Fd = Retried([Name] { return ::open(Name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (Fd < 0)
         throw EInOutError(errno);
     KeepOrRefuse(ReadRefusal());
@@ -90,7 +90,7 @@ void TByteFile::Reset() {
 
 int TByteFile::ReadRefusal() const {
     struct stat Opened {};
-    if (::fstat(Fd, &Opened) != 0)
+    if (StatusOf(Fd, Opened) != 0)
         return errno;
     if (S_ISDIR(Opened.st_mode))
         return EISDIR;
@@ -107,36 +107,53 @@ void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused)
     // the umask alone narrows its permissions. Only an existing file needs
     // the checks of WriteRefusal, which come before anything in it changes.
     constexpr int Flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    Fd = ::open(SystemName(FName), Flags | O_EXCL, Permissions & 0777);
+    const char* Name = SystemName(FName);
+    const mode_t Allowed = (Permissions & 0777) | S_IWUSR;
+    const auto Open = [Name, Allowed](int More) {
+        return Retried([=] { return ::open(Name, Flags | More, Allowed); });
+    };
+    Fd = Open(O_EXCL);
     const bool Existed = Fd < 0 && errno == EEXIST;
     if (Existed)
-        Fd = ::open(FName.c_str(), Flags, Permissions & 0777);
+        Fd = Open(0);
     if (Fd < 0)
         throw EInOutError(errno);
     KernelCopies = true;
-    KeepOrRefuse(Existed ? WriteRefusal(Permissions & 0777, Refused) : Unblock());
+    WriteOffset = 0;
+    KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : UnblockOutput(true));
 }
 
 int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused) {
     struct stat Opened {};
-    if (::fstat(Fd, &Opened) != 0)
+    if (StatusOf(Fd, Opened) != 0)
         return errno;
     if (std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
         return EINVAL;
     // Devices and pipes keep their modes; they hold no data of their own.
-    if (S_ISREG(Opened.st_mode)) {
+    const bool Regular = S_ISREG(Opened.st_mode);
+    if (Regular) {
+        if (Opened.st_uid != ::geteuid())
+            return EPERM;
         const mode_t Kept = Opened.st_mode & Permissions;
-        if (Kept != (Opened.st_mode & 07777) && ::fchmod(Fd, Kept) != 0)
+        if (Kept != (Opened.st_mode & 07777) &&
+            Retried([this, Kept] { return ::fchmod(Fd, Kept); }) != 0)
             return errno;
-        if (::ftruncate(Fd, 0) != 0)
+        if (Retried([this] { return ::ftruncate(Fd, 0); }) != 0)
             return errno;
     }
-    return Unblock();
+    return UnblockOutput(Regular);
 }
 
 int TByteFile::Unblock() const {
     // Reads and writes may wait (a pipe that someone reads); only the open must not.
-    return ::fcntl(Fd, F_SETFL, 0) != 0 ? errno : 0;
+    return Retried([this] { return ::fcntl(Fd, F_SETFL, 0); }) != 0 ? errno : 0;
+}
+
+int TByteFile::UnblockOutput(bool Regular) {
+    const int Refusal = Unblock();
+    if (Refusal == 0 && Regular && !WriteBack.Begun())
+        WriteBack.Begin(Fd);
+    return Refusal;
 }
 
 void TByteFile::KeepOrRefuse(int Refusal) {
@@ -173,6 +190,8 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         const int64_t Want = std::min(Ahead, BlocksPerTransfer) * Count;
         const auto Start = std::chrono::steady_clock::now();
         Moved = Transfer(Output, Want);
+        Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given);
+        Output.WriteOffset += Moved.Given;
         const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
             std::chrono::steady_clock::now() - Start);
         // The size that the speed just seen fits in TransferTime, moved by half
@@ -184,7 +203,6 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
                                       SmallestTransfer, LargestTransfer);
         }
         Transferring = true;
-        TransferGaveAny = Moved.Given > 0;
     }
     const TBlockCounts Block{static_cast<int32_t>(std::min<int64_t>(Count, Moved.Taken)),
                              static_cast<int32_t>(std::min<int64_t>(Count, Moved.Given))};
@@ -194,10 +212,12 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         Transferring = Moved.Taken > 0 || Moved.End != TTransfer::TEnd::Count;
         return Block;
     }
-    // The block in which the transfer ended.
+    // The block in which the transfer ended. A write of that block alone
+    // would have been refused at its first byte (the system's error), or
+    // would have stored part of it (a short write), wherever the transfer began.
     Transferring = false;
     if (Moved.End == TTransfer::TEnd::ReadError ||
-        (Moved.End == TTransfer::TEnd::Refused && !TransferGaveAny && Moved.Error != 0))
+        (Moved.End == TTransfer::TEnd::Refused && Block.Written == 0 && Moved.Error != 0))
         throw EInOutError(Moved.Error);
     return Block;
 }
@@ -253,7 +273,7 @@ void TByteFile::PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
 
 struct stat TByteFile::Status() const {
     struct stat Opened {};
-    if (::fstat(Fd, &Opened) != 0)
+    if (StatusOf(Fd, Opened) != 0)
         throw EInOutError(errno);
     return Opened;
 }
@@ -274,8 +294,10 @@ mode_t TByteFile::Permissions() const {
 }
 
 bool TByteFile::IsOnlyName(const std::string& Name) const {
+    const char* System = SystemName(Name);
     struct stat Entry {};
-    return ::lstat(SystemName(Name), &Entry) == 0 && Entry.st_nlink == 1 && IdOf(Entry) == Id();
+    return Retried([&] { return ::lstat(System, &Entry); }) == 0 && Entry.st_nlink == 1 &&
+           IdOf(Entry) == Id();
 }
 
 void TByteFile::TFreeChunk::operator()(uint8_t* Bytes) const {
@@ -291,6 +313,10 @@ uint8_t* TByteFile::ChunkBytes() {
 void TByteFile::ForgetAhead() {
     ChunkStart = ChunkEnd = 0;
     Transferring = false;
+}
+
+void TByteFile::Store() {
+    WriteBack.Finish();
 }
 
 void TByteFile::Close() {
@@ -312,10 +338,19 @@ bool FileExists(const std::string& Name) {
     // A link counts by itself, even when it leads nowhere: otherwise an old
     // piece left as such a link is not removed, and the new piece is written
     // through it to wherever it points.
-    return !Name.empty() &&
-           ::faccessat(AT_FDCWD, SystemName(Name), F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+    if (Name.empty())
+        return false;
+    const char* System = SystemName(Name);
+    if (Retried([System] {
+            return ::faccessat(AT_FDCWD, System, F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW);
+        }) == 0)
+        return true;
+    if (errno == ENOENT || errno == ENOTDIR)
+        return false;
+    throw EInOutError(errno);
 }
 
-void DeleteFileQuietly(const std::string& Name) {
-    ::unlink(SystemName(Name));
+int RemoveFile(const std::string& Name) {
+    const char* System = SystemName(Name);
+    return Retried([System] { return ::unlink(System); }) == 0 || errno == ENOENT ? 0 : errno;
 }

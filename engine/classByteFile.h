@@ -6,7 +6,10 @@
 // Data moves in large transfers: reads are served from a read-ahead buffer,
 // and a copy between two handles runs in the kernel where the file system
 // allows it, so that the engines' 1024-byte blocks cost no system call each.
+// What an output receives goes on to its medium as it comes (classWriteBack).
 #pragma once
+
+#include "classWriteBack.h"
 
 #include <cstdint>
 #include <memory>
@@ -48,10 +51,12 @@ public:
     // 2 GiB or more (75).
     void Reset();
     // Opens the bound file for writing, created or cut to length 0, with no
-    // permission bit beyond Permissions: a new file gets those bits less the
-    // umask, an existing one loses the bits that Permissions lacks. An existing
-    // file that is one of Refused (a file that the run reads, or wrote
-    // already) is left as it was and refused with 22.
+    // permission bit beyond Permissions and the owner's write bit, so that
+    // its owner can run again over it: a new file gets those bits less the
+    // umask, an existing one loses the bits beyond them. An existing file is
+    // left as it was and refused when it is one of Refused (a file that the
+    // run reads, or wrote already), with 22, or when another user owns it,
+    // with 1: the data would be theirs to read.
     void Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused = {});
     // Reads until Count bytes are in, or the end of the file is reached;
     // fewer than Count bytes therefore always means the end of the file.
@@ -59,12 +64,13 @@ public:
     // Copies the next block of up to Count bytes to Output, as a read of the
     // block and a write of what was read would: fewer bytes read only at the
     // end of the input; fewer written only when the output refused the rest
-    // after some bytes of the same transfer went out (a refusal of the first
-    // byte of a transfer raises the system's error). The data goes in large
+    // after some bytes of the same block went out (a refusal of the block's
+    // first byte raises the system's error). The data goes in large
     // transfers ahead of the blocks, in the kernel where the file system
     // allows; Ahead says how many blocks at most the caller will still copy
-    // between these two handles, and no transfer reaches beyond them. This
-    // handle is not read with BlockRead meanwhile.
+    // between these two handles, and no transfer reaches beyond them. A
+    // transfer's time counts the wait for the medium to store the one before.
+    // This handle is not read with BlockRead meanwhile.
     [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
     // The size of the open file; 75 when it is 2 GiB or more.
     [[nodiscard]] int32_t FileSize() const;
@@ -77,13 +83,20 @@ public:
     void Close();
     // Closes without raising, for clean-up while another error is on its way.
     void CloseQuietly() noexcept;
+    // Returns once everything written through this handle in the run, since
+    // its first Rewrite of the run, is on its medium with the file sizes and
+    // names; raises the system's error of any failure to store it.
+    void Store();
 
-    // Closes a handle, without raising, when the scope that declares it ends:
-    // a run that fails half way leaves no file open.
+    // Closes a handle and ends its run, without raising, when the scope that
+    // declares it ends: a run that fails half way leaves no file open.
     class TCloseAtExit {
     public:
         explicit TCloseAtExit(TByteFile& File) : File(File) {}
-        ~TCloseAtExit() { File.CloseQuietly(); }
+        ~TCloseAtExit() {
+            File.CloseQuietly();
+            File.WriteBack.Forget();
+        }
         TCloseAtExit(const TCloseAtExit&) = delete;
         TCloseAtExit& operator=(const TCloseAtExit&) = delete;
 
@@ -118,6 +131,9 @@ private:
     [[nodiscard]] int WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused);
     // Lets the writes of a handle opened without blocking wait again; 0 or the error.
     [[nodiscard]] int Unblock() const;
+    // The same for an output, which also begins the run's writeback when it
+    // is a regular file: devices and pipes hold no data of their own.
+    [[nodiscard]] int UnblockOutput(bool Regular);
     // Keeps the file just opened, or closes it and raises Refusal.
     void KeepOrRefuse(int Refusal);
     [[nodiscard]] TTransfer Transfer(TByteFile& Output, int64_t Count);
@@ -144,12 +160,16 @@ private:
     // The size of the next full transfer, as the speed of the last ones allows.
     int64_t TransferSize = 1024 * 1024;
     bool Transferring = false;
-    bool TransferGaveAny = false;
     // Cleared on an output whose file system cannot copy in the kernel.
     bool KernelCopies = true;
+    // Of an output: where the next transfer writes, and the run's writeback.
+    off_t WriteOffset = 0;
+    TWriteBack WriteBack;
 };
 
-// Whether a directory entry of that name exists for the effective user and group.
+// Whether a directory entry of that name exists for the effective user and
+// group. Only a missing entry or folder counts as no; any other refusal of the
+// question raises the system's error, since the file may well be there.
 [[nodiscard]] bool FileExists(const std::string& Name);
-// Removes a file; the outcome is not looked at.
-void DeleteFileQuietly(const std::string& Name);
+// Removes a file; 0, or the system's error number when it is still there.
+[[nodiscard]] int RemoveFile(const std::string& Name);

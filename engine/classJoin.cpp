@@ -58,4 +58,5 @@ void TJoin::Execute() {
         InputFile.Close();
     });
     OutputFile.Close();
+    OutputFile.Store();
 }

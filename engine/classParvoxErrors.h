@@ -2,9 +2,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The failures the engines raise: a plain message, or an input/output error
-// that carries the system's error number and the message chosen by it.
+// that carries the system's error number and the message chosen by it; and
+// the system calls that a signal may interrupt, made again until they end.
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -23,3 +25,13 @@ public:
     // "File not found" for 2, ..., "I/O error 13" for a number without a text of its own.
     [[nodiscard]] static std::string MessageFor(int Code);
 };
+
+// Makes a system call again while a signal interrupts it: the call failed
+// without doing anything, and a signal is no reason to fail the run.
+template <typename TCall> auto Retried(TCall&& Call) {
+    decltype(Call()) Result;
+    do
+        Result = Call();
+    while (Result < 0 && errno == EINTR);
+    return Result;
+}

@@ -11,14 +11,21 @@
 #include <algorithm>
 #include <cerrno>
 
-void TSplit::DeletePieces() const {
-    ForEachPiece([this](int32_t Piece) {
+std::vector<int> TSplit::DeletePieces() const {
+    std::vector<int> Removals;
+    ForEachPiece([this, &Removals](int32_t Piece) {
         const std::string Name = PieceFileName(Piece);
         // The input's own and only name (the base name a link to it): removing
         // it would lose the data. It stays, and the run stops at that piece.
-        if (!InputFile.IsOnlyName(Name))
-            DeleteFileQuietly(Name);
+        Removals.push_back(InputFile.IsOnlyName(Name) ? 0 : RemoveFile(Name));
     });
+    return Removals;
+}
+
+void TSplit::CheckNothingFollows(int32_t LastPiece, const std::vector<int>& Removals) const {
+    const auto Next = static_cast<size_t>(LastPiece) + 1;
+    if (Next <= Removals.size() && Removals[Next - 1] != 0 && PieceExists(LastPiece + 1))
+        throw EInOutError(Removals[Next - 1]);
 }
 
 void TSplit::CheckSplitSize() const {
@@ -42,7 +49,7 @@ void TSplit::Execute() {
     InputFile.Assign(GetBaseFileName());
     InputFile.Reset();
     std::vector<TFileId> RunFiles{InputFile.Id()};
-    DeletePieces();
+    const std::vector<int> Removals = DeletePieces();
     CheckSplitSize();
     int32_t Piece = 1;
     CreatePiece(Piece, RunFiles);
@@ -69,4 +76,6 @@ void TSplit::Execute() {
         throw EParvoxError(txtNotEnoughSpace);
     OutputFile.Close();
     InputFile.Close();
+    CheckNothingFollows(Piece, Removals);
+    OutputFile.Store();
 }

@@ -17,8 +17,12 @@ public:
     void Execute();
 
 private:
-    // Removes the pieces of an earlier split, the unbroken run from .001 on.
-    void DeletePieces() const;
+    // Removes the pieces of an earlier split, the unbroken run from .001 on;
+    // returns each one's error of removal, 0 where it is gone or kept on purpose.
+    [[nodiscard]] std::vector<int> DeletePieces() const;
+    // Fails with the error of its removal when an old piece that could not be
+    // removed follows the last new one: a join would take it as well.
+    void CheckNothingFollows(int32_t LastPiece, const std::vector<int>& Removals) const;
     void CheckSplitSize() const;
     // Creates piece Piece as the output, or truncates it when it exists, and
     // adds it to RunFiles, the files that this run reads or wrote.

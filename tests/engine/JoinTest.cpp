@@ -194,8 +194,40 @@ TEST_F(JoinTest, OutputTakesThePermissionsOfTheFirstPiece) {
     EXPECT_EQ(fs::status(Base + ".joined").permissions(), Private);
 }
 
-// Joins 3000 bytes in a child whose files may not grow past Limit bytes;
-// returns 0 when the run fails with Expected.
+// Read-only pieces give an output that their owner may write again: joins of
+// them can be repeated, each one onto the output of the one before.
+TEST_F(JoinTest, ReadOnlyPiecesCanBeJoinedAgainAndAgain) {
+    const Bytes Whole = WritePieces({3000, 2000});
+    fs::permissions(Dir, fs::perms::all);
+    for (const int Piece : {1, 2}) {
+        ASSERT_EQ(::chown(Join.PieceFileName(Piece).c_str(), 65534, 65534), 0);
+        fs::permissions(Join.PieceFileName(Piece),
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+    EXPECT_EQ(RunInChild([&] {
+                  if (!BecomeNobody())
+                      return 2;
+                  for (int Run = 0; Run < 3; ++Run)
+                      if (MessageOf([&] { Join.Execute(); }) != "(no error)")
+                          return 10 + Run;
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(ReadFile(Base + ".joined"), Whole);
+}
+
+// Another user's file would hold data that user may read: it is left as it was.
+TEST_F(JoinTest, OutputOwnedByAnotherUserIsRefusedUntouched) {
+    WritePieces({3000});
+    WriteFile(Base, {});
+    WriteFile(Base + ".joined", {'o', 'l', 'd'});
+    ASSERT_EQ(::chown((Base + ".joined").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 1");
+    EXPECT_EQ(ReadFile(Base + ".joined"), (Bytes{'o', 'l', 'd'}));
+}
+
+// Joins in a child whose files may not grow past Limit bytes; returns 0 when
+// the run fails with Expected and leaves no file open.
 int JoinUnderSizeLimit(TJoin& Join, rlim_t Limit, const std::string& Expected) {
     return RunInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -207,16 +239,27 @@ int JoinUnderSizeLimit(TJoin& Join, rlim_t Limit, const std::string& Expected) {
     });
 }
 
-TEST_F(JoinTest, ShortWriteLeavesThePartialOutput) {
-    const Bytes Whole = WritePieces({3000});
-    EXPECT_EQ(JoinUnderSizeLimit(Join, 1500, "Destination drive full or not ready"), 0);
-    EXPECT_EQ(ReadFile(Base), Bytes(Whole.begin(), Whole.begin() + 1500));
-
-    // The piece goes out in one transfer, so a limit on a block boundary inside
-    // it still refuses part of a transfer: a short write as well.
-    fs::remove(Base);
-    EXPECT_EQ(JoinUnderSizeLimit(Join, 2048, "Destination drive full or not ready"), 0);
-    EXPECT_EQ(ReadFile(Base), Bytes(Whole.begin(), Whole.begin() + 2048));
+// Blocks count from the start of each piece: a block refused at its first
+// byte gives the system's error, one cut inside gives the short write,
+// whatever the size of the transfer that carried it.
+TEST_F(JoinTest, SizeLimitGivesTheMessageOfTheBlockItFallsIn) {
+    const struct {
+        std::vector<size_t> Pieces;
+        rlim_t Limit;
+        const char* Message;
+    } Cases[] = {{{3000}, 1500, "Destination drive full or not ready"},
+                 {{3000}, 2048, "I/O error 27"},
+                 {{5000}, 2048, "I/O error 27"},
+                 {{2500, 2500}, 3524, "I/O error 27"},
+                 {{2500, 2500}, 3072, "Destination drive full or not ready"},
+                 {{3 << 20}, (1 << 20) + 1024, "I/O error 27"},
+                 {{3 << 20}, (1 << 20) + 1000, "Destination drive full or not ready"}};
+    for (const auto& Case : Cases) {
+        const Bytes Whole = WritePieces(Case.Pieces);
+        fs::remove(Base);
+        EXPECT_EQ(JoinUnderSizeLimit(Join, Case.Limit, Case.Message), 0) << Case.Limit;
+        EXPECT_EQ(ReadFile(Base), Bytes(Whole.begin(), Whole.begin() + Case.Limit));
+    }
 }
 
 TEST_F(JoinTest, UnreadablePieceIsRefusedBeforeTheOutputExists) {

@@ -78,6 +78,10 @@ TEST_F(NamingTest, JoinedNameAvoidsAnythingThatExists) {
     Engine.SetBaseFileName(Path("folder"));
     EXPECT_TRUE(Engine.BaseFileExists());
     EXPECT_EQ(Engine.JoinedFileName(), Path("folder.joined"));
+
+    // A folder part that is a file: nothing can be there.
+    Engine.SetBaseFileName(Path("film.avi/x"));
+    EXPECT_EQ(Engine.JoinedFileName(), Path("film.avi/x"));
 }
 
 // The system would read such a name only up to the NUL byte: another file.

@@ -11,6 +11,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -302,6 +305,29 @@ TEST_F(SplitTest, PieceThatLeadsToAnEarlierPieceIsRefused) {
     EXPECT_EQ(ReadFile(Path("in.003")), Bytes(Data.begin() + 2048, Data.begin() + 4096));
 }
 
+// An old piece left after the new set would be joined with it.
+TEST_F(SplitTest, OldPieceThatCannotBeRemovedAfterTheNewSetFailsTheRun) {
+    WriteFile(Path("film"), PatternBytes(10000));
+    LeaveOldPieces(Path("film"), 4);
+    const std::string Stuck = PieceName(Path("film"), 3);
+    const auto SetImmutable = [&Stuck](bool On) {
+        const int Fd = ::open(Stuck.c_str(), O_RDONLY);
+        int Flags = 0;
+        bool Done = ::ioctl(Fd, FS_IOC_GETFLAGS, &Flags) == 0;
+        Flags = On ? Flags | FS_IMMUTABLE_FL : Flags & ~FS_IMMUTABLE_FL;
+        Done = Done && ::ioctl(Fd, FS_IOC_SETFLAGS, &Flags) == 0;
+        ::close(Fd);
+        return Done;
+    };
+    if (!SetImmutable(true))
+        GTEST_SKIP() << "no immutable files here";
+    Engine.SetBaseFileName(Path("film"));
+    Engine.SplitSize = 5;
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 1");
+    EXPECT_TRUE(SetImmutable(false));
+    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{5120, 4880, 100}));
+}
+
 // The base name a link to its first piece: that piece is the only copy of the data.
 TEST_F(SplitTest, PieceThatHoldsTheInputIsNeverRemoved) {
     const Bytes Data = PatternBytes(3000);
@@ -362,19 +388,30 @@ std::string SplitUnderSizeLimit(TSplit& Engine, rlim_t Limit) {
     });
 }
 
-TEST_F(SplitTest, ShortWriteLeavesThePiecesWrittenSoFar) {
-    WriteFile(Path("film"), PatternBytes(20000));
-    Engine.SetBaseFileName(Path("film"));
-    Engine.SplitSize = 4;
-    EXPECT_EQ(SplitUnderSizeLimit(Engine, 1500), "Not enough drive space for output file");
-    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{4096, 4096, 1500}));
-    const Bytes Data = ReadFile(Path("film"));
-    EXPECT_EQ(Concatenated(Path("film")), Bytes(Data.begin(), Data.begin() + 4096 * 2 + 1500));
-
-    // The third piece goes out in one transfer, so a limit on a block boundary
-    // inside it still refuses part of a transfer: a short write as well.
-    EXPECT_EQ(SplitUnderSizeLimit(Engine, 2048), "Not enough drive space for output file");
-    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{4096, 4096, 2048}));
+// A block refused at its first byte gives the system's error, one cut inside
+// gives the short write, whatever the size of the transfer that carried it.
+TEST_F(SplitTest, SizeLimitGivesTheMessageOfTheBlockItFallsIn) {
+    const struct {
+        int32_t SplitSize;
+        rlim_t Limit;
+        const char* Message;
+    } Cases[] = {{4, 1500, "Not enough drive space for output file"},
+                 {4, 2048, "I/O error 27"},
+                 {2, 2048, "(no error)"},
+                 {3000, 1024 * 1024 + 1024, "I/O error 27"},
+                 {3000, 1024 * 1024 + 1000, "Not enough drive space for output file"}};
+    for (const auto& Case : Cases) {
+        const Bytes Data = PatternBytes(Case.SplitSize * 1024 * 3 - 100);
+        WriteFile(Path("film"), Data);
+        Engine.SetBaseFileName(Path("film"));
+        Engine.SplitSize = Case.SplitSize;
+        EXPECT_EQ(SplitUnderSizeLimit(Engine, Case.Limit), Case.Message) << Case.Limit;
+        const uintmax_t Piece = Case.SplitSize * 1024;
+        const uintmax_t Third = std::min<uintmax_t>(Case.Limit, Data.size() - 2 * Piece);
+        EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{Piece, Piece, Third}));
+        EXPECT_EQ(Concatenated(Path("film")),
+                  Bytes(Data.begin(), Data.begin() + 2 * Piece + Third));
+    }
 }
 
 // The run as the unprivileged user nobody, in a folder where nobody may delete.

@@ -1,0 +1,43 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Carries a run's output to its medium as the run goes. The writeback of each
+// transfer starts as soon as it is written, and the run waits for the transfer
+// before it, so that it is never more than one transfer ahead of what the
+// medium holds: the progress follows the medium, and no large backlog waits in
+// memory. At the end one sync of the file system stores the rest, with the file
+// sizes and names, and reports any failure to store since the run began.
+#pragma once
+
+#include <sys/types.h>
+
+class TWriteBack {
+public:
+    TWriteBack() = default;
+    TWriteBack(const TWriteBack&) = delete;
+    TWriteBack& operator=(const TWriteBack&) = delete;
+    ~TWriteBack() { Forget(); }
+
+    // Begins the run on the file system of Fd, a regular file opened for
+    // writing, before anything of the run is written; once per run.
+    void Begin(int Fd);
+    [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
+    // Fd just wrote Length bytes at Start: starts their writeback and waits
+    // until the range written before, by this file or an earlier one, is stored.
+    void Wrote(int Fd, off_t Start, off_t Length);
+    // Waits until everything of the run is stored, then ends the run; raises
+    // EInOutError with the system's error of any failure to store it.
+    void Finish();
+    // Ends the run without waiting, for a run that failed.
+    void Forget() noexcept;
+
+private:
+    // A handle taken at the start of the run: the sync through it reports
+    // every failure of the file system to store data since it was opened.
+    int FileSystem = -1;
+    // The range whose writeback runs while the next transfer is made, through
+    // a handle of its own, since its file may be closed meanwhile.
+    int Pending = -1;
+    off_t PendingStart = 0;
+    off_t PendingLength = 0;
+};
