@@ -190,7 +190,7 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         const int64_t Want = std::min(Ahead, BlocksPerTransfer) * Count;
         const auto Start = std::chrono::steady_clock::now();
         Moved = Transfer(Output, Want);
-        Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given);
+        Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given, TransferSize);
         Output.WriteOffset += Moved.Given;
         const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
             std::chrono::steady_clock::now() - Start);
@@ -345,7 +345,9 @@ bool FileExists(const std::string& Name) {
             return ::faccessat(AT_FDCWD, System, F_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW);
         }) == 0)
         return true;
-    if (errno == ENOENT || errno == ENOTDIR)
+    // No entry, a folder part that is no folder, a name too long to be made:
+    // nothing can be there.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
         return false;
     throw EInOutError(errno);
 }

@@ -168,8 +168,8 @@ private:
 };
 
 // Whether a directory entry of that name exists for the effective user and
-// group. Only a missing entry or folder counts as no; any other refusal of the
-// question raises the system's error, since the file may well be there.
+// group. Only a name that cannot be there counts as no; any other refusal of
+// the question raises the system's error, since the file may well be there.
 [[nodiscard]] bool FileExists(const std::string& Name);
 // Removes a file; 0, or the system's error number when it is still there.
 [[nodiscard]] int RemoveFile(const std::string& Name);

@@ -34,36 +34,45 @@ void TWriteBack::Begin(int Fd) {
     FileSystem = Duplicate(Fd);
 }
 
-void TWriteBack::Wrote(int Fd, off_t Start, off_t Length) {
+void TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {
     if (!Begun() || Length == 0)
         return;
     if (Retried([&] { return ::sync_file_range(Fd, Start, Length, SYNC_FILE_RANGE_WRITE); }) != 0)
         throw EInOutError(errno);
-    if (Pending >= 0) {
+    Pending.push_back({Duplicate(Fd), Start, Length});
+    Ahead += Length;
+    // Each pending range holds a handle: tiny pieces must not use them all up.
+    constexpr size_t MostRanges = 64;
+    while (Pending.size() > 1 && (Ahead > Window || Pending.size() > MostRanges)) {
         constexpr unsigned Wait =
             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-        CloseAfter(Pending, Retried([this] {
-                       return ::sync_file_range(Pending, PendingStart, PendingLength, Wait);
+        TRange Oldest = Pending.front();
+        Pending.pop_front();
+        Ahead -= Oldest.Length;
+        CloseAfter(Oldest.Fd, Retried([&Oldest] {
+                       return ::sync_file_range(Oldest.Fd, Oldest.Start, Oldest.Length, Wait);
                    }));
     }
-    Pending = Duplicate(Fd);
-    PendingStart = Start;
-    PendingLength = Length;
 }
 
 void TWriteBack::Finish() {
     if (!Begun())
         return;
-    // The sync stores the pending range too, and reports its failure.
-    if (Pending >= 0)
-        CloseAfter(Pending, 0);
+    // The sync stores the pending ranges too, and reports their failures.
+    ForgetPending();
     CloseAfter(FileSystem, Retried([this] { return ::syncfs(FileSystem); }));
 }
 
 void TWriteBack::Forget() noexcept {
-    for (int* Fd : {&Pending, &FileSystem}) {
-        if (*Fd >= 0)
-            ::close(*Fd);
-        *Fd = -1;
-    }
+    ForgetPending();
+    if (FileSystem >= 0)
+        ::close(FileSystem);
+    FileSystem = -1;
+}
+
+void TWriteBack::ForgetPending() noexcept {
+    for (const TRange& Range : Pending)
+        ::close(Range.Fd);
+    Pending.clear();
+    Ahead = 0;
 }

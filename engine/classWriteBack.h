@@ -2,13 +2,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // Carries a run's output to its medium as the run goes. The writeback of each
-// transfer starts as soon as it is written, and the run waits for the transfer
-// before it, so that it is never more than one transfer ahead of what the
-// medium holds: the progress follows the medium, and no large backlog waits in
-// memory. At the end one sync of the file system stores the rest, with the file
-// sizes and names, and reports any failure to store since the run began.
+// transfer starts as soon as it is written, and the run waits for the oldest
+// transfers whenever more than one transfer's size is not yet stored, so the
+// progress follows the medium and no large backlog waits in memory; within
+// that size, the writebacks of several small pieces run together. At the end
+// one sync of the file system stores the rest, with the file sizes and names,
+// and reports any failure to store since the run began.
 #pragma once
 
+#include <deque>
 #include <sys/types.h>
 
 class TWriteBack {
@@ -22,9 +24,10 @@ public:
     // writing, before anything of the run is written; once per run.
     void Begin(int Fd);
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
-    // Fd just wrote Length bytes at Start: starts their writeback and waits
-    // until the range written before, by this file or an earlier one, is stored.
-    void Wrote(int Fd, off_t Start, off_t Length);
+    // Fd just wrote Length bytes at Start: starts their writeback, and waits
+    // until no more than Window bytes written by the run are not yet stored,
+    // the range just written aside.
+    void Wrote(int Fd, off_t Start, off_t Length, off_t Window);
     // Waits until everything of the run is stored, then ends the run; raises
     // EInOutError with the system's error of any failure to store it.
     void Finish();
@@ -32,12 +35,19 @@ public:
     void Forget() noexcept;
 
 private:
+    void ForgetPending() noexcept;
+
     // A handle taken at the start of the run: the sync through it reports
     // every failure of the file system to store data since it was opened.
     int FileSystem = -1;
-    // The range whose writeback runs while the next transfer is made, through
-    // a handle of its own, since its file may be closed meanwhile.
-    int Pending = -1;
-    off_t PendingStart = 0;
-    off_t PendingLength = 0;
+    // The ranges whose writeback runs while the run goes on, oldest first,
+    // each through a handle of its own, since its file may be closed meanwhile.
+    struct TRange {
+        int Fd;
+        off_t Start;
+        off_t Length;
+    };
+    std::deque<TRange> Pending;
+    // The bytes of the pending ranges.
+    off_t Ahead = 0;
 };
