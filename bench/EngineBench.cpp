@@ -233,20 +233,31 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     };
     const TCommand CopyLimit(TRole::Limit, "cp (the limit)", {"cp", Source, Copy}, "",
                              Remove(Copy));
+    // The peers with the engines' guarantee: done only once the data is stored.
+    const auto Stored = [](const std::vector<std::string>& Argv, const std::string& Output) {
+        std::string Line;
+        for (const auto& Word : Argv)
+            Line += "'" + Word + "' ";
+        return std::vector<std::string>{"sh", "-c", Line + "&& sync -f '" + Output + "'"};
+    };
+    const std::vector<std::string> SplitArgv{"split",   "-b", std::to_string(PieceBytes), "-a",
+                                             "3",       "-d", "--numeric-suffixes=1",     Source,
+                                             Peer + "."};
 
     std::vector<TGroup> Groups{
         {"split", Rows(EngineRows(Self, {"split", Source, std::to_string(SplitBlocks)},
                                   [&] { RemovePieces(Source); }),
-                       {{TRole::Peer,
-                         "split -b 1433600 -a 3 -d",
-                         {"split", "-b", std::to_string(PieceBytes), "-a", "3", "-d",
-                          "--numeric-suffixes=1", Source, Peer + "."},
-                         "(aim <= 1.0)",
+                       {{TRole::Peer, "split -b 1433600 -a 3 -d", SplitArgv, "(aim <= 1.05)",
                          [&] { RemovePieces(Peer); }},
+                        {TRole::Peer, "split ... && sync -f", Stored(SplitArgv, Peer + ".001"),
+                         "(aim <= 1.10)", [&] { RemovePieces(Peer); }},
                         CopyLimit})},
-        {"join", Rows(EngineRows(Self, {"join", Source}, Remove(Joined)),
-                      {{TRole::Peer, "cat pieces > out", CatArgv, "(aim <= 1.0)", Remove(Cat), Cat},
-                       CopyLimit})},
+        {"join",
+         Rows(EngineRows(Self, {"join", Source}, Remove(Joined)),
+              {{TRole::Peer, "cat pieces > out", CatArgv, "(aim <= 1.05)", Remove(Cat), Cat},
+               {TRole::Peer, "cat ... > out && sync -f", Stored(CatArgv, Cat), "(aim <= 1.10)",
+                Remove(Cat), Cat},
+               CopyLimit})},
         {"compare", Rows(EngineRows(Self, {"compare", Source, Joined}, [] {}),
                          {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 1.0)"}})},
         {"checksum", Rows(EngineRows(Self, {"checksum", Source}, [] {}),

@@ -5,7 +5,9 @@
 # A simulated USB stick for the engine tests: an ext4 file system on a loop
 # device whose one backing file is served by a small FUSE daemon, so that its
 # writes can be slowed down, refused or silently lost like those of a real
-# stick. DIR/stored counts the bytes that really reached the image.
+# stick. DIR/stored counts the bytes that really reached the image. Beside the
+# image the daemon shows the files of DIR/files, read-only, and answers the
+# look-up of each name listed in DIR/refuse with EIO, as a failing stick may.
 # Usage: medium.py attach DIR [SIZE_MIB] | detach DIR | mode DIR ok|slow BYTES_PER_SECOND|fail|drop
 # attach exits 77 when this machine cannot have such a medium (no FUSE, no loop device).
 import contextlib, errno, importlib, os, signal, subprocess, sys, time
@@ -34,6 +36,7 @@ def serve(top):
     stored = os.open(os.path.join(top, 'stored'), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     os.pwrite(stored, b'0', 0)
     mode_file = os.path.join(top, 'mode')
+    files = os.path.join(top, 'files')
 
     class Medium(fuse.Operations):
         count, mode, seen, free_at = 0, ['ok'], None, 0.0
@@ -47,15 +50,28 @@ def serve(top):
         def getattr(self, path, fh=None):
             if path == '/':
                 return {'st_mode': 0o40755, 'st_nlink': 2}
-            if path != '/image':
-                raise fuse.FuseOSError(errno.ENOENT)
-            return {'st_mode': 0o100644, 'st_nlink': 1, 'st_size': os.fstat(image).st_size}
+            if path == '/image':
+                return {'st_mode': 0o100644, 'st_nlink': 1, 'st_size': os.fstat(image).st_size}
+            if path[1:] in read(os.path.join(top, 'refuse')).split():
+                raise fuse.FuseOSError(errno.EIO)
+            try:
+                st = os.lstat(files + path)
+            except OSError as error:
+                raise fuse.FuseOSError(error.errno)
+            return {key: getattr(st, key) for key in ('st_mode', 'st_nlink', 'st_size', 'st_uid', 'st_gid')}
 
         def readdir(self, path, fh):
-            return ['.', '..', 'image']
+            return ['.', '..', 'image'] + os.listdir(files)
+
+        def open(self, path, flags):
+            return 0 if path == '/image' else os.open(files + path, os.O_RDONLY)
+
+        def release(self, path, fh):
+            if path != '/image':
+                os.close(fh)
 
         def read(self, path, size, offset, fh):
-            return os.pread(image, size, offset)
+            return os.pread(image if path == '/image' else fh, size, offset)
 
         def write(self, path, data, offset, fh):
             mode = self.current_mode()
@@ -87,8 +103,8 @@ def serve(top):
 
     # direct_io keeps the kernel from caching the file: what the loop device reads
     # back is what the daemon stored, and every write reaches the daemon at once.
-    fuse.FUSE(Medium(), os.path.join(top, 'fuse'), foreground=True, nothreads=True,
-              big_writes=True, max_write=131072, direct_io=True, fsname='medium')
+    fuse.FUSE(Medium(), os.path.join(top, 'fuse'), foreground=True, nothreads=True, big_writes=True,
+              max_write=131072, direct_io=True, entry_timeout=0, attr_timeout=0, fsname='medium')
 
 
 def daemon_pid(top):
@@ -154,7 +170,7 @@ def attach(top, size_mib):
         # Writes dropped before the last detach left it inconsistent, as a pulled
         # stick is: mend it first, as plugging such a stick in again would.
         run('e2fsck', '-fy', real)
-    for name in ('fuse', 'mnt'):
+    for name in ('fuse', 'mnt', 'files'):
         os.makedirs(os.path.join(top, name), exist_ok=True)
     write(os.path.join(top, 'mode'), 'ok')
     with open(os.path.join(top, 'serve.log'), 'w') as log:

@@ -1,0 +1,138 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Split and join on a simulated stick: an ext4 image served by a small FUSE
+// file system through a loop device, whose writes can be slowed, refused or
+// lost as when the stick is pulled. Skipped where FUSE or loop devices are
+// missing.
+#include "TestFiles.h"
+
+#include "classJoin.h"
+#include "classSplit.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
+
+namespace {
+
+class MediumTest : public ScratchTest {
+protected:
+    void SetUp() override {
+        ScratchTest::SetUp();
+        const int Status = Medium("attach");
+        if (Status == 77)
+            GTEST_SKIP() << "no FUSE or loop device here";
+        ASSERT_EQ(Status, 0);
+    }
+
+    void TearDown() override {
+        (void)Medium("detach");
+        ScratchTest::TearDown();
+    }
+
+    // Runs a command of the medium's script on this test's medium.
+    int Medium(const std::string& Command, const std::string& Argument = "") const {
+        const std::string Line = MEDIUM_SCRIPT " " + Command + " " + Dir.string() + " " + Argument;
+        const int Status = std::system(Line.c_str());
+        return WIFEXITED(Status) ? WEXITSTATUS(Status) : 1;
+    }
+
+    // The bytes that reached the image since the medium was attached.
+    [[nodiscard]] int64_t Stored() const {
+        std::ifstream In(Path("stored"));
+        int64_t Bytes = 0;
+        In >> Bytes;
+        return Bytes;
+    }
+
+    [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path("mnt/" + Name); }
+
+    // Splits Name on the stick into pieces of 1400 blocks; the message, or "(no error)".
+    std::string Split(const std::string& Name, const TProgressEvent& Progress = {}) {
+        TSplit Engine;
+        Engine.OnProgress = Progress;
+        Engine.SetBaseFileName(OnStick(Name));
+        Engine.SplitSize = 1400;
+        return MessageOf([&] { Engine.Execute(); });
+    }
+
+    std::string Join(const std::string& Name, const TProgressEvent& Progress = {}) {
+        TJoin Engine;
+        Engine.OnProgress = Progress;
+        Engine.SetBaseFileName(OnStick(Name));
+        return MessageOf([&] { Engine.Execute(); });
+    }
+
+    // Pulls the stick as the run says it is done, and puts it back in.
+    void PullAndReattach() {
+        ASSERT_EQ(Medium("mode", "drop"), 0);
+        ASSERT_EQ(Medium("detach"), 0);
+        ASSERT_EQ(Medium("attach"), 0);
+    }
+
+    [[nodiscard]] Bytes Pieces(const std::string& Name) const {
+        Bytes Whole;
+        for (int Piece = 1; fs::exists(PieceName(OnStick(Name), Piece)); ++Piece) {
+            const Bytes Part = ReadFile(PieceName(OnStick(Name), Piece));
+            Whole.insert(Whole.end(), Part.begin(), Part.end());
+        }
+        return Whole;
+    }
+};
+
+TEST_F(MediumTest, FailingMediumIsNeverASuccess) {
+    WriteFile(OnStick("a"), PatternBytes(8 << 20));
+    WriteFile(OnStick("b"), PatternBytes(8 << 20, 2));
+    ASSERT_EQ(Split("b"), "(no error)");
+    ASSERT_EQ(Medium("mode", "fail"), 0);
+    EXPECT_NE(Split("a"), "(no error)");
+    EXPECT_NE(Join("b"), "(no error)");
+}
+
+TEST_F(MediumTest, WhatIsDoneSurvivesAPullRightAfter) {
+    const Bytes Data = PatternBytes(20 << 20);
+    WriteFile(OnStick("film"), Data);
+    ASSERT_EQ(Split("film"), "(no error)");
+    PullAndReattach();
+    EXPECT_EQ(Pieces("film"), Data);
+    ASSERT_EQ(Join("film"), "(no error)");
+    PullAndReattach();
+    EXPECT_EQ(ReadFile(OnStick("film.joined")), Data);
+}
+
+// The progress never runs more than one transfer ahead of what the stick holds.
+TEST_F(MediumTest, ProgressFollowsASlowMedium) {
+    constexpr int64_t Size = 48 << 20;
+    WriteFile(OnStick("film"), PatternBytes(Size));
+    ASSERT_EQ(Split("film"), "(no error)");
+    ASSERT_EQ(Medium("mode", "slow 40000000"), 0);
+    for (const bool Splits : {true, false}) {
+        const int64_t Before = Stored();
+        int64_t Checked = 0;
+        int64_t MostAhead = 0;
+        const TProgressEvent Progress = [&](const std::string&, long double Fraction) {
+            const auto Done = static_cast<int64_t>(Fraction * Size);
+            if (Done - Checked < (1 << 20))
+                return;
+            Checked = Done;
+            MostAhead = std::max(MostAhead, Done - (Stored() - Before));
+        };
+        EXPECT_EQ(Splits ? Split("film", Progress) : Join("film", Progress), "(no error)");
+        EXPECT_GT(Checked, Size / 2) << Splits;
+        EXPECT_LE(MostAhead, 16 << 20) << Splits;
+    }
+}
+
+// A name whose look-up fails may well be there: the join fails before it
+// writes, instead of ending the set early.
+TEST_F(MediumTest, FailedLookUpIsAFailure) {
+    for (const char* Name : {"film.001", "film.002", "film.003"})
+        WriteFile(Path("files/") + Name, PatternBytes(3000));
+    WriteFile(Path("refuse"), {'f', 'i', 'l', 'm', '.', '0', '0', '2'});
+    TJoin Engine;
+    Engine.SetBaseFileName(Path("fuse/film"));
+    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "File access denied");
+}
+
+} // namespace
