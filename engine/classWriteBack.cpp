@@ -7,6 +7,8 @@
 #include "classParvoxErrors.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +33,11 @@ void CloseAfter(int& Fd, int Result) {
 
 void TWriteBack::Begin(int Fd) {
     Forget();
+    struct statfs FileSystemKind {};
+    // A FUSE file system stores through a process of its own, which a sync
+    // of the file system does not reach: only a sync of each file does.
+    ThroughDaemon = Retried([&] { return ::fstatfs(Fd, &FileSystemKind); }) == 0 &&
+                    FileSystemKind.f_type == FUSE_SUPER_MAGIC;
     FileSystem = Duplicate(Fd);
 }
 
@@ -43,36 +50,37 @@ void TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {
     Ahead += Length;
     // Each pending range holds a handle: tiny pieces must not use them all up.
     constexpr size_t MostRanges = 64;
-    while (Pending.size() > 1 && (Ahead > Window || Pending.size() > MostRanges)) {
-        constexpr unsigned Wait =
-            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-        TRange Oldest = Pending.front();
-        Pending.pop_front();
-        Ahead -= Oldest.Length;
-        CloseAfter(Oldest.Fd, Retried([&Oldest] {
-                       return ::sync_file_range(Oldest.Fd, Oldest.Start, Oldest.Length, Wait);
-                   }));
-    }
+    while (Pending.size() > 1 && (Ahead > Window || Pending.size() > MostRanges))
+        StoreOldest();
 }
 
 void TWriteBack::Finish() {
     if (!Begun())
         return;
-    // The sync stores the pending ranges too, and reports their failures.
-    ForgetPending();
+    while (!Pending.empty())
+        StoreOldest();
     CloseAfter(FileSystem, Retried([this] { return ::syncfs(FileSystem); }));
 }
 
 void TWriteBack::Forget() noexcept {
-    ForgetPending();
+    for (const TRange& Range : Pending)
+        ::close(Range.Fd);
+    Pending.clear();
+    Ahead = 0;
     if (FileSystem >= 0)
         ::close(FileSystem);
     FileSystem = -1;
 }
 
-void TWriteBack::ForgetPending() noexcept {
-    for (const TRange& Range : Pending)
-        ::close(Range.Fd);
-    Pending.clear();
-    Ahead = 0;
+void TWriteBack::StoreOldest() {
+    TRange Oldest = Pending.front();
+    Pending.pop_front();
+    Ahead -= Oldest.Length;
+    constexpr unsigned Wait =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    CloseAfter(Oldest.Fd, Retried([this, &Oldest] {
+                   return ThroughDaemon
+                              ? ::fdatasync(Oldest.Fd)
+                              : ::sync_file_range(Oldest.Fd, Oldest.Start, Oldest.Length, Wait);
+               }));
 }

@@ -24,9 +24,9 @@ public:
     // writing, before anything of the run is written; once per run.
     void Begin(int Fd);
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
-    // Fd just wrote Length bytes at Start: starts their writeback, and waits
-    // until no more than Window bytes written by the run are not yet stored,
-    // the range just written aside.
+    // Fd just wrote Length bytes at Start: starts their writeback, then waits
+    // for the oldest ranges until no more than Window bytes of the run are
+    // not yet stored, or only this range is.
     void Wrote(int Fd, off_t Start, off_t Length, off_t Window);
     // Waits until everything of the run is stored, then ends the run; raises
     // EInOutError with the system's error of any failure to store it.
@@ -35,7 +35,8 @@ public:
     void Forget() noexcept;
 
 private:
-    void ForgetPending() noexcept;
+    // Waits until the oldest pending range is stored.
+    void StoreOldest();
 
     // A handle taken at the start of the run: the sync through it reports
     // every failure of the file system to store data since it was opened.
@@ -50,4 +51,5 @@ private:
     std::deque<TRange> Pending;
     // The bytes of the pending ranges.
     off_t Ahead = 0;
+    bool ThroughDaemon = false;
 };
