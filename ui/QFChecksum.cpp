@@ -32,6 +32,7 @@ TFormChecksum::TFormChecksum(QWidget* Parent)
     Bind(ui->ButtonCopy, &QPushButton::clicked, &TFormChecksum::ButtonCopyClick);
     Bind(ui->ButtonStart, &QPushButton::clicked, &TFormChecksum::ButtonStartClick);
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormChecksum::ButtonCloseClick);
+    AcceptFileDrops<TFormChecksum>({}, {&TFormChecksum::FileChosen});
     FormCreate();
     ui->ButtonInputFile->setFocus();
 }
@@ -59,13 +60,16 @@ bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 }
 
 void TFormChecksum::ButtonFileClick() {
-    const std::optional<std::string> Picked = PickFile(QStringLiteral("Select file for checksum"));
-    if (!Picked)
-        return;
+    if (const std::optional<std::string> Picked =
+            PickFile(QStringLiteral("Select file for checksum")))
+        FileChosen(*Picked);
+}
+
+void TFormChecksum::FileChosen(const std::string& FileName) {
     TChecksum& Checksum = *ParvoxApp->Checksum;
     // No old result may stand beside the new name.
     ui->LabelChecksum->setText(QString::fromStdString(txtUnknown));
-    Checksum.FileName = *Picked;
+    Checksum.FileName = FileName;
     Checksum.FileSelected = true;
     ui->LabelFileName->setText(QString::fromStdString(Checksum.FileName));
 }

@@ -8,6 +8,7 @@
 #include "QFParvoxBase.h"
 
 #include <memory>
+#include <string>
 
 namespace Ui {
 class FormChecksum;
@@ -21,6 +22,8 @@ public:
     ~TFormChecksum() override;
 
     void ButtonFileClick();
+    // The file picked in the dialog or dropped on the window.
+    void FileChosen(const std::string& FileName);
     void ButtonStartClick();
     void ButtonCopyClick();
 

@@ -38,6 +38,11 @@ TFormCompare::TFormCompare(QWidget* Parent)
     Bind(ui->Button1, &QPushButton::clicked, &TFormCompare::ButtonFile2Click);
     Bind(ui->LabelFile1, &TClickLabel::clicked, &TFormCompare::ButtonFile1Click);
     Bind(ui->LabelFile2, &TClickLabel::clicked, &TFormCompare::ButtonFile2Click);
+    AcceptFileDrops<TFormCompare>({ui->ButtonInputFile, ui->Bevel1, ui->LabelFile1},
+                                  {&TFormCompare::File1Chosen});
+    AcceptFileDrops<TFormCompare>({ui->Button1, ui->Bevel2, ui->LabelFile2},
+                                  {&TFormCompare::File2Chosen});
+    AcceptFileDrops<TFormCompare>({}, {&TFormCompare::File1Chosen, &TFormCompare::File2Chosen});
     FormCreate();
     ui->ButtonStart->setFocus();
 }
@@ -70,26 +75,31 @@ bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
                                          });
 }
 
-void TFormCompare::PickSlot(const QString& Title, std::string& FileName, bool& Selected,
-                            QLabel* Label) {
-    const std::optional<std::string> Picked = PickFile(Title);
-    if (!Picked)
-        return;
-    FileName = *Picked;
-    Label->setText(QString::fromStdString(FileName));
-    Selected = true;
-}
-
 void TFormCompare::ButtonFile1Click() {
-    TCompare& Compare = *ParvoxApp->Compare;
-    PickSlot(QStringLiteral("Select file 1"), Compare.FileName1, Compare.File1Selected,
-             ui->LabelFile1);
+    if (const std::optional<std::string> Picked = PickFile(QStringLiteral("Select file 1")))
+        File1Chosen(*Picked);
 }
 
 void TFormCompare::ButtonFile2Click() {
+    if (const std::optional<std::string> Picked = PickFile(QStringLiteral("Select file 2")))
+        File2Chosen(*Picked);
+}
+
+void TFormCompare::File1Chosen(const std::string& FileName) {
     TCompare& Compare = *ParvoxApp->Compare;
-    PickSlot(QStringLiteral("Select file 2"), Compare.FileName2, Compare.File2Selected,
-             ui->LabelFile2);
+    SlotChosen(FileName, Compare.FileName1, Compare.File1Selected, ui->LabelFile1);
+}
+
+void TFormCompare::File2Chosen(const std::string& FileName) {
+    TCompare& Compare = *ParvoxApp->Compare;
+    SlotChosen(FileName, Compare.FileName2, Compare.File2Selected, ui->LabelFile2);
+}
+
+void TFormCompare::SlotChosen(const std::string& FileName, std::string& SlotName, bool& Selected,
+                              QLabel* Label) {
+    SlotName = FileName;
+    Label->setText(QString::fromStdString(SlotName));
+    Selected = true;
 }
 
 void TFormCompare::ButtonStartClick() {

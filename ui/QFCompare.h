@@ -27,6 +27,9 @@ public:
 
     void ButtonFile1Click();
     void ButtonFile2Click();
+    // The file of one slot, picked in its dialog or dropped on its row.
+    void File1Chosen(const std::string& FileName);
+    void File2Chosen(const std::string& FileName);
     void ButtonStartClick();
 
     // The message that reports a comparison's result: unequal length, equal,
@@ -40,8 +43,8 @@ protected:
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:
-    // Lets the user pick the file of one slot; a cancelled dialog changes nothing.
-    void PickSlot(const QString& Title, std::string& FileName, bool& Selected, QLabel* Label);
+    static void SlotChosen(const std::string& FileName, std::string& SlotName, bool& Selected,
+                           QLabel* Label);
 
     std::unique_ptr<Ui::FormCompare> ui;
 };

@@ -25,6 +25,7 @@ TFormJoin::TFormJoin(QWidget* Parent)
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormJoin::ButtonCloseClick);
     Bind(ui->Button3, &QPushButton::clicked, &TFormJoin::ButtonInputFileClick);
     Bind(ui->LabelInputFile, &TClickLabel::clicked, &TFormJoin::ButtonInputFileClick);
+    AcceptFileDrops<TFormJoin>({}, {&TFormJoin::InputFileChosen});
     FormCreate();
     ui->ButtonStart->setFocus();
 }
@@ -51,14 +52,16 @@ bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 }
 
 void TFormJoin::ButtonInputFileClick() {
-    const std::optional<std::string> Picked =
-        PickFile(QStringLiteral("Select the first input file"));
-    if (!Picked)
-        return;
+    if (const std::optional<std::string> Picked =
+            PickFile(QStringLiteral("Select the first input file")))
+        InputFileChosen(*Picked);
+}
+
+void TFormJoin::InputFileChosen(const std::string& FileName) {
     TJoin& Join = *ParvoxApp->Join;
     // A name without the first piece's extension fails here and leaves the
     // earlier choice, labels and engine alike, in force.
-    Join.SetPieceFileName(1, *Picked);
+    Join.SetPieceFileName(1, FileName);
     // The user hears of the changed output name before the labels show it.
     if (Join.BaseFileExists())
         ShowMessage("The a file with the same name as the output file already exists.\r"

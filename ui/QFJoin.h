@@ -8,6 +8,7 @@
 #include "QFParvoxBase.h"
 
 #include <memory>
+#include <string>
 
 namespace Ui {
 class FormJoin;
@@ -21,6 +22,8 @@ public:
     ~TFormJoin() override;
 
     void ButtonInputFileClick();
+    // The first piece picked in the dialog or dropped on the window.
+    void InputFileChosen(const std::string& FileName);
     void ButtonStartClick();
 
 protected:

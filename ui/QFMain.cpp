@@ -27,6 +27,7 @@ TMainForm::TMainForm(QWidget* Parent)
     Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TMainForm::LabelURLParvoxClick);
     Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
     Bind(ui->ImageLogoQuillfern, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
+    AcceptFileDrops<TMainForm>({}, {&TMainForm::FileDropped});
     FormCreate();
     ui->ButtonSplit->setFocus();
 }
@@ -88,6 +89,13 @@ void TMainForm::ButtonAboutClick() {
 
 void TMainForm::ButtonExitClick() {
     close();
+}
+
+void TMainForm::FileDropped(const std::string& FileName) {
+    if (FileName.ends_with(".001"))
+        ParvoxController->ShowJoinWindow(FileName);
+    else
+        ParvoxController->ShowSplitWindow(FileName);
 }
 
 void TMainForm::LabelURLParvoxClick() {

@@ -8,6 +8,7 @@
 #include "QFParvoxBase.h"
 
 #include <memory>
+#include <string>
 
 namespace Ui {
 class MainForm;
@@ -28,6 +29,9 @@ public:
     void ButtonExitClick();
     void LabelURLParvoxClick();
     void LabelURLQuillfernClick();
+    // A file dropped on the window: the first piece of a split file opens the
+    // Join window with it, any other file the Split window.
+    void FileDropped(const std::string& FileName);
 
 protected:
     void FormCreate() override;

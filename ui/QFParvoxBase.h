@@ -4,17 +4,19 @@
 // The base of every window but the progress window: the caption from the
 // application title, the fit around the Close button, single-letter command
 // keys seen before the focused control, the guard that hands any escaped
-// exception to the error display, and the run guard that keeps a window
-// still while its operation runs.
+// exception to the error display, the run guard that keeps a window still
+// while its operation runs, and the files that the user drops on a window.
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 #include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class TOpenDialog;
 
@@ -45,6 +47,13 @@ public:
     // Closes the window, as every other way of closing does.
     void ButtonCloseClick();
     void reject() override;
+
+    // Hands Files to the window as a drop of them at At does (without At, a
+    // drop that no part of the window claims for itself): each goes to what
+    // the window does with a file picked in its file dialog. Nothing happens
+    // while an operation runs or when the window takes no such drop.
+    void TakeFiles(const std::vector<std::string>& Files,
+                   const std::optional<QPoint>& At = std::nullopt);
 
 protected:
     // Takes the caption from the application title; derived windows call it
@@ -77,6 +86,20 @@ protected:
         connect(Sender, Signal, this,
                 [Form, Handler] { Guarded([Form, Handler] { (Form->*Handler)(); }); });
     }
+    // Lets files be dropped on Area, or anywhere on the window when Area is
+    // empty: as many as Chosen names, dropped together, each going to its
+    // handler in the order that the drag gives them. Several areas may be
+    // given; a drop goes to the first one that takes it.
+    template <typename TForm>
+    void AcceptFileDrops(std::initializer_list<QWidget*> Area,
+                         std::initializer_list<void (TForm::*)(const std::string&)> Chosen) {
+        auto* Form = static_cast<TForm*>(this);
+        TDropTarget Target{QList<QWidget*>(Area), {}};
+        for (const auto Handler : Chosen)
+            Target.Chosen.emplace_back(
+                [Form, Handler](const std::string& File) { (Form->*Handler)(File); });
+        AddDropTarget(std::move(Target));
+    }
     // Runs OpenDialog1, under Title when one is given; the full path of the
     // picked file, or nothing when the user cancelled.
     [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
@@ -96,10 +119,27 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
 
 private:
     friend class TKeyPreview;
 
+    struct TDropTarget {
+        QList<QWidget*> Area;
+        std::vector<std::function<void(const std::string&)>> Chosen;
+    };
+
     void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
+    void AddDropTarget(TDropTarget Target);
+    // The drop target that takes Count files at At, if any.
+    [[nodiscard]] const TDropTarget* DropTargetAt(std::size_t Count,
+                                                  const std::optional<QPoint>& At) const;
+    // The files that a drag carries, when the window takes them where it is.
+    [[nodiscard]] std::optional<std::vector<std::string>>
+    DraggedFiles(const QDropEvent& Event) const;
+
+    std::vector<TDropTarget> DropTargets;
 };

@@ -83,6 +83,7 @@ TFormSplit::TFormSplit(QWidget* Parent)
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormSplit::ButtonCloseClick);
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormSplit::ButtonInputFileClick);
     Bind(ui->LabelInputFile, &TClickLabel::clicked, &TFormSplit::ButtonInputFileClick);
+    AcceptFileDrops<TFormSplit>({}, {&TFormSplit::InputFileChosen});
     ui->EditSplitFileSize->installEventFilter(
         new TKeyPressFilter(this, [this](QChar& Key) { EditSplitFileSizeKeyPress(Key); }));
     FormCreate();
@@ -119,11 +120,13 @@ void TFormSplit::FocusSplitFileSize() {
 }
 
 void TFormSplit::ButtonInputFileClick() {
-    const std::optional<std::string> Picked = PickFile();
-    if (!Picked)
-        return;
+    if (const std::optional<std::string> Picked = PickFile())
+        InputFileChosen(*Picked);
+}
+
+void TFormSplit::InputFileChosen(const std::string& FileName) {
     TSplit& Split = *ParvoxApp->Split;
-    Split.SetBaseFileName(*Picked);
+    Split.SetBaseFileName(FileName);
     ui->LabelInputFile->setText(QString::fromStdString(Split.GetBaseFileName()));
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace Ui {
 class FormSplit;
@@ -25,6 +26,8 @@ public:
     ~TFormSplit() override;
 
     void ButtonInputFileClick();
+    // The input file picked in the dialog or dropped on the window.
+    void InputFileChosen(const std::string& FileName);
     void ButtonStartClick();
     // Lets digits and backspace through; any other character becomes the
     // null character, which the size box ignores, and beeps.

@@ -14,6 +14,8 @@
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
+#include <QTimer>
+
 TParvoxController* ParvoxController = nullptr;
 
 namespace {
@@ -38,22 +40,24 @@ void TParvoxController::ConnectProgress() {
     });
 }
 
-template <typename TForm> void TParvoxController::ShowWindow() {
+template <typename TForm> void TParvoxController::ShowWindow(const std::string& FileName) {
     ConnectProgress();
     {
         // A window is never reused: what it remembers between openings it keeps itself.
         TForm Form(MainForm);
+        if (!FileName.empty())
+            QTimer::singleShot(0, &Form, [&Form, FileName] { Form.TakeFiles({FileName}); });
         Form.exec();
     }
     BringMainWindowToFront();
 }
 
-void TParvoxController::ShowSplitWindow() {
-    ShowWindow<TFormSplit>();
+void TParvoxController::ShowSplitWindow(const std::string& FileName) {
+    ShowWindow<TFormSplit>(FileName);
 }
 
-void TParvoxController::ShowJoinWindow() {
-    ShowWindow<TFormJoin>();
+void TParvoxController::ShowJoinWindow(const std::string& FileName) {
+    ShowWindow<TFormJoin>(FileName);
 }
 
 void TParvoxController::ShowCompareWindow() {

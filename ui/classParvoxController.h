@@ -18,8 +18,9 @@ public:
     TParvoxController(const TParvoxController&) = delete;
     TParvoxController& operator=(const TParvoxController&) = delete;
 
-    void ShowSplitWindow();
-    void ShowJoinWindow();
+    // A window opened with a file takes it once it is up, as a drop on it would.
+    void ShowSplitWindow(const std::string& FileName = std::string());
+    void ShowJoinWindow(const std::string& FileName = std::string());
     void ShowCompareWindow();
     void ShowChecksumWindow();
     void ShowAboutWindow();
@@ -41,7 +42,7 @@ public:
 
 private:
     void ConnectProgress();
-    template <typename TForm> void ShowWindow();
+    template <typename TForm> void ShowWindow(const std::string& FileName = std::string());
 
     bool Running = false;
 };

@@ -3,11 +3,15 @@
 
 // The application shell driven as a user drives it: start-up and shutdown,
 // captions and sizes, the command keys, the closing question, the error
-// display, the progress window and the guard that keeps a window still while
-// its operation runs.
+// display, the progress window, the guard that keeps a window still while
+// its operation runs, and files dropped on the windows.
 #include "QFAbout.h"
+#include "QFChecksum.h"
+#include "QFCompare.h"
+#include "QFJoin.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "QFSplit.h"
 #include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
@@ -17,8 +21,10 @@
 #include "txt.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -314,6 +320,96 @@ private slots:
         QCOMPARE(Window.Completed, 2);
         PressKey(&Window, Qt::Key_C);
         QVERIFY(!Window.isVisible());
+    }
+
+    void filesDropped_data() {
+        QTest::addColumn<QWidget*>("Window");
+        QTest::addColumn<QString>("Where");
+        QTest::addColumn<QStringList>("Dropped");
+        QTest::addColumn<QStringList>("Changes");
+        // The windows stay open, with the main window, until the program ends.
+        QWidget* Split = OpenWindow<TFormSplit>().release();
+        QWidget* Join = OpenWindow<TFormJoin>().release();
+        QWidget* Compare = OpenWindow<TFormCompare>().release();
+        QWidget* Checksum = OpenWindow<TFormChecksum>().release();
+        // Dropped: files in %1, or addresses (none: a text); Changes: none when refused.
+        const auto Row = [](const char* Name, QWidget* Window, const char* Where,
+                            const char* Dropped, const char* Changes) {
+            QTest::newRow(Name) << Window << QString(Where)
+                                << QString(Dropped).split(' ', Qt::SkipEmptyParts)
+                                << QString(Changes).split('|', Qt::SkipEmptyParts);
+        };
+        Row("split", Split, "EditSplitFileSize", "a.bin", "LabelInputFile=%1/a.bin");
+        Row("split, a folder", Split, "Label3", ".", "");
+        Row("join", Join, "Label3", "p.001", "LabelInputFile=%1/p.001|LabelOutputFile=%1/p");
+        Row("join, not a first piece", Join, "Button3", "a.bin",
+            "Invalid file name, should have extension .001.");
+        Row("join, a link to nothing", Join, "Label3", "dangling", "");
+        Row("compare, row 2", Compare, "Button1", "b.bin", "LabelFile2=%1/b.bin");
+        Row("compare, two", Compare, "Label1", "b.bin a.bin",
+            "LabelFile1=%1/b.bin|LabelFile2=%1/a.bin");
+        Row("compare, one on no row", Compare, "Label1", "a.bin", "");
+        Row("compare, three", Compare, "LabelFile1", "a.bin b.bin a.bin", "");
+        Row("checksum", Checksum, "Label1", "b.bin", "LabelFileName=%1/b.bin");
+        Row("checksum, remote", Checksum, "Label1", "https://example.org/b.bin", "");
+        Row("main", MainForm, "TitleLabel", "a.bin", "TFormSplit %1/a.bin");
+        Row("main, first piece", MainForm, "ButtonJoin", "p.001", "TFormJoin %1/p.001");
+        Row("main, text", MainForm, "TitleLabel", "", "");
+    }
+
+    // Each drag goes to the window as the window system hands it to Qt:
+    // first while an operation runs, which must refuse it.
+    void filesDropped() {
+        QFETCH(QWidget*, Window);
+        QFETCH(QString, Where);
+        QFETCH(QStringList, Dropped);
+        QFETCH(QStringList, Changes);
+        QTemporaryDir Dir;
+        for (const char* Name : {"a.bin", "b.bin", "p.001"})
+            WriteBytes(Dir.filePath(Name), "x");
+        QFile::link(Dir.filePath("missing"), Dir.filePath("dangling"));
+        QList<QUrl> Urls;
+        for (const QString& Item : Dropped)
+            Urls << (Item.contains(':') ? QUrl(Item) : QUrl::fromLocalFile(Dir.filePath(Item)));
+        QMimeData Data;
+        Data.setUrls(Urls);
+        const QWidget* Target = Control<QWidget>(Window, qPrintable(Where));
+        const QPoint At = Target->mapTo(Window, Target->rect().center());
+        const auto DragAndDrop = [&] {
+            QDragEnterEvent Enter(At, Qt::CopyAction | Qt::MoveAction, &Data, Qt::LeftButton, {});
+            QDragMoveEvent Move(At, Enter.possibleActions(), &Data, Qt::LeftButton, {});
+            QDropEvent Drop(At, Enter.possibleActions(), &Data, Qt::LeftButton, {});
+            for (QEvent* Event : std::initializer_list<QEvent*>{&Enter, &Move, &Drop})
+                QApplication::sendEvent(Window->windowHandle(), Event);
+            QTest::qWait(50);
+            return Enter.isAccepted() && Move.isAccepted();
+        };
+        const auto Labels = [](const QWidget* Form) {
+            QStringList Texts;
+            for (const QLabel* Label : Form->findChildren<QLabel*>())
+                Texts << Label->objectName() + '=' + Label->text();
+            return Texts;
+        };
+        const QStringList Before = Labels(Window);
+        QStringList Seen;
+        OnNextModalOf<QDialog>([&](QDialog* Opened) {
+            const auto* Box = qobject_cast<QMessageBox*>(Opened);
+            Seen << (Box ? Box->text()
+                         : Opened->metaObject()->className() +
+                               (' ' + LabelText(Opened, "LabelInputFile")));
+            Opened->done(QDialog::Rejected);
+        });
+        QVERIFY(ParvoxController->BeginOperation());
+        const bool TakenInARun = DragAndDrop();
+        ParvoxController->EndOperation();
+        QVERIFY(!TakenInARun && Seen.isEmpty() && Labels(Window) == Before);
+        const bool Taken = DragAndDrop();
+        CancelPendingAnswers();
+        for (const QString& Label : Labels(Window))
+            if (!Before.contains(Label))
+                Seen << Label;
+        QCOMPARE(Seen, Changes.replaceInStrings(QStringLiteral("%1"), Dir.path()));
+        QCOMPARE(Taken, !Changes.isEmpty());
     }
 
     void runGuardComesBackAfterAFailedRun() {
