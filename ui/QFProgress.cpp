@@ -4,6 +4,7 @@
 // Progress window.
 #include "QFProgress.h"
 
+#include "QColourScheme.h"
 #include "QFParvoxBase.h"
 #include "ui_QFProgress.h"
 
@@ -18,6 +19,7 @@ TFormProgress::TFormProgress(QWidget* Parent)
                           Qt::WindowDoesNotAcceptFocus),
       ui(std::make_unique<Ui::FormProgress>()) {
     ui->setupUi(this);
+    TColourScheme::Apply(*this);
     // The operation window keeps the keyboard while the progress window is up.
     setAttribute(Qt::WA_ShowWithoutActivating);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TFormProgress::FormDeactivate);
