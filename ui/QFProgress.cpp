@@ -64,6 +64,12 @@ void TFormProgress::HideProgress() {
         ProcessEvents();
     hide();
     ui->ProgressBar->setUpdatesEnabled(true);
+    // The window system's window goes with the run. A run that fails at once
+    // hides the window in the instant it showed it, while the window manager
+    // may still be taking it on; the manager may then map or move it late,
+    // and the next run would show it wherever that left it. A new one is
+    // made, centred before it maps, at the next show.
+    destroy();
 }
 
 void TFormProgress::ProcessEvents() {
