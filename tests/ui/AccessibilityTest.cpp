@@ -6,9 +6,14 @@
 // bar's value during a run, and the check that other windows reuse.
 #include "AccessibilityHelpers.h"
 #include "QClickLabel.h"
+#include "QColourScheme.h"
 #include "QFAbout.h"
+#include "QFChecksum.h"
+#include "QFCompare.h"
+#include "QFJoin.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "QFSplit.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
@@ -18,6 +23,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,6 +53,31 @@ QStringList NamesWithin(QAccessibleInterface* Interface) {
 void SendKey(QWidget* Widget, Qt::Key Key, bool AutoRepeat = false) {
     QKeyEvent Press(QEvent::KeyPress, Key, Qt::NoModifier, QString(), AutoRepeat);
     QApplication::sendEvent(Widget, &Press);
+}
+
+// The texts of Window that stand out too little from what lies behind them:
+// below 3:1 for the large titles, 4.5:1 for the rest. One line each.
+QStringList ContrastFaults(QWidget* Window) {
+    QStringList Faults;
+    for (QLabel* Label : Window->findChildren<QLabel*>()) {
+        Label->ensurePolished();
+        const QPalette& Colours = Label->palette();
+        const double Ratio = TColourScheme::ContrastRatio(Colours.color(QPalette::WindowText),
+                                                          Colours.color(QPalette::Window));
+        if (!Label->text().isEmpty() && Ratio < (Label->font().pixelSize() >= 24 ? 3.0 : 4.5))
+            Faults << QStringLiteral("%1 %2: %3:1")
+                          .arg(Window->metaObject()->className(), Label->objectName())
+                          .arg(Ratio, 0, 'f', 2);
+    }
+    return Faults;
+}
+
+template <typename TForm> QStringList OpenedContrastFaults() {
+    TForm Form(MainForm);
+    Form.show();
+    if (!QTest::qWaitForWindowExposed(&Form))
+        return {QStringLiteral("%1 did not show").arg(TForm::staticMetaObject.className())};
+    return ContrastFaults(&Form);
 }
 
 } // namespace
@@ -205,6 +236,25 @@ private slots:
             QCOMPARE(Position, TFormProgress::FractionToPosition(Fraction));
         QCOMPARE(Seen.front().second, 0);
         QCOMPARE(Seen.back().second, 95);
+    }
+
+    void EveryTextReadsOnADarkPalette() {
+        const QPalette Light = QApplication::palette();
+        QApplication::setPalette(QPalette(QColor(0x42, 0x42, 0x45), QColor(0x22, 0x20, 0x20)));
+        // The main and progress windows, made on the light palette, turn with it.
+        QStringList Faults =
+            ContrastFaults(MainForm) + ContrastFaults(ParvoxController->ProgressForm.get()) +
+            OpenedContrastFaults<TFormSplit>() + OpenedContrastFaults<TFormJoin>() +
+            OpenedContrastFaults<TFormCompare>() + OpenedContrastFaults<TFormChecksum>() +
+            OpenedContrastFaults<TFormAbout>();
+        OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
+            Faults << ContrastFaults(Box);
+            Box->accept();
+        });
+        TFormParvoxBase::ShowMessage("Splitting completed");
+        QApplication::setPalette(Light);
+        VERIFY_NO_FAULTS(Faults);
+        QCOMPARE(TColourScheme::ContrastRatio(Qt::black, Qt::white), 21.0);
     }
 
     void MessageBoxKeepsItsTexts() {
