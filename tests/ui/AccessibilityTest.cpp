@@ -23,7 +23,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -65,19 +64,10 @@ QStringList ContrastFaults(QWidget* Window) {
         const double Ratio = TColourScheme::ContrastRatio(Colours.color(QPalette::WindowText),
                                                           Colours.color(QPalette::Window));
         if (!Label->text().isEmpty() && Ratio < (Label->font().pixelSize() >= 24 ? 3.0 : 4.5))
-            Faults << QStringLiteral("%1 %2: %3:1")
-                          .arg(Window->metaObject()->className(), Label->objectName())
-                          .arg(Ratio, 0, 'f', 2);
+            Faults << Window->objectName() + ' ' + Label->objectName() + ' ' +
+                          QString::number(Ratio);
     }
     return Faults;
-}
-
-template <typename TForm> QStringList OpenedContrastFaults() {
-    TForm Form(MainForm);
-    Form.show();
-    if (!QTest::qWaitForWindowExposed(&Form))
-        return {QStringLiteral("%1 did not show").arg(TForm::staticMetaObject.className())};
-    return ContrastFaults(&Form);
 }
 
 } // namespace
@@ -243,10 +233,15 @@ private slots:
         QApplication::setPalette(QPalette(QColor(0x42, 0x42, 0x45), QColor(0x22, 0x20, 0x20)));
         // The main and progress windows, made on the light palette, turn with it.
         QStringList Faults =
-            ContrastFaults(MainForm) + ContrastFaults(ParvoxController->ProgressForm.get()) +
-            OpenedContrastFaults<TFormSplit>() + OpenedContrastFaults<TFormJoin>() +
-            OpenedContrastFaults<TFormCompare>() + OpenedContrastFaults<TFormChecksum>() +
-            OpenedContrastFaults<TFormAbout>();
+            ContrastFaults(MainForm) + ContrastFaults(ParvoxController->ProgressForm.get());
+        const QList<QDialog*> Forms = {new TFormSplit(MainForm), new TFormJoin(MainForm),
+                                       new TFormCompare(MainForm), new TFormChecksum(MainForm),
+                                       new TFormAbout(MainForm)};
+        for (QDialog* Form : Forms) {
+            Form->show();
+            Faults << ContrastFaults(Form);
+        }
+        qDeleteAll(Forms);
         OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
             Faults << ContrastFaults(Box);
             Box->accept();
@@ -254,7 +249,6 @@ private slots:
         TFormParvoxBase::ShowMessage("Splitting completed");
         QApplication::setPalette(Light);
         VERIFY_NO_FAULTS(Faults);
-        QCOMPARE(TColourScheme::ContrastRatio(Qt::black, Qt::white), 21.0);
     }
 
     void MessageBoxKeepsItsTexts() {
