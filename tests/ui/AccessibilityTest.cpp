@@ -3,7 +3,7 @@
 
 // Keyboard use and assistive technology: names, roles and Tab order of the
 // main, About and progress windows, the click labels' keys, the progress
-// bar's value during a run, and the check that other windows reuse.
+// bar's value during a run, the check that other windows reuse, and texts on a dark palette.
 #include "AccessibilityHelpers.h"
 #include "QClickLabel.h"
 #include "QColourScheme.h"

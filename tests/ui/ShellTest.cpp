@@ -109,12 +109,11 @@ QPoint ServerPosition(const QWidget& Window) {
 // A window manager that took a hidden window on late may leave it anywhere,
 // as here in the corner of the screen, unknown to Qt until its next events.
 void MoveBehindQt(const QWidget& Window) {
-    if (Window.internalWinId() == 0)
-        return;
     xcb_connection_t* X = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
     const uint32_t Corner[] = {0, 0};
-    xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
-                         Corner);
+    if (Window.internalWinId() != 0)
+        xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
+                             Corner);
     xcb_flush(X);
 }
 
