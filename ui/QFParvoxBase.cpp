@@ -5,6 +5,7 @@
 #include "QFParvoxBase.h"
 
 #include "QClickLabel.h"
+#include "QColourScheme.h"
 #include "QOpenDialog.h"
 #include "classParvoxController.h"
 
@@ -184,6 +185,7 @@ void TFormParvoxBase::Guarded(const std::function<void()>& Handler) {
 
 void TFormParvoxBase::FormCreate() {
     setWindowTitle(ApplicationTitle());
+    TColourScheme::Apply(*this);
 }
 
 void TFormParvoxBase::FormShow() {

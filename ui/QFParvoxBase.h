@@ -56,8 +56,9 @@ public:
                    const std::optional<QPoint>& At = std::nullopt);
 
 protected:
-    // Takes the caption from the application title; derived windows call it
-    // once their layout is set up, and a window's own version calls this first.
+    // Takes the caption from the application title and the colours from the
+    // palette; derived windows call it once their layout is set up, and a
+    // window's own version calls this first.
     virtual void FormCreate();
     virtual void FormShow();
     virtual void FormHide() {}

@@ -4,6 +4,7 @@
 // Progress window.
 #include "QFProgress.h"
 
+#include "QColourScheme.h"
 #include "QFParvoxBase.h"
 #include "ui_QFProgress.h"
 
@@ -18,6 +19,7 @@ TFormProgress::TFormProgress(QWidget* Parent)
                           Qt::WindowDoesNotAcceptFocus),
       ui(std::make_unique<Ui::FormProgress>()) {
     ui->setupUi(this);
+    TColourScheme::Apply(*this);
     // The operation window keeps the keyboard while the progress window is up.
     setAttribute(Qt::WA_ShowWithoutActivating);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TFormProgress::FormDeactivate);
@@ -62,6 +64,12 @@ void TFormProgress::HideProgress() {
         ProcessEvents();
     hide();
     ui->ProgressBar->setUpdatesEnabled(true);
+    // The window system's window goes with the run. A run that fails at once
+    // hides the window in the instant it showed it, while the window manager
+    // may still be taking it on; the manager may then map or move it late,
+    // and the next run would show it wherever that left it. A new one is
+    // made, centred before it maps, at the next show.
+    destroy();
 }
 
 void TFormProgress::ProcessEvents() {

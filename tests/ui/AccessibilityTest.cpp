@@ -3,12 +3,17 @@
 
 // Keyboard use and assistive technology: names, roles and Tab order of the
 // main, About and progress windows, the click labels' keys, the progress
-// bar's value during a run, and the check that other windows reuse.
+// bar's value during a run, the check that other windows reuse, and texts on a dark palette.
 #include "AccessibilityHelpers.h"
 #include "QClickLabel.h"
+#include "QColourScheme.h"
 #include "QFAbout.h"
+#include "QFChecksum.h"
+#include "QFCompare.h"
+#include "QFJoin.h"
 #include "QFMain.h"
 #include "QFProgress.h"
+#include "QFSplit.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
@@ -47,6 +52,22 @@ QStringList NamesWithin(QAccessibleInterface* Interface) {
 void SendKey(QWidget* Widget, Qt::Key Key, bool AutoRepeat = false) {
     QKeyEvent Press(QEvent::KeyPress, Key, Qt::NoModifier, QString(), AutoRepeat);
     QApplication::sendEvent(Widget, &Press);
+}
+
+// The texts of Window that stand out too little from what lies behind them:
+// below 3:1 for the large titles, 4.5:1 for the rest. One line each.
+QStringList ContrastFaults(QWidget* Window) {
+    QStringList Faults;
+    for (QLabel* Label : Window->findChildren<QLabel*>()) {
+        Label->ensurePolished();
+        const QPalette& Colours = Label->palette();
+        const double Ratio = TColourScheme::ContrastRatio(Colours.color(QPalette::WindowText),
+                                                          Colours.color(QPalette::Window));
+        if (!Label->text().isEmpty() && Ratio < (Label->font().pixelSize() >= 24 ? 3.0 : 4.5))
+            Faults << Window->objectName() + ' ' + Label->objectName() + ' ' +
+                          QString::number(Ratio);
+    }
+    return Faults;
 }
 
 } // namespace
@@ -205,6 +226,29 @@ private slots:
             QCOMPARE(Position, TFormProgress::FractionToPosition(Fraction));
         QCOMPARE(Seen.front().second, 0);
         QCOMPARE(Seen.back().second, 95);
+    }
+
+    void EveryTextReadsOnADarkPalette() {
+        const QPalette Light = QApplication::palette();
+        QApplication::setPalette(QPalette(QColor(0x42, 0x42, 0x45), QColor(0x22, 0x20, 0x20)));
+        // The main and progress windows, made on the light palette, turn with it.
+        QStringList Faults =
+            ContrastFaults(MainForm) + ContrastFaults(ParvoxController->ProgressForm.get());
+        const QList<QDialog*> Forms = {new TFormSplit(MainForm), new TFormJoin(MainForm),
+                                       new TFormCompare(MainForm), new TFormChecksum(MainForm),
+                                       new TFormAbout(MainForm)};
+        for (QDialog* Form : Forms) {
+            Form->show();
+            Faults << ContrastFaults(Form);
+        }
+        qDeleteAll(Forms);
+        OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
+            Faults << ContrastFaults(Box);
+            Box->accept();
+        });
+        TFormParvoxBase::ShowMessage("Splitting completed");
+        QApplication::setPalette(Light);
+        VERIFY_NO_FAULTS(Faults);
     }
 
     void MessageBoxKeepsItsTexts() {

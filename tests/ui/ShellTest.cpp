@@ -26,8 +26,13 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -88,6 +93,28 @@ bool AsksToClose(const std::function<void()>& Action, QMessageBox::StandardButto
     CancelPendingAnswers();
     return Asked && Box->Text == QStringLiteral("Are you sure you want to close Parvox?") &&
            Box->Title == QStringLiteral("Parvox 2.3") && Box->Buttons.size() == 2;
+}
+
+// Where the X server has Window's top-left corner, which is not always where Qt believes it.
+QPoint ServerPosition(const QWidget& Window) {
+    xcb_connection_t* X = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const xcb_window_t Root = xcb_setup_roots_iterator(xcb_get_setup(X)).data->root;
+    auto* Reply = xcb_translate_coordinates_reply(
+        X, xcb_translate_coordinates(X, Window.internalWinId(), Root, 0, 0), nullptr);
+    const QPoint Position(Reply->dst_x, Reply->dst_y);
+    std::free(Reply);
+    return Position;
+}
+
+// A window manager that took a hidden window on late may leave it anywhere,
+// as here in the corner of the screen, unknown to Qt until its next events.
+void MoveBehindQt(const QWidget& Window) {
+    xcb_connection_t* X = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const uint32_t Corner[] = {0, 0};
+    if (Window.internalWinId() != 0)
+        xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
+                             Corner);
+    xcb_flush(X);
 }
 
 } // namespace
@@ -412,7 +439,7 @@ private slots:
         QCOMPARE(Taken, !Changes.isEmpty());
     }
 
-    void runGuardComesBackAfterAFailedRun() {
+    void runGuardAndProgressPlaceComeBackAfterAFailedRun() {
         ParvoxApp->Split->SetBaseFileName("/nonexistent/parvox/input");
         ParvoxApp->Split->SplitSize = 1;
         TTestWindow Window(MainForm);
@@ -426,6 +453,16 @@ private slots:
         QVERIFY(!ParvoxController->ProgressForm->isVisible());
         QVERIFY(!ParvoxController->OperationRunning());
         QVERIFY(Window.ButtonStart->isEnabled());
+
+        // The next run shows the progress window centred, wherever the failed one left it.
+        TFormProgress& Progress = *ParvoxController->ProgressForm;
+        MoveBehindQt(Progress);
+        ParvoxController->ShowProgress("", 0.0L);
+        const QPoint Place = ServerPosition(Progress);
+        ParvoxController->HideProgress();
+        QRect Centred(QPoint(), Progress.size());
+        Centred.moveCenter(Progress.screen()->availableGeometry().center());
+        QCOMPARE(Place, Centred.topLeft());
         PressKey(&Window, Qt::Key_X);
         QVERIFY(!Window.isVisible());
     }
