@@ -120,7 +120,9 @@ void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused)
         throw EInOutError(errno);
     KernelCopies = true;
     WriteOffset = 0;
-    KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : UnblockOutput(true));
+    KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : Unblock());
+    if (!WriteBack.Begun())
+        WriteBack.Begin(Fd);
 }
 
 int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused) {
@@ -130,8 +132,7 @@ int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refu
     if (std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
         return EINVAL;
     // Devices and pipes keep their modes; they hold no data of their own.
-    const bool Regular = S_ISREG(Opened.st_mode);
-    if (Regular) {
+    if (S_ISREG(Opened.st_mode)) {
         if (Opened.st_uid != ::geteuid())
             return EPERM;
         const mode_t Kept = Opened.st_mode & Permissions;
@@ -141,19 +142,12 @@ int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refu
         if (Retried([this] { return ::ftruncate(Fd, 0); }) != 0)
             return errno;
     }
-    return UnblockOutput(Regular);
+    return Unblock();
 }
 
 int TByteFile::Unblock() const {
     // Reads and writes may wait (a pipe that someone reads); only the open must not.
     return Retried([this] { return ::fcntl(Fd, F_SETFL, 0); }) != 0 ? errno : 0;
-}
-
-int TByteFile::UnblockOutput(bool Regular) {
-    const int Refusal = Unblock();
-    if (Refusal == 0 && Regular && !WriteBack.Begun())
-        WriteBack.Begin(Fd);
-    return Refusal;
 }
 
 void TByteFile::KeepOrRefuse(int Refusal) {

@@ -131,9 +131,6 @@ private:
     [[nodiscard]] int WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused);
     // Lets the writes of a handle opened without blocking wait again; 0 or the error.
     [[nodiscard]] int Unblock() const;
-    // The same for an output, which also begins the run's writeback when it
-    // is a regular file: devices and pipes hold no data of their own.
-    [[nodiscard]] int UnblockOutput(bool Regular);
     // Keeps the file just opened, or closes it and raises Refusal.
     void KeepOrRefuse(int Refusal);
     [[nodiscard]] TTransfer Transfer(TByteFile& Output, int64_t Count);

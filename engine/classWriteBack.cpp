@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -33,6 +34,11 @@ void CloseAfter(int& Fd, int Result) {
 
 void TWriteBack::Begin(int Fd) {
     Forget();
+    struct stat File {};
+    if (Retried([&] { return ::fstat(Fd, &File); }) != 0)
+        throw EInOutError(errno);
+    if (!S_ISREG(File.st_mode))
+        return;
     struct statfs FileSystemKind {};
     // A FUSE file system stores through a process of its own, which a sync
     // of the file system does not reach: only a sync of each file does.

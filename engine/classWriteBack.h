@@ -20,8 +20,9 @@ public:
     TWriteBack& operator=(const TWriteBack&) = delete;
     ~TWriteBack() { Forget(); }
 
-    // Begins the run on the file system of Fd, a regular file opened for
-    // writing, before anything of the run is written; once per run.
+    // Begins the run on the file system of Fd, a file opened for writing,
+    // before anything of the run is written; once per run. A device or a
+    // pipe holds no data of its own: there is nothing to store for it.
     void Begin(int Fd);
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
     // Fd just wrote Length bytes at Start: starts their writeback, then waits
