@@ -249,7 +249,6 @@ TEST_F(JoinTest, SizeLimitGivesTheMessageOfTheBlockItFallsIn) {
         const char* Message;
     } Cases[] = {{{3000}, 1500, "Destination drive full or not ready"},
                  {{3000}, 2048, "I/O error 27"},
-                 {{5000}, 2048, "I/O error 27"},
                  {{2500, 2500}, 3524, "I/O error 27"},
                  {{2500, 2500}, 3072, "Destination drive full or not ready"},
                  {{3 << 20}, (1 << 20) + 1024, "I/O error 27"},

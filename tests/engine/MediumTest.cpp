@@ -48,20 +48,16 @@ protected:
 
     [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path("mnt/" + Name); }
 
-    // Splits Name on the stick into pieces of 1400 blocks; the message, or "(no error)".
-    std::string Split(const std::string& Name, const TProgressEvent& Progress = {}) {
-        TSplit Engine;
+    // Splits Name on the stick into pieces of 1400 blocks, or joins its
+    // pieces; the message, or "(no error)".
+    std::string Run(bool Splits, const std::string& Name, const TProgressEvent& Progress = {}) {
+        TSplit Split;
+        TJoin Join;
+        TParvoxBase& Engine = Splits ? static_cast<TParvoxBase&>(Split) : Join;
         Engine.OnProgress = Progress;
         Engine.SetBaseFileName(OnStick(Name));
-        Engine.SplitSize = 1400;
-        return MessageOf([&] { Engine.Execute(); });
-    }
-
-    std::string Join(const std::string& Name, const TProgressEvent& Progress = {}) {
-        TJoin Engine;
-        Engine.OnProgress = Progress;
-        Engine.SetBaseFileName(OnStick(Name));
-        return MessageOf([&] { Engine.Execute(); });
+        Split.SplitSize = 1400;
+        return MessageOf([&] { Splits ? Split.Execute() : Join.Execute(); });
     }
 
     // Pulls the stick as the run says it is done, and puts it back in.
@@ -75,18 +71,18 @@ protected:
 TEST_F(MediumTest, FailingMediumIsNeverASuccess) {
     WriteFile(OnStick("a"), PatternBytes(8 << 20));
     WriteFile(OnStick("b"), PatternBytes(8 << 20, 2));
-    ASSERT_EQ(Split("b"), "(no error)");
+    ASSERT_EQ(Run(true, "b"), "(no error)");
     ASSERT_EQ(Medium("mode", "fail"), 0);
-    EXPECT_NE(Split("a"), "(no error)");
-    EXPECT_NE(Join("b"), "(no error)");
+    EXPECT_NE(Run(true, "a"), "(no error)");
+    EXPECT_NE(Run(false, "b"), "(no error)");
 }
 
 TEST_F(MediumTest, WhatIsDoneSurvivesAPullRightAfter) {
     const Bytes Data = PatternBytes(20 << 20);
     WriteFile(OnStick("film"), Data);
-    ASSERT_EQ(Split("film"), "(no error)");
+    ASSERT_EQ(Run(true, "film"), "(no error)");
     PullAndReattach();
-    ASSERT_EQ(Join("film"), "(no error)");
+    ASSERT_EQ(Run(false, "film"), "(no error)");
     PullAndReattach();
     // The join ends at the first missing piece: all of them must be there.
     EXPECT_EQ(ReadFile(OnStick("film.joined")), Data);
@@ -96,7 +92,7 @@ TEST_F(MediumTest, WhatIsDoneSurvivesAPullRightAfter) {
 TEST_F(MediumTest, ProgressFollowsASlowMedium) {
     constexpr int64_t Size = 48 << 20;
     WriteFile(OnStick("film"), PatternBytes(Size));
-    ASSERT_EQ(Split("film"), "(no error)");
+    ASSERT_EQ(Run(true, "film"), "(no error)");
     ASSERT_EQ(Medium("mode", "slow 40000000"), 0);
     for (const bool Splits : {true, false}) {
         const int64_t Before = Stored();
@@ -109,7 +105,7 @@ TEST_F(MediumTest, ProgressFollowsASlowMedium) {
             Checked = Done;
             MostAhead = std::max(MostAhead, Done - (Stored() - Before));
         };
-        EXPECT_EQ(Splits ? Split("film", Progress) : Join("film", Progress), "(no error)");
+        EXPECT_EQ(Run(Splits, "film", Progress), "(no error)");
         EXPECT_GT(Checked, Size / 2) << Splits;
         EXPECT_LE(MostAhead, 16 << 20) << Splits;
     }
