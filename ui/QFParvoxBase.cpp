@@ -8,6 +8,7 @@
 #include "QColourScheme.h"
 #include "QOpenDialog.h"
 #include "classParvoxController.h"
+#include "classParvoxErrors.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -239,6 +240,9 @@ bool TFormParvoxBase::RunOperation(const std::string& Status,
     try {
         ParvoxController->ShowProgress(Status, 0.0L);
         Operation();
+    } catch (const EParvoxStopped&) {
+        Finish();
+        return false;
     } catch (...) {
         Finish();
         throw;
@@ -348,8 +352,11 @@ void TFormParvoxBase::ButtonCloseClick() {
 }
 
 void TFormParvoxBase::reject() {
-    // Escape, like every other way of closing, asks the window's close query.
-    close();
+    if (ParvoxController->OperationRunning())
+        ParvoxController->RequestStop();
+    else
+        // Like every other way of closing, Escape asks the window's close query.
+        close();
 }
 
 void TFormParvoxBase::showEvent(QShowEvent* Event) {
@@ -371,9 +378,10 @@ void TFormParvoxBase::hideEvent(QHideEvent* Event) {
 }
 
 void TFormParvoxBase::closeEvent(QCloseEvent* Event) {
-    bool CanClose = !ParvoxController->OperationRunning();
-    if (CanClose)
-        Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
+    bool CanClose = true;
+    Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
+    if (CanClose && ParvoxController->CloseWaits(*this))
+        CanClose = false;
     Event->setAccepted(CanClose);
     // Ends a modal showing too. QDialog's own close handling is not used: it
     // would call reject(), which closes again.

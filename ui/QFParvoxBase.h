@@ -5,7 +5,8 @@
 // application title, the fit around the Close button, single-letter command
 // keys seen before the focused control, the guard that hands any escaped
 // exception to the error display, the run guard that keeps a window still
-// while its operation runs, and the files that the user drops on a window.
+// while its operation runs and stops the run on Escape or a close, and the
+// files that the user drops on a window.
 #pragma once
 
 #include <QDialog>
@@ -46,6 +47,7 @@ public:
 
     // Closes the window, as every other way of closing does.
     void ButtonCloseClick();
+    // Escape: stops the window's run, or closes the window when none runs.
     void reject() override;
 
     // Hands Files to the window as a drop of them at At does (without At, a
@@ -105,10 +107,11 @@ protected:
     // picked file, or nothing when the user cancelled.
     [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
     // Runs an engine operation with the progress window up. While it runs the
-    // window's buttons, file labels and inputs are disabled and its keys and
-    // close requests refused; all comes back when it ends, after a failure
-    // too. Returns false, running nothing, when an operation is already on;
-    // an exception of the operation goes on to the caller.
+    // window's buttons, file labels and inputs are disabled and its keys
+    // refused, while Escape and a close stop it; all comes back when it ends,
+    // after a failure too. Returns whether it ran to its end: false when an
+    // operation was already on and nothing ran, or when the user stopped it.
+    // An exception of the operation goes on to the caller.
     bool RunOperation(const std::string& Status, const std::function<void()>& Operation);
 
     // The file-open dialog of a window that picks files; the window owns it.
