@@ -3,33 +3,21 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 # What a file manager makes of pieces once the installation's types and
-# desktop entry are in a scratch data folder, indexed there as the Debian
-# package's triggers index them: the type that gio reads from the database for
-# each name, and the program that a double-click on a first piece starts.
+# desktop entry are indexed in a scratch data folder, as the Debian package's
+# triggers index them: the type that gio gives each name, and the program
+# that a double-click on a first piece starts.
 # Usage: mime_test.sh PREFIX TYPE DESKTOP_ID
 set -euo pipefail
-prefix=$1 type=$2 id=$3
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export XDG_DATA_HOME=$scratch XDG_DATA_DIRS=/usr/share XDG_CONFIG_HOME=$scratch \
-    XDG_CONFIG_DIRS=$scratch GIO_USE_VFS=local PATH=$prefix/bin:$PATH
-mkdir -p "$scratch/mime"
-cp -r "$prefix/share/mime/packages" "$prefix/share/applications" "$scratch/"
-mv "$scratch/packages" "$scratch/mime/"
-update-mime-database "$scratch/mime"
-update-desktop-database "$scratch/applications"
-
-failed=0
-while read -r name expected; do
-    printf '\0\1\2\3' >"$scratch/$name"
-    found=$(gio info -a standard::content-type "$scratch/$name" | sed -n 's/^ *standard::content-type: //p')
-    [ "$found" = "$expected" ] || { echo "$name: $found, expected $expected"; failed=1; }
-done <<TABLE
-film.001 $type
-film.7z.001 application/x-7z-compressed
-film.002 application/octet-stream
-TABLE
-gio mime "$type" | grep -q "^Default application for .*: $id.desktop$" ||
-    { gio mime "$type"; failed=1; }
-exit $failed
+type=$2 id=$3
+export XDG_DATA_HOME=$(mktemp -d) XDG_DATA_DIRS=/usr/share GIO_USE_VFS=local PATH=$1/bin:$PATH
+export XDG_CONFIG_HOME=$XDG_DATA_HOME XDG_CONFIG_DIRS=$XDG_DATA_HOME
+trap 'rm -rf "$XDG_DATA_HOME"' EXIT
+cp -r "$1/share/mime" "$1/share/applications" "$XDG_DATA_HOME/"
+update-mime-database "$XDG_DATA_HOME/mime" && update-desktop-database "$XDG_DATA_HOME/applications"
+for row in "film.001 $type" "film.7z.001 application/x-7z-compressed" "film.002 application/octet-stream"; do
+    set -- $row
+    printf '\0\1' >"$XDG_DATA_HOME/$1"
+    gio info -a standard::content-type "$XDG_DATA_HOME/$1" | grep -qx "  standard::content-type: $2" ||
+        { echo "$1 is not of the type $2"; exit 1; }
+done
+gio mime "$type" | grep -q "^Default application for .*: $id.desktop$" || { gio mime "$type"; exit 1; }
