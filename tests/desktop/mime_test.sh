@@ -17,7 +17,8 @@ update-mime-database "$XDG_DATA_HOME/mime" && update-desktop-database "$XDG_DATA
 for row in "film.001 $type" "film.7z.001 application/x-7z-compressed" "film.002 application/octet-stream"; do
     set -- $row
     printf '\0\1' >"$XDG_DATA_HOME/$1"
-    gio info -a standard::content-type "$XDG_DATA_HOME/$1" | grep -qx "  standard::content-type: $2" ||
+    grep -qx "  standard::content-type: $2" <<<"$(gio info -a standard::content-type "$XDG_DATA_HOME/$1")" ||
         { echo "$1 is not of the type $2"; exit 1; }
 done
-gio mime "$type" | grep -q "^Default application for .*: $id.desktop$" || { gio mime "$type"; exit 1; }
+offered=$(gio mime "$type")
+grep -q "^Default application for .*: $id.desktop$" <<<"$offered" || { echo "$offered"; exit 1; }
