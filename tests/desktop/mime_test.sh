@@ -2,10 +2,9 @@
 # SPDX-FileCopyrightText: 2026 Quillfern
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-# What a file manager makes of pieces once the installation's types and
-# desktop entry are indexed in a scratch data folder, as the Debian package's
-# triggers index them: the type that gio gives each name, and the program
-# that a double-click on a first piece starts.
+# The installation's types and desktop entry indexed in a scratch data folder
+# as the Debian package's triggers index them: the type that gio gives each
+# name, and the program that a double-click on a first piece starts.
 # Usage: mime_test.sh PREFIX TYPE DESKTOP_ID
 set -euo pipefail
 type=$2 id=$3
