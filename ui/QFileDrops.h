@@ -53,7 +53,7 @@ private:
         THandler Handler;
     };
 
-    // The target that takes Count files at At; without At, any that takes Count files.
+    // The target that takes Count files at At; without At, one that covers the whole window.
     [[nodiscard]] const TTarget* TargetAt(std::size_t Count, const std::optional<QPoint>& At) const;
     // The files that a drag carries, when the window may take that many of them.
     [[nodiscard]] std::optional<std::vector<std::string>>
