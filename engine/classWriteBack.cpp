@@ -46,6 +46,12 @@ void TWriteBack::Begin(int Fd) {
     SyncsEachFile = Retried([&] { return ::fstatfs(Fd, &FileSystemKind); }) != 0 ||
                     FileSystemKind.f_type == FUSE_SUPER_MAGIC;
     FileSystem = Duplicate(Fd);
+    // A failure to store that no sync has reported yet is reported by the
+    // next one, through whatever handle: one of an earlier run (a medium
+    // that failed then) or of another program's data is not this run's. A
+    // sync now reports and sets aside those failures, and stores what this
+    // run changed before its first write (old pieces removed).
+    (void)Retried([this] { return ::syncfs(FileSystem); });
 }
 
 std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {

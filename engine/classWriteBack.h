@@ -40,8 +40,8 @@ public:
     void Finish();
     // Ends a run that stops before Finish (it failed, or was stopped): waits,
     // without raising, until each range still pending is stored or has
-    // failed to be, at most a window of data, so that no failure of this run
-    // is left for a later run to report; then ends the run.
+    // failed to be, at most a window of data, so that none of them fails
+    // later, within a later run; then ends the run.
     void Settle() noexcept;
 
 private:

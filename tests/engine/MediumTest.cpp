@@ -5,6 +5,7 @@
 // file system through a loop device, whose writes can be slowed, refused or
 // lost as when the stick is pulled. Skipped where FUSE or loop devices are
 // missing.
+#include "EngineProbes.h"
 #include "TestFiles.h"
 
 #include "classJoin.h"
@@ -12,7 +13,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,19 +49,30 @@ protected:
         return Bytes;
     }
 
-    [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path("mnt/" + Name); }
+    [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path(Mount + Name); }
 
-    // Splits Name on the stick into pieces of 1400 blocks, or joins its
-    // pieces; the message, or "(no error)".
-    std::string Run(bool Splits, const std::string& Name, const TProgressEvent& Progress = {}) {
+    // Splits Name on the medium into pieces of 1400 blocks, or joins its
+    // pieces, as root or as the user nobody; the message, or "(no error)".
+    std::string Run(bool Splits, const std::string& Name, const TProgressEvent& Progress = {},
+                    bool AsNobody = false) {
         TSplit Split;
         TJoin Join;
         TParvoxBase& Engine = Splits ? static_cast<TParvoxBase&>(Split) : Join;
         Engine.OnProgress = Progress;
         Engine.SetBaseFileName(OnStick(Name));
         Split.SplitSize = 1400;
-        return MessageOf([&] { Splits ? Split.Execute() : Join.Execute(); });
+        const auto Execute = [&] { Splits ? Split.Execute() : Join.Execute(); };
+        if (!AsNobody)
+            return MessageOf(Execute);
+        return MessageInChild([&] {
+            if (!BecomeNobody())
+                throw std::runtime_error("cannot become nobody");
+            Execute();
+        });
     }
+
+    // Where the medium is mounted: the stick, or a share in its place.
+    std::string Mount = "mnt/";
 
     // Pulls the stick as the run says it is done, and puts it back in.
     void PullAndReattach() {
@@ -86,6 +100,61 @@ TEST_F(MediumTest, WhatIsDoneSurvivesAPullRightAfter) {
     PullAndReattach();
     // The join ends at the first missing piece: all of them must be there.
     EXPECT_EQ(ReadFile(OnStick("film.joined")), Data);
+}
+
+// Runs one after another on media as users have them, each with what it
+// must say: a stick that fails and then works again, and FUSE shares whose
+// files all show one owner fixed at mount.
+TEST_F(MediumTest, RunsOnMediaAsUsersHaveThem) {
+    struct TRun {
+        const char* Mode;
+        bool AsNobody;
+        bool Splits;
+        const char* Message;
+    };
+    struct TCase {
+        const char* Name;
+        const char* Share; // "OWNER SYNC_SECONDS", or none for the stick
+        std::vector<TRun> Runs;
+    };
+    const char* const Done = "(no error)";
+    const char* const Failed = "File access denied";
+    const TCase Cases[] = {
+        // The failed run's writeback must not fail the next one.
+        {"stick that fails, then works",
+         nullptr,
+         {{"fail", false, true, Failed}, {"ok", false, true, Done}}},
+        {"share of root's",
+         "0 0",
+         {{"ok", false, true, Done}, {"ok", true, false, Done}, {"ok", true, false, Done}}},
+        {"share of another user's",
+         "1000 0",
+         {{"ok", false, true, Done}, {"ok", false, false, Done}, {"ok", false, false, Done}}},
+        {"share whose syncs fail",
+         "0 0",
+         {{"unsynced", false, true, Failed}, {"unsynced", false, false, Failed}}},
+        // A sync of the file system does not reach a FUSE daemon.
+        {"share that hides its kind",
+         "0 0",
+         {{"blind unsynced", false, true, Failed}, {"blind unsynced", false, false, Failed}}},
+    };
+    fs::permissions(Dir, fs::perms::all);
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        if (Case.Share != nullptr) {
+            ASSERT_EQ(Medium("detach"), 0);
+            fs::remove_all(Path("files"));
+            ASSERT_EQ(Medium("share", Case.Share), 0);
+            Mount = "fuse/";
+        }
+        WriteFile(OnStick("film"), PatternBytes(8 << 20));
+        ASSERT_EQ(Run(true, "film"), Done);
+        ::sync();
+        for (const TRun& Step : Case.Runs) {
+            ASSERT_EQ(Medium("mode", Step.Mode), 0);
+            EXPECT_EQ(Run(Step.Splits, "film", {}, Step.AsNobody), Step.Message) << Step.Mode;
+        }
+    }
 }
 
 // The progress never runs more than one transfer ahead of what the stick holds.
