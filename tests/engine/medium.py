@@ -54,12 +54,6 @@ def serve(top, owner, sync_seconds):
             raise fuse.FuseOSError(errno.EIO)
         return f'{top}/files{path}'
 
-    def passed(call, *args):
-        try:
-            return call(*args)
-        except OSError as error:
-            raise fuse.FuseOSError(error.errno)
-
     class Medium(fuse.Operations):
         count, free_at = 0, 0.0
 
@@ -73,20 +67,17 @@ def serve(top, owner, sync_seconds):
         def getattr(self, path, fh=None):
             if on_image(path):
                 return {'st_mode': 0o100644, 'st_nlink': 1, 'st_size': os.fstat(image).st_size}
-            st = passed(os.lstat, real(path))
+            st = os.lstat(real(path))
             attributes = {key: getattr(st, key) for key in ('st_mode', 'st_nlink', 'st_size', 'st_uid', 'st_gid')}
             if owner is not None:
                 attributes.update(st_uid=owner, st_gid=owner)
             return attributes
 
-        def readdir(self, path, fh):
-            return ['.', '..'] + os.listdir(real(path)) + (['image'] if stick and path == '/' else [])
-
         def open(self, path, flags):
-            return 0 if on_image(path) else passed(os.open, real(path), flags & (os.O_ACCMODE | os.O_APPEND))
+            return 0 if on_image(path) else os.open(real(path), flags & os.O_ACCMODE)
 
         def create(self, path, mode, fi=None):
-            return passed(os.open, real(path), os.O_RDWR | os.O_CREAT, mode)
+            return os.open(real(path), os.O_RDWR | os.O_CREAT, mode)
 
         def release(self, path, fh):
             if not on_image(path):
@@ -96,24 +87,14 @@ def serve(top, owner, sync_seconds):
             return os.pread(image if on_image(path) else fh, size, offset)
 
         def truncate(self, path, length, fh=None):
-            passed(os.truncate, real(path), length)
-
-        def chmod(self, path, mode):
-            passed(os.chmod, real(path), mode)
-
-        def chown(self, path, uid, gid):
-            if owner is not None:
-                raise fuse.FuseOSError(errno.EPERM)
-            passed(os.chown, real(path), uid, gid)
+            os.truncate(real(path), length)
 
         def unlink(self, path):
-            passed(os.unlink, real(path))
+            os.unlink(real(path))
 
         def statfs(self, path):
             self.refuse_if('blind')
-            st = os.statvfs(f'{top}/files')
-            return {key: getattr(st, key) for key in ('f_bsize', 'f_frsize', 'f_blocks', 'f_bfree', 'f_bavail',
-                                                      'f_files', 'f_ffree', 'f_namemax')}
+            return {}
 
         def write(self, path, data, offset, fh):
             mode = self.mode()

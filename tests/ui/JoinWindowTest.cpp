@@ -136,13 +136,13 @@ private slots:
         QFETCH(QString, Picked);
         QFETCH(QString, Message);
         QTemporaryDir Share;
-        const auto Medium = [&Share](const QString& Command) {
-            const QString Line = QStringLiteral(MEDIUM_SCRIPT " %1 ").arg(Command) + Share.path();
-            return WEXITSTATUS(std::system(qPrintable(Line + QStringLiteral(" 0 0"))));
+        const auto Medium = [&Share](const char* Command) {
+            return WEXITSTATUS(std::system(
+                qPrintable(QStringLiteral(MEDIUM_SCRIPT " %1 %2 0 0").arg(Command, Share.path()))));
         };
-        const auto Detach = qScopeGuard([&] { Medium(QStringLiteral("detach")); });
+        const auto Detach = qScopeGuard([&] { Medium("detach"); });
         if (Picked.isEmpty()) {
-            const int Status = Medium(QStringLiteral("share"));
+            const int Status = Medium("share");
             if (Status == 77)
                 QSKIP("no FUSE file system here");
             QCOMPARE(Status, 0);
