@@ -66,22 +66,24 @@ std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, o
     Ahead += Length;
     if (Retried([&] { return ::sync_file_range(Fd, Start, Length, SYNC_FILE_RANGE_WRITE); }) != 0)
         throw EInOutError(errno);
+    if (SyncsEachFile) {
+        // A sync of a file is a round trip to the medium however little it
+        // stores: one per file once its writing ends (the next one begins),
+        // and in between one per window of data at most, the largest
+        // transfer's size, so the progress runs no further ahead of the
+        // medium than it does elsewhere.
+        constexpr off_t FileWindow = 16 * 1024 * 1024;
+        const auto Began = std::chrono::steady_clock::now();
+        while (Pending.size() > 1 || (!Pending.empty() && Ahead > FileWindow))
+            StoreOldest();
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - Began);
+    }
     // Each pending range holds a handle: tiny pieces must not use them all up.
     constexpr size_t MostRanges = 64;
-    // A sync of a file is a round trip to the medium however little it
-    // stores: at most one per file and window of data, the largest
-    // transfer's size, so the progress runs no further ahead of the medium
-    // than it does elsewhere. That sync may take the range just written along.
-    constexpr off_t FileWindow = 16 * 1024 * 1024;
-    const off_t Most = SyncsEachFile ? FileWindow : Window;
-    const size_t Kept = SyncsEachFile ? 0 : 1;
-    const auto Began = std::chrono::steady_clock::now();
-    while (Pending.size() > Kept && (Ahead > Most || Pending.size() > MostRanges))
+    while (Pending.size() > 1 && (Ahead > Window || Pending.size() > MostRanges))
         StoreOldest();
-    if (!SyncsEachFile)
-        return {};
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                 Began);
+    return {};
 }
 
 void TWriteBack::Finish() {

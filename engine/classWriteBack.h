@@ -30,8 +30,10 @@ public:
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
     // Fd just wrote Length bytes at Start: starts their writeback, then waits
     // for the oldest ranges until no more than Window bytes of the run are
-    // not yet stored, or only this range is. The ranges of one file come in
-    // order, its first at 0. Returns the time spent in syncs of whole files:
+    // not yet stored, or only this range is; where each file is synced,
+    // until only this file is pending, with at most 16 MiB not yet stored.
+    // The ranges of one file come in order, its first at 0. Returns the time
+    // spent in syncs of whole files:
     // each is a round trip to the medium whatever it stores, which says
     // nothing of how fast the transfers go.
     [[nodiscard]] std::chrono::microseconds Wrote(int Fd, off_t Start, off_t Length, off_t Window);
