@@ -40,28 +40,29 @@ void TParvoxController::ConnectProgress() {
     });
 }
 
-template <typename TForm> void TParvoxController::ShowWindow(const std::string& FileName) {
+template <typename TForm>
+void TParvoxController::ShowWindow(const std::vector<std::string>& Files) {
     ConnectProgress();
     {
         // A window is never reused: what it remembers between openings it keeps itself.
         TForm Form(MainForm);
-        if (!FileName.empty())
-            QTimer::singleShot(0, &Form, [&Form, FileName] { Form.TakeFiles({FileName}); });
+        if (!Files.empty())
+            QTimer::singleShot(0, &Form, [&Form, Files] { Form.TakeFiles(Files); });
         Form.exec();
     }
     BringMainWindowToFront();
 }
 
-void TParvoxController::ShowSplitWindow(const std::string& FileName) {
-    ShowWindow<TFormSplit>(FileName);
+void TParvoxController::ShowSplitWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormSplit>(Files);
 }
 
-void TParvoxController::ShowJoinWindow(const std::string& FileName) {
-    ShowWindow<TFormJoin>(FileName);
+void TParvoxController::ShowJoinWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormJoin>(Files);
 }
 
-void TParvoxController::ShowCompareWindow() {
-    ShowWindow<TFormCompare>();
+void TParvoxController::ShowCompareWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormCompare>(Files);
 }
 
 void TParvoxController::ShowChecksumWindow() {

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class TFormProgress;
 
@@ -18,10 +19,10 @@ public:
     TParvoxController(const TParvoxController&) = delete;
     TParvoxController& operator=(const TParvoxController&) = delete;
 
-    // A window opened with a file takes it once it is up, as a drop on it would.
-    void ShowSplitWindow(const std::string& FileName = std::string());
-    void ShowJoinWindow(const std::string& FileName = std::string());
-    void ShowCompareWindow();
+    // A window opened with files takes them once it is up, as a drop on it would.
+    void ShowSplitWindow(const std::vector<std::string>& Files = {});
+    void ShowJoinWindow(const std::vector<std::string>& Files = {});
+    void ShowCompareWindow(const std::vector<std::string>& Files = {});
     void ShowChecksumWindow();
     void ShowAboutWindow();
     void OpenProductPage();
@@ -42,7 +43,7 @@ public:
 
 private:
     void ConnectProgress();
-    template <typename TForm> void ShowWindow(const std::string& FileName = std::string());
+    template <typename TForm> void ShowWindow(const std::vector<std::string>& Files = {});
 
     bool Running = false;
 };

@@ -4,7 +4,8 @@
 // The application shell driven as a user drives it: start-up and shutdown,
 // captions and sizes, the command keys, the closing question, the error
 // display, the progress window, the guard that keeps a window still while
-// its operation runs, and files dropped on the windows.
+// its operation runs, files dropped on the windows and files named on the
+// command line.
 #include "QFAbout.h"
 #include "QFChecksum.h"
 #include "QFCompare.h"
@@ -21,6 +22,7 @@
 #include "txt.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,6 +117,20 @@ void MoveBehindQt(const QWidget& Window) {
         xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
                              Corner);
     xcb_flush(X);
+}
+
+// Closes the next modal window that opens and adds to Seen what it showed:
+// a message box's text, or a window's class and the files that it names.
+void RecordNextModal(QStringList& Seen) {
+    OnNextModalOf<QDialog>([&Seen](QDialog* Opened) {
+        const auto* Box = qobject_cast<QMessageBox*>(Opened);
+        QString Shown = Box ? Box->text() : Opened->metaObject()->className();
+        for (const char* Name : {"LabelInputFile", "LabelFile1", "LabelFile2"})
+            if (!Box && Opened->findChild<QLabel*>(Name) != nullptr)
+                Shown += ' ' + LabelText(Opened, Name);
+        Seen << Shown;
+        Opened->done(QDialog::Rejected);
+    });
 }
 
 } // namespace
@@ -381,6 +397,7 @@ private slots:
         Row("checksum, remote", Checksum, "Label1", "https://example.org/b.bin", "");
         Row("main", MainForm, "TitleLabel", "a.bin", "TFormSplit %1/a.bin");
         Row("main, first piece", MainForm, "ButtonJoin", "p.001", "TFormJoin %1/p.001");
+        Row("main, two", MainForm, "ButtonExit", "b.bin a.bin", "TFormCompare %1/b.bin %1/a.bin");
         Row("main, text", MainForm, "TitleLabel", "", "");
     }
 
@@ -419,13 +436,7 @@ private slots:
         };
         const QStringList Before = Labels(Window);
         QStringList Seen;
-        OnNextModalOf<QDialog>([&](QDialog* Opened) {
-            const auto* Box = qobject_cast<QMessageBox*>(Opened);
-            Seen << (Box ? Box->text()
-                         : Opened->metaObject()->className() +
-                               (' ' + LabelText(Opened, "LabelInputFile")));
-            Opened->done(QDialog::Rejected);
-        });
+        RecordNextModal(Seen);
         QVERIFY(ParvoxController->BeginOperation());
         const bool TakenInARun = DragAndDrop();
         ParvoxController->EndOperation();
@@ -437,6 +448,36 @@ private slots:
                 Seen << Label;
         QCOMPARE(Seen, Changes.replaceInStrings(QStringLiteral("%1"), Dir.path()));
         QCOMPARE(Taken, !Changes.isEmpty());
+    }
+
+    // Names relative to the current folder, and what opens or the message.
+    void commandLineFiles_data() {
+        QTest::addColumn<QString>("Arguments");
+        QTest::addColumn<QString>("Opened");
+        QTest::newRow("first piece") << QStringLiteral("p.001") << "TFormJoin %1/p.001";
+        QTest::newRow("two") << QStringLiteral("b.bin p.001") << "TFormCompare %1/b.bin %1/p.001";
+        QTest::newRow("refused") << QStringLiteral("b.bin . missing https://example.org/b.bin")
+                                 << ". is a folder.\nmissing does not exist.\nhttps://example.org/"
+                                    "b.bin is not a file on this machine.";
+        QTest::newRow("three") << QStringLiteral("b.bin b.bin p.001")
+                               << "Parvox opens one file, or two files to compare, not 3:\nb.bin\n"
+                                  "b.bin\np.001";
+    }
+
+    void commandLineFiles() {
+        QFETCH(QString, Arguments);
+        QFETCH(QString, Opened);
+        QTemporaryDir Dir;
+        WriteBytes(Dir.filePath("b.bin"), "x");
+        WriteBytes(Dir.filePath("p.001"), "x");
+        const QString Folder = QDir::currentPath();
+        QDir::setCurrent(Dir.path());
+        QStringList Seen;
+        RecordNextModal(Seen);
+        OpenFiles(Arguments.split(' '));
+        CancelPendingAnswers();
+        QDir::setCurrent(Folder);
+        QCOMPARE(Seen.join('|'), Opened.replace("%1", Dir.path()));
     }
 
     void runGuardAndProgressPlaceComeBackAfterAFailedRun() {
