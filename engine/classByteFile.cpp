@@ -213,8 +213,12 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         if (Moved.Given >= SmallestTransfer) {
             const int64_t Fits =
                 Moved.Given * TransferTime.count() / std::max<int64_t>(Took.count(), 1);
+            // Whole multiples of the smallest keep every transfer on the file
+            // system's blocks, so that one which shares blocks between files
+            // shares them all instead of writing some of them again.
             TransferSize = std::clamp(std::clamp(Fits, TransferSize / 2, TransferSize * 2),
-                                      SmallestTransfer, LargestTransfer);
+                                      SmallestTransfer, LargestTransfer) /
+                           SmallestTransfer * SmallestTransfer;
         }
         Transferring = true;
     }
