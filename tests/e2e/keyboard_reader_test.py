@@ -250,6 +250,51 @@ try:
     key('c', then=MAIN)
     assert drag([source + '.joined', source], control('Par-Vox')[3], control('Par-Vox')[3])
     wait(lambda: (active(), rows()), (COMPARE, [source + '.joined', source]), 'two files dropped on the main window')
+
+    # A long run stops at once, by every way a user has, with no message; the
+    # window comes back (or closes, when that was asked). Last, closing the
+    # main window during a run ends the program.
+    with open(big := os.path.join(sys.argv[2], 'big.iso'), 'wb') as f:
+        f.truncate(64 << 30)  # sparse: it costs nothing, and a compare of it would take minutes
+    pick(['1'], 'Select file 1', big, COMPARE), pick(['2'], 'Select file 2', big, COMPARE)
+
+    def geometry(window):  # where a window of the program lies on the screen: left, top, width, height
+        info = run('xwininfo', '-id', window)
+        return [int(re.search(name + r': +(\d+)', info)[1]) for name in ('upper-left X', 'upper-left Y', 'Width', 'Height')]
+
+    def click(x, y):
+        run('xdotool', 'mousemove', str(x), str(y), 'click', '1')
+
+    def stopped(how, *keys, then=COMPARE):
+        # The run is watched through the X server: a screen reader's questions
+        # wait for the run's event rounds, and a search of every window takes seconds.
+        before = set(shown())
+        key('s'), wait(lambda: len(set(shown()) - before), 1, 'progress window')
+        left, top, width, height = geometry((set(shown()) - before).pop())
+        start = time.monotonic()
+        if how == 'button':  # centred under the bar
+            click(left + width // 2, top + height - 24)
+        elif how == 'progress window':  # activated by a click on its text
+            click(left + width // 2, top + 20)
+        run('xdotool', 'key', *keys)
+        wait(lambda: set(shown()) - before, set(), f'progress window after {how} {keys}', timeout=5)
+        print(f'{how} {" ".join(keys)}: the run ended {time.monotonic() - start:.2f} s after the request')
+        wait(active, then, f'window after {how} {keys}')
+
+    stopped('key', 'Escape')
+    stopped('button')
+    stopped('progress window', 'Escape')
+    stopped('progress window', 'Tab', 'space')
+    stopped('key', 'alt+F4', then=MAIN)
+    main = shown()
+    key('o', then=COMPARE)
+    key('s'), wait(lambda: len(shown()), 3, 'progress window')
+    left, top, width, _ = geometry(main[0])
+    title = int(run('xprop', '-id', main[0], '_NET_FRAME_EXTENTS').split(', ')[2])
+    click(left + width - title // 2, top - title // 2)  # the close box of its frame
+    wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
+    key('Return')
+    assert program.wait(10) == 0, f'program ended with {program.returncode}'
 except BaseException:
     print('Program output:', output.decode(errors='replace'), sep='\n')
     raise

@@ -215,6 +215,11 @@ private slots:
             Seen.emplace_back(Fraction, Value->currentValue().toInt());
         });
         ParvoxController->ShowProgress(std::string(), 0.0L);
+        // The Stop button reads "Stop" and Tab reaches it.
+        QCOMPARE(AccessibilityFaults(Progress), QStringList());
+        QCOMPARE(
+            Accessible(Progress->findChild<QPushButton*>("ButtonStop"))->text(QAccessible::Name),
+            QStringLiteral("Stop"));
         ParvoxApp->Split->SetBaseFileName(Input.toStdString());
         ParvoxApp->Split->SplitSize = 8;
         ParvoxApp->Split->Execute();
