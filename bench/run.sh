@@ -6,7 +6,7 @@
 # (tmpfs, /dev/shm) and in a folder on the disk (under build/), each time on a
 # file of 512 MiB that it removes afterwards (about 3 GB of free space needed
 # in each place). The runs with the progress window use their own X server.
-# Usage: bash bench/run.sh [SIZE_IN_BYTES [RUNS]]   (size below 2 GiB)
+# Usage: bash bench/run.sh [SIZE_IN_BYTES [RUNS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -96,8 +96,6 @@ int TByteFile::ReadRefusal() const {
         return EISDIR;
     if (!S_ISREG(Opened.st_mode))
         return EINVAL;
-    if (Opened.st_size >= FirstSizeOutOfRange)
-        return EOVERFLOW;
     return Unblock();
 }
 
@@ -280,11 +278,32 @@ struct stat TByteFile::Status() const {
     return Opened;
 }
 
-int32_t TByteFile::FileSize() const {
-    const off_t Size = Status().st_size;
-    if (Size >= FirstSizeOutOfRange)
-        throw EInOutError(EOVERFLOW);
-    return static_cast<int32_t>(Size);
+int64_t TByteFile::FileSize() const {
+    return Status().st_size;
+}
+
+bool TByteFile::FolderHolds(const std::string& Name, int64_t Size) const {
+    const auto Slash = Name.rfind('/');
+    const std::string Folder = Slash == std::string::npos ? "." : Name.substr(0, Slash + 1);
+    const char* System = SystemName(Folder);
+    struct stat FolderStatus {};
+    if (Retried([&] { return ::stat(System, &FolderStatus); }) != 0 ||
+        FolderStatus.st_dev != Status().st_dev)
+        return true;
+    // The kernel refuses a file position beyond the largest file that the file
+    // system holds (4 GiB - 1 byte on FAT), without touching any file. The
+    // position is put back, as nothing has been read yet.
+    const off_t Position = ::lseek(Fd, 0, SEEK_CUR);
+    if (Position < 0)
+        throw EInOutError(errno);
+    if (::lseek(Fd, static_cast<off_t>(Size), SEEK_SET) < 0) {
+        if (errno != EINVAL)
+            throw EInOutError(errno);
+        return false;
+    }
+    if (::lseek(Fd, Position, SEEK_SET) < 0)
+        throw EInOutError(errno);
+    return true;
 }
 
 TFileId TByteFile::Id() const {

@@ -18,9 +18,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-// The smallest file size outside the program's signed 32-bit range: 2 GiB.
-inline constexpr int64_t FirstSizeOutOfRange = int64_t{1} << 31;
-
 // Which file a handle leads to: two handles with equal ids are one file,
 // whatever names or links they were opened through.
 struct TFileId {
@@ -48,8 +45,7 @@ public:
     [[nodiscard]] bool IsOpen() const { return Fd >= 0; }
 
     // Opens the bound file for reading. Never blocks: anything but a regular
-    // file is refused (21 for a directory, 22 otherwise), and so is a file of
-    // 2 GiB or more (75).
+    // file is refused (21 for a directory, 22 otherwise).
     void Reset();
     // Opens the bound file for writing, created or cut to length 0, with no
     // permission bit beyond Permissions and the owner's write bit, so that
@@ -77,8 +73,11 @@ public:
     // transfer's time counts the wait for the medium to store the one before.
     // This handle is not read with BlockRead meanwhile.
     [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
-    // The size of the open file; 75 when it is 2 GiB or more.
-    [[nodiscard]] int32_t FileSize() const;
+    [[nodiscard]] int64_t FileSize() const;
+    // Whether the folder of Name takes a file of Size bytes, as far as the
+    // open file can tell: it answers for the folder when both lie on one file
+    // system, and has no objection otherwise.
+    [[nodiscard]] bool FolderHolds(const std::string& Name, int64_t Size) const;
     [[nodiscard]] TFileId Id() const;
     // The permission bits (rwx for owner, group and others) of the open file.
     [[nodiscard]] mode_t Permissions() const;

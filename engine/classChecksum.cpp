@@ -79,7 +79,7 @@ int32_t TChecksum::Execute() {
     const TByteFile::TCloseAtExit ClosesFile(ChecksumFile);
     ChecksumFile.Assign(FileName);
     ChecksumFile.Reset();
-    const int32_t Size = ChecksumFile.FileSize();
+    const int64_t Size = ChecksumFile.FileSize();
     int64_t Blocks = 0;
     int32_t Sum = 0;
     ForEachBlock(Size, Blocks, [this, &Sum](int64_t) {

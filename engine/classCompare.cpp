@@ -36,7 +36,7 @@ void TCompare::Execute() {
     File2.Reset();
     ClearBuffers();
     // Files of different sizes are never read, even when one is a prefix of the other.
-    const int32_t Size = File1.FileSize();
+    const int64_t Size = File1.FileSize();
     if (Size != File2.FileSize()) {
         CompareResult = CompareUnequalLength;
     } else {
@@ -66,9 +66,7 @@ void TCompare::Execute() {
             (BlocksEqual && (File1.FileSize() != Size || File2.FileSize() != Size)))
             CompareResult = CompareUnequalLength;
         else
-            CompareResult = BlocksEqual
-                                ? CompareEqual
-                                : static_cast<int32_t>((Blocks - 1) * BlockSize + DiffIndex);
+            CompareResult = BlocksEqual ? CompareEqual : (Blocks - 1) * BlockSize + DiffIndex;
     }
     File1.Close();
     File2.Close();

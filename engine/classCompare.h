@@ -9,7 +9,7 @@
 
 #include <string>
 
-constexpr int32_t CompareUnequalLength = -2, CompareEqual = -1;
+constexpr int64_t CompareUnequalLength = -2, CompareEqual = -1;
 
 class TCompare : public TParvoxBase {
 public:
@@ -17,7 +17,8 @@ public:
     bool File1Selected = false, File2Selected = false;
     bool BlocksEqual = false;
     // CompareUnequalLength, CompareEqual, or the 0-based offset of the first difference.
-    int32_t CompareResult = 0, DiffIndex = 0;
+    int64_t CompareResult = 0;
+    int32_t DiffIndex = 0;
     uint8_t Buffer1[BlockSize]{}, Buffer2[BlockSize]{};
 
     // Compares the first Count bytes of both buffers. BlocksEqual tells the

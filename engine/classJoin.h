@@ -11,8 +11,8 @@
 
 class TJoin : public TParvoxBase {
 public:
-    // The sum of the sizes of all pieces; 75 when the whole would reach 2 GiB.
-    [[nodiscard]] int32_t TotalSize();
+    // The sum of the sizes of all pieces.
+    [[nodiscard]] int64_t TotalSize();
     void Execute();
 
 private:

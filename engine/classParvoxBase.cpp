@@ -27,19 +27,19 @@ void TParvoxBase::CheckBaseFileName() const {
         throw EParvoxError("Empty basefile name");
 }
 
-std::string TParvoxBase::PieceExtension(int32_t PieceNumber) const {
+std::string TParvoxBase::PieceExtension(int64_t PieceNumber) const {
     std::string Digits = std::to_string(PieceNumber);
     if (Digits.size() < 3)
         Digits.insert(0, 3 - Digits.size(), '0');
     return "." + Digits;
 }
 
-std::string TParvoxBase::PieceFileName(int32_t PieceNumber) const {
+std::string TParvoxBase::PieceFileName(int64_t PieceNumber) const {
     CheckBaseFileName();
     return BaseFileName + PieceExtension(PieceNumber);
 }
 
-bool TParvoxBase::PieceExists(int32_t PieceNumber) const {
+bool TParvoxBase::PieceExists(int64_t PieceNumber) const {
     return FileExists(PieceFileName(PieceNumber));
 }
 
@@ -47,13 +47,13 @@ bool TParvoxBase::BaseFileExists() const {
     return FileExists(BaseFileName);
 }
 
-void TParvoxBase::CheckPieceExtension(int32_t PieceNumber, const std::string& FileName) const {
+void TParvoxBase::CheckPieceExtension(int64_t PieceNumber, const std::string& FileName) const {
     const std::string Expected = PieceExtension(PieceNumber);
     if (FileExtension(FileName) != Expected)
         throw EParvoxError("Invalid file name, should have extension " + Expected);
 }
 
-void TParvoxBase::SetPieceFileName(int32_t PieceNumber, const std::string& FileName) {
+void TParvoxBase::SetPieceFileName(int64_t PieceNumber, const std::string& FileName) {
     CheckPieceExtension(PieceNumber, FileName);
     // Cut the extension that was just checked, so piece 1000 and on work too.
     BaseFileName = FileName.substr(0, FileName.size() - PieceExtension(PieceNumber).size());
@@ -63,12 +63,12 @@ std::string TParvoxBase::JoinedFileName() const {
     return BaseFileExists() ? BaseFileName + ".joined" : BaseFileName;
 }
 
-void TParvoxBase::ForEachPiece(const std::function<void(int32_t Piece)>& Visit) const {
-    for (int32_t Piece = 1; PieceExists(Piece); ++Piece)
+void TParvoxBase::ForEachPiece(const std::function<void(int64_t Piece)>& Visit) const {
+    for (int64_t Piece = 1; PieceExists(Piece); ++Piece)
         Visit(Piece);
 }
 
-void TParvoxBase::ReportProgress(int64_t Done, int32_t Total) const {
+void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
     if (!OnProgress)
         return;
     const long double Fraction =

@@ -31,27 +31,27 @@ public:
     // Fails with "Empty basefile name" when the name is empty or blank.
     void CheckBaseFileName() const;
     // ".001" for 1, ".1000" for 1000: at least three digits, nothing cut.
-    [[nodiscard]] std::string PieceExtension(int32_t PieceNumber) const;
-    [[nodiscard]] std::string PieceFileName(int32_t PieceNumber) const;
-    [[nodiscard]] bool PieceExists(int32_t PieceNumber) const;
+    [[nodiscard]] std::string PieceExtension(int64_t PieceNumber) const;
+    [[nodiscard]] std::string PieceFileName(int64_t PieceNumber) const;
+    [[nodiscard]] bool PieceExists(int64_t PieceNumber) const;
     [[nodiscard]] bool BaseFileExists() const;
-    void CheckPieceExtension(int32_t PieceNumber, const std::string& FileName) const;
+    void CheckPieceExtension(int64_t PieceNumber, const std::string& FileName) const;
     // Takes the base name from the name of a piece; the base stays as it was
     // when the name does not carry that piece's extension.
-    void SetPieceFileName(int32_t PieceNumber, const std::string& FileName);
+    void SetPieceFileName(int64_t PieceNumber, const std::string& FileName);
     // The base name, or the base name with ".joined" when something exists under it.
     [[nodiscard]] std::string JoinedFileName() const;
 
 protected:
     // Visits piece 1, 2, 3, ... up to the first number whose piece does not
     // exist, each checked for right before its visit.
-    void ForEachPiece(const std::function<void(int32_t Piece)>& Visit) const;
+    void ForEachPiece(const std::function<void(int64_t Piece)>& Visit) const;
     // The progress protocol of a run over blocks of Total bytes in all: a
     // report of the bytes done before each block, then Step with the number
     // of blocks done including this one, until Step says that no block
     // follows. Blocks counts on from where it stands, across several files.
     template <typename TStep>
-    void ForEachBlock(int32_t Total, int64_t& Blocks, TStep&& Step) const {
+    void ForEachBlock(int64_t Total, int64_t& Blocks, TStep&& Step) const {
         do
             ReportProgress(Blocks * BlockSize, Total);
         while (Step(++Blocks));
@@ -59,7 +59,7 @@ protected:
 
 private:
     // Reports Done of Total bytes through OnProgress; an empty run reports 0.
-    void ReportProgress(int64_t Done, int32_t Total) const;
+    void ReportProgress(int64_t Done, int64_t Total) const;
 };
 
 // The part of a file name from its last period on, or "" when a "/" follows that period.

@@ -13,7 +13,7 @@
 
 std::vector<int> TSplit::DeletePieces() const {
     std::vector<int> Removals;
-    ForEachPiece([this, &Removals](int32_t Piece) {
+    ForEachPiece([this, &Removals](int64_t Piece) {
         const std::string Name = PieceFileName(Piece);
         // The input's own and only name (the base name a link to it): removing
         // it would lose the data. It stays, and the run stops at that piece.
@@ -22,7 +22,7 @@ std::vector<int> TSplit::DeletePieces() const {
     return Removals;
 }
 
-void TSplit::CheckNothingFollows(int32_t LastPiece, const std::vector<int>& Removals) const {
+void TSplit::CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const {
     const auto Next = static_cast<size_t>(LastPiece) + 1;
     if (Next <= Removals.size() && Removals[Next - 1] != 0 && PieceExists(LastPiece + 1))
         throw EInOutError(Removals[Next - 1]);
@@ -33,7 +33,7 @@ void TSplit::CheckSplitSize() const {
         throw EParvoxError("Invalid split file size: " + std::to_string(SplitSize));
 }
 
-void TSplit::CreatePiece(int32_t Piece, std::vector<TFileId>& RunFiles) {
+void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
     OutputFile.Assign(PieceFileName(Piece));
     // A piece name that leads to the input (a link left behind a gap) would
     // cut the input while it is read; one that leads to an earlier piece would
@@ -51,9 +51,9 @@ void TSplit::Execute() {
     std::vector<TFileId> RunFiles{InputFile.Id()};
     const std::vector<int> Removals = DeletePieces();
     CheckSplitSize();
-    int32_t Piece = 1;
+    int64_t Piece = 1;
     CreatePiece(Piece, RunFiles);
-    const int32_t Total = InputFile.FileSize();
+    const int64_t Total = InputFile.FileSize();
     int64_t Blocks = 0;
     TBlockCounts Block;
     ForEachBlock(Total, Blocks, [&](int64_t Done) {
@@ -63,7 +63,7 @@ void TSplit::Execute() {
         const int64_t BlocksToTotal = (Total - Before * BlockSize + BlockSize - 1) / BlockSize;
         Block = InputFile.BlockCopy(
             OutputFile, BlockSize,
-            std::min<int64_t>(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
+            std::min(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
         if (Total <= Done * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
             return false;
         if (Done % SplitSize == 0) {

@@ -12,7 +12,7 @@
 class TSplit : public TParvoxBase {
 public:
     // Piece size in blocks of 1024 bytes; 1 and above are valid.
-    int32_t SplitSize = 0;
+    int64_t SplitSize = 0;
 
     void Execute();
 
@@ -22,9 +22,9 @@ private:
     [[nodiscard]] std::vector<int> DeletePieces() const;
     // Fails with the error of its removal when an old piece that could not be
     // removed follows the last new one: a join would take it as well.
-    void CheckNothingFollows(int32_t LastPiece, const std::vector<int>& Removals) const;
+    void CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const;
     void CheckSplitSize() const;
     // Creates piece Piece as the output, or truncates it when it exists, and
     // adds it to RunFiles, the files that this run reads or wrote.
-    void CreatePiece(int32_t Piece, std::vector<TFileId>& RunFiles);
+    void CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles);
 };

@@ -19,12 +19,12 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtFilesUnknown, txtHelpMissing, txtSpecifyJoinFiles, txtJoiningDone, txtInvalidSourceName,
     txtSelectNewFile, txtFilesToJoin, txtFileToRestore, txtFileJoiner, txtSerifFont, txtSansFont,
     txtJoinedSuffix, txtHelpFile, txtSuffixY, txtSuffixZ, txtSuffixX, txtOtherTitle1,
-    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2;
+    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 52> TextVariables{{
+const std::array<std::pair<int, std::string*>, 53> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -77,6 +77,7 @@ const std::array<std::pair<int, std::string*>, 52> TextVariables{{
     {901, &txtOtherVersion1},
     {910, &txtOtherTitle2},
     {911, &txtOtherVersion2},
+    {912, &txtOutputTooLarge},
 }};
 
 } // namespace

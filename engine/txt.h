@@ -67,3 +67,4 @@ extern std::string txtOtherTitle1;       // 900
 extern std::string txtOtherVersion1;     // 901
 extern std::string txtOtherTitle2;       // 910
 extern std::string txtOtherVersion2;     // 911
+extern std::string txtOutputTooLarge;    // 912

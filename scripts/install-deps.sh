@@ -14,7 +14,7 @@ packages=(
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils
     man-db git reuse lintian
     openbox xdotool x11-xkb-utils libxfixes3 dbus at-spi2-core python3-pyatspi
-    python3-fusepy fuse e2fsprogs mount
+    python3-fusepy fuse e2fsprogs mount xfsprogs
 )
 
 missing=()

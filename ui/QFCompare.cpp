@@ -113,12 +113,12 @@ void TFormCompare::ButtonStartClick() {
     ShowMessage(ResultMessage(Compare.CompareResult));
 }
 
-std::string TFormCompare::ResultMessage(int32_t CompareResult) {
+std::string TFormCompare::ResultMessage(int64_t CompareResult) {
     if (CompareResult == CompareUnequalLength)
         return txtUnequalLength;
     if (CompareResult == CompareEqual)
         return txtFilesEqual;
-    char Offset[9];
-    std::snprintf(Offset, sizeof Offset, "%08X", static_cast<unsigned>(CompareResult));
+    char Offset[17];
+    std::snprintf(Offset, sizeof Offset, "%08llX", static_cast<unsigned long long>(CompareResult));
     return txtNotEqualAt + Offset;
 }

@@ -33,8 +33,8 @@ public:
     void ButtonStartClick();
 
     // The message that reports a comparison's result: unequal length, equal,
-    // or the offset of the first difference as eight hexadecimal digits.
-    [[nodiscard]] static std::string ResultMessage(int32_t CompareResult);
+    // or the offset of the first difference in hexadecimal, eight digits at least.
+    [[nodiscard]] static std::string ResultMessage(int64_t CompareResult);
 
 protected:
     void FormCreate() override;

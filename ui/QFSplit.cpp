@@ -130,9 +130,9 @@ void TFormSplit::InputFileChosen(const std::string& FileName) {
     ui->LabelInputFile->setText(QString::fromStdString(Split.GetBaseFileName()));
 }
 
-std::optional<int32_t> TFormSplit::GetSplitFileSize() {
+std::optional<int64_t> TFormSplit::GetSplitFileSize() {
     bool Number = false;
-    const int32_t Value = ui->EditSplitFileSize->text().toInt(&Number);
+    const int64_t Value = ui->EditSplitFileSize->text().toLongLong(&Number);
     if (!Number || Value == 0) {
         ShowMessage("Invalid split file size.");
         return std::nullopt;
@@ -142,7 +142,7 @@ std::optional<int32_t> TFormSplit::GetSplitFileSize() {
         ShowMessage("Please select the split file size units first.");
         return std::nullopt;
     case 1:
-        // A megabyte here is 1000 blocks; six digits keep it within 32 bits.
+        // A megabyte here is 1000 blocks.
         return Value * 1000;
     default:
         return Value;
@@ -150,7 +150,7 @@ std::optional<int32_t> TFormSplit::GetSplitFileSize() {
 }
 
 void TFormSplit::ButtonStartClick() {
-    const std::optional<int32_t> Size = GetSplitFileSize();
+    const std::optional<int64_t> Size = GetSplitFileSize();
     if (!Size)
         return;
     TSplit& Split = *ParvoxApp->Split;

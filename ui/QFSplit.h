@@ -43,7 +43,7 @@ private:
     void FocusSplitFileSize();
     // The piece size in blocks, or nothing when the settings are refused
     // (the user has been told why).
-    [[nodiscard]] std::optional<int32_t> GetSplitFileSize();
+    [[nodiscard]] std::optional<int64_t> GetSplitFileSize();
 
     std::unique_ptr<Ui::FormSplit> ui;
 };

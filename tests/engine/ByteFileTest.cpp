@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The file layer: what it refuses to open, the 2 GiB limit, full-block reads,
+// The file layer: what it refuses to open, full-block reads,
 // refused writes, and the messages of the input/output errors.
 #include "TestFiles.h"
 
@@ -45,22 +45,6 @@ TEST_F(ByteFileTest, OnlyRegularFilesOpenForReadingAndNoOpenWaits) {
     EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(0644); }), ENXIO);
     File.Assign(Dir.string());
     EXPECT_EQ(ErrorCodeOf([&] { File.Rewrite(0644); }), EISDIR);
-}
-
-TEST_F(ByteFileTest, FilesOf2GiBOrMoreAreOutOfRange) {
-    const std::string Huge = Path("huge");
-    WriteFile(Huge, {});
-    fs::resize_file(Huge, (uintmax_t{1} << 31) - 1);
-    File.Assign(Huge);
-    File.Reset();
-    EXPECT_EQ(File.FileSize(), 2'147'483'647);
-
-    // A file that grows past the limit while open fails when sized.
-    fs::resize_file(Huge, uintmax_t{1} << 31);
-    EXPECT_EQ(MessageOf([&] { (void)File.FileSize(); }), "I/O error 75");
-    File.Close();
-    EXPECT_EQ(MessageOf([&] { File.Reset(); }), "I/O error 75");
-    EXPECT_FALSE(File.IsOpen());
 }
 
 TEST_F(ByteFileTest, ReadsReturnFullBlocksUntilTheEnd) {

@@ -16,7 +16,7 @@ TProgressLog::TProgressLog(TParvoxBase& Engine) {
     };
 }
 
-std::vector<long double> FractionsOf(std::initializer_list<int64_t> Done, int32_t Total) {
+std::vector<long double> FractionsOf(std::initializer_list<int64_t> Done, int64_t Total) {
     std::vector<long double> Fractions;
     for (const int64_t Bytes : Done)
         Fractions.push_back(static_cast<long double>(Bytes) / static_cast<long double>(Total));

@@ -26,7 +26,7 @@ public:
 
 // Done[i] / Total, computed as the engines compute their fractions.
 [[nodiscard]] std::vector<long double> FractionsOf(std::initializer_list<int64_t> Done,
-                                                   int32_t Total);
+                                                   int64_t Total);
 
 // Makes the calling (forked) process the user nobody; false when that fails.
 [[nodiscard]] bool BecomeNobody();

@@ -125,30 +125,6 @@ TEST_F(JoinTest, BlankBaseNameFailsBeforeAnything) {
     EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "Empty basefile name");
 }
 
-TEST_F(JoinTest, TotalOf2GiBOrMoreIsRefusedBeforeTheOutputIsTouched) {
-    // Sparse pieces: large sizes without the disk space.
-    constexpr uintmax_t Half = uintmax_t{1} << 30;
-    WritePieces({0, 0});
-    fs::resize_file(Join.PieceFileName(1), Half);
-    fs::resize_file(Join.PieceFileName(2), Half - 1);
-    EXPECT_EQ(Join.TotalSize(), 0x7FFFFFFF);
-
-    fs::resize_file(Join.PieceFileName(2), Half);
-    // Stop here if unchecked: the join below would copy 3 GiB.
-    ASSERT_EQ(MessageOf([&] { (void)Join.TotalSize(); }), "I/O error 75");
-
-    fs::resize_file(Join.PieceFileName(1), 3 * Half / 2);
-    fs::resize_file(Join.PieceFileName(2), 3 * Half / 2);
-    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 75");
-    EXPECT_FALSE(fs::exists(Base));
-
-    const Bytes Earlier = PatternBytes(100);
-    WriteFile(Base, PatternBytes(10));
-    WriteFile(Base + ".joined", Earlier);
-    EXPECT_EQ(MessageOf([&] { Join.Execute(); }), "I/O error 75");
-    EXPECT_EQ(ReadFile(Base + ".joined"), Earlier);
-}
-
 TEST_F(JoinTest, PiecesThatAreNotRegularFilesAreRefusedWithoutBlocking) {
     WritePieces({100});
     fs::create_directory(Join.PieceFileName(2));

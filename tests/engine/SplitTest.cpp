@@ -210,23 +210,6 @@ TEST_F(SplitTest, InputThatCannotBeOpenedKeepsOldPieces) {
     }
 }
 
-TEST_F(SplitTest, InputOf2GiBIsOutOfRange) {
-    // Sparse, so it takes no room; its pieces sit apart so that the folder
-    // can be compared without reading it.
-    const std::string Huge = Path("huge");
-    WriteFile(Huge, {});
-    fs::resize_file(Huge, uintmax_t{1} << 31);
-    fs::create_directory(Dir / "pieces");
-    fs::create_symlink(Huge, Path("pieces/huge"));
-    LeaveOldPieces(Path("pieces/huge"), 2);
-    const auto Before = FolderContents(Dir / "pieces");
-    Engine.SetBaseFileName(Path("pieces/huge"));
-    Engine.SplitSize = 1;
-    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 75");
-    EXPECT_EQ(FolderContents(Dir / "pieces"), Before);
-    ExpectHandlesClosed();
-}
-
 TEST_F(SplitTest, InvalidSizeFailsAfterOldPiecesAreGone) {
     WriteFile(Path("film"), PatternBytes(3000));
     Engine.SetBaseFileName(Path("film"));

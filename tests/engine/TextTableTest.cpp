@@ -66,18 +66,20 @@ TEST_F(TextTableTest, EntriesAreStoredExactly) {
         {802, ".YYY"},
         {803, ".ZZZ"},
         {804, ".XXX"},
+        {912, "The joined file would be too large for the destination drive; join the pieces "
+              "on a disk that holds files of this size"},
     };
     std::map<int, std::string> Found;
     for (int Number = -1; Number <= 1000; ++Number)
         if (!TableText(Number).empty())
             Found[Number] = TableText(Number);
-    EXPECT_EQ(Found.size(), 52U);
+    EXPECT_EQ(Found.size(), 53U);
     for (const int Other : {900, 901, 910, 911})
         EXPECT_TRUE(Found.erase(Other)) << Other;
     EXPECT_EQ(Found, Expected);
     for (const auto& [Number, Text] : Found)
         EXPECT_TRUE(Text.back() != ' ' && Text.back() != '\r') << Number;
-    for (const int Unknown : {0, 2, 44, 699, 805, 912, 3000, -3})
+    for (const int Unknown : {0, 2, 44, 699, 805, 913, 3000, -3})
         EXPECT_EQ(TableText(Unknown), "") << Unknown;
 }
 

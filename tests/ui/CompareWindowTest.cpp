@@ -133,6 +133,12 @@ private slots:
         QVERIFY(Form->isVisible());
     }
 
+    // Offsets past 4 GiB need more than eight digits; none is cut.
+    void offsetsPastFourGiBShowWhole() {
+        QCOMPARE(TFormCompare::ResultMessage(0x10C388D00),
+                 std::string("Files are not equal at position h10C388D00"));
+    }
+
     void keysWithModifiers() {
         MakeFile(QStringLiteral("first"), "same");
         auto Form = OpenWindow<TFormCompare>();

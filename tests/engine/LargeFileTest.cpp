@@ -1,0 +1,203 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Files of gigabytes, as sparse files: a few marker bytes far apart and holes
+// elsewhere, on file systems that hold them without the room or the time
+// that their size would take. Skipped where such a file system is missing.
+#include "TestFiles.h"
+
+#include "classChecksum.h"
+#include "classCompare.h"
+#include "classJoin.h"
+#include "classParvoxErrors.h"
+#include "classSplit.h"
+#include "txt.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <limits>
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t GiB = int64_t{1} << 30;
+
+// A sparse file of Size bytes whose bytes at the offsets of Markers are 201, 202, ...
+void WriteSparse(const std::string& Name, int64_t Size, const std::vector<int64_t>& Markers = {}) {
+    const int Fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(Fd, 0) << Name;
+    ASSERT_EQ(::ftruncate(Fd, Size), 0) << Name;
+    for (size_t Index = 0; Index < Markers.size(); ++Index) {
+        const auto Byte = static_cast<uint8_t>(201 + Index);
+        ASSERT_EQ(::pwrite(Fd, &Byte, 1, Markers[Index]), 1) << Name;
+    }
+    ::close(Fd);
+}
+
+// The bytes other than zero, by offset from Shift on: what a whole read
+// would find beside zeros, found without reading the holes.
+void AddNonZeroBytes(const std::string& Name, int64_t Shift, std::map<int64_t, uint8_t>& Found) {
+    const int Fd = ::open(Name.c_str(), O_RDONLY);
+    ASSERT_GE(Fd, 0) << Name;
+    Bytes Chunk(1 << 20);
+    for (off_t Data = 0; (Data = ::lseek(Fd, Data, SEEK_DATA)) >= 0;) {
+        const off_t Hole = ::lseek(Fd, Data, SEEK_HOLE);
+        for (; Data < Hole; Data += static_cast<off_t>(Chunk.size())) {
+            const ssize_t Read = ::pread(Fd, Chunk.data(), Chunk.size(), Data);
+            ASSERT_GT(Read, 0) << Name;
+            for (ssize_t At = 0; At < Read; ++At)
+                if (Chunk[static_cast<size_t>(At)] != 0)
+                    Found[Shift + Data + At] = Chunk[static_cast<size_t>(At)];
+        }
+        Data = Hole;
+    }
+    ::close(Fd);
+}
+
+[[nodiscard]] std::map<int64_t, uint8_t> NonZeroBytes(const std::string& Name) {
+    std::map<int64_t, uint8_t> Found;
+    AddNonZeroBytes(Name, 0, Found);
+    return Found;
+}
+
+class LargeFileTest : public ScratchTest {
+protected:
+    void TearDown() override {
+        std::error_code Ignored;
+        if (!Memory.empty())
+            fs::remove_all(Memory, Ignored);
+        if (Mounted)
+            (void)Loop("unmount");
+        ScratchTest::TearDown();
+    }
+
+    // Makes the folder to work in on a file system of Kind: "tmpfs" (in
+    // memory, where holes read fast), or an image of "xfs" or "ext2-1k" on a
+    // loop device; false where the machine has none.
+    [[nodiscard]] bool Use(const std::string& Kind) {
+        if (Kind == "tmpfs") {
+            struct statfs Shared {};
+            std::string Template = "/dev/shm/parvox-test-XXXXXX";
+            if (::statfs("/dev/shm", &Shared) != 0 || Shared.f_type != TMPFS_MAGIC ||
+                ::mkdtemp(Template.data()) == nullptr)
+                return false;
+            Memory = Work = Template;
+            return true;
+        }
+        const int Status = Loop("mount", Kind);
+        Mounted = Status == 0;
+        Work = Dir / "mnt";
+        EXPECT_TRUE(Status == 0 || Status == 77) << Status;
+        return Mounted;
+    }
+
+    [[nodiscard]] std::string At(const std::string& Name) const { return (Work / Name).string(); }
+
+    fs::path Work;
+
+private:
+    int Loop(const std::string& Command, const std::string& Kind = "") const {
+        const std::string Line = LOOPFS_SCRIPT " " + Command + " " + Dir.string() + " " + Kind;
+        const int Status = std::system(Line.c_str());
+        return WIFEXITED(Status) ? WEXITSTATUS(Status) : 1;
+    }
+
+    fs::path Memory;
+    bool Mounted = false;
+};
+
+// A 4.5 GiB film into pieces that FAT32 takes, and into the default pieces,
+// more than 999 of them; the pieces join back to the same bytes.
+TEST_F(LargeFileTest, SplitAndJoinPastFourGiB) {
+    if (!Use("xfs"))
+        GTEST_SKIP() << "no xfs on a loop device here";
+    constexpr int64_t Size = 9 * GiB / 2 + 12345;
+    const std::string Film = At("film");
+    WriteSparse(Film, Size,
+                {2 * GiB - 1, 2 * GiB, 4'096'000'000 - 1, 4'096'000'000, 4 * GiB + 5, Size - 1});
+    const auto Source = NonZeroBytes(Film);
+    ASSERT_EQ(Source.size(), 6U);
+    for (const int64_t Blocks : {4'000'000, 1400}) {
+        SCOPED_TRACE(Blocks);
+        TSplit Split;
+        Split.SetBaseFileName(Film);
+        Split.SplitSize = Blocks;
+        ASSERT_EQ(MessageOf([&] { Split.Execute(); }), "(no error)");
+        const int64_t PieceBytes = Blocks * 1024;
+        std::vector<uintmax_t> Expected((Size + PieceBytes - 1) / PieceBytes, PieceBytes);
+        Expected.back() = Size - (Expected.size() - 1) * PieceBytes;
+        ASSERT_EQ(PieceSizes(Film), Expected);
+        std::map<int64_t, uint8_t> InPieces;
+        for (size_t Piece = 0; Piece < Expected.size(); ++Piece)
+            AddNonZeroBytes(PieceName(Film, static_cast<int>(Piece + 1)),
+                            static_cast<int64_t>(Piece) * PieceBytes, InPieces);
+        EXPECT_EQ(InPieces, Source);
+
+        TJoin Join;
+        Join.SetPieceFileName(1, PieceName(Film, 1));
+        ASSERT_EQ(MessageOf([&] { Join.Execute(); }), "(no error)");
+        EXPECT_EQ(fs::file_size(Film + ".joined"), static_cast<uintmax_t>(Size));
+        EXPECT_EQ(NonZeroBytes(Film + ".joined"), Source);
+    }
+}
+
+TEST_F(LargeFileTest, ChecksumAndCompareReachPastFourGiB) {
+    if (!Use("tmpfs"))
+        GTEST_SKIP() << "no tmpfs here";
+    constexpr int64_t Size = 9 * GiB / 2;
+    WriteSparse(At("a"), Size, {2 * GiB - 1, 2 * GiB, 4 * GiB + 5, Size - 1});
+    WriteSparse(At("b"), Size, {2 * GiB - 1, 2 * GiB, 4 * GiB + 6, Size - 1});
+    TChecksum Checksum;
+    Checksum.FileName = At("a");
+    EXPECT_EQ(Checksum.Execute(), 201 + 202 + 203 + 204);
+    TCompare Compare;
+    Compare.FileName1 = At("a");
+    Compare.FileName2 = At("b");
+    Compare.Execute();
+    EXPECT_EQ(Compare.CompareResult, 4 * GiB + 5);
+}
+
+// A join whose output the file system of its folder cannot hold fails before
+// it creates or empties the output; one that fits gets to its copy.
+TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites) {
+    struct {
+        std::string Kind;
+        std::vector<int64_t> Pieces;
+        bool Refused;
+    } const Rows[] = {
+        // The C library says 32 bits for tmpfs, which holds far more.
+        {"tmpfs", {3 * GiB, 3 * GiB}, false},
+        {"tmpfs", {std::numeric_limits<int64_t>::max(), 1}, true},
+        // The largest file here is 17,247,252,480 bytes: a stand-in for FAT's 4 GiB - 1.
+        {"ext2-1k", {8 * GiB, 8 * GiB}, false},
+        {"ext2-1k", {8 * GiB, 9 * GiB}, true},
+    };
+    for (const std::string Kind : {"tmpfs", "ext2-1k"}) {
+        if (!Use(Kind))
+            GTEST_SKIP() << "no " << Kind << " here";
+        for (const auto& Row : Rows) {
+            if (Row.Kind != Kind)
+                continue;
+            SCOPED_TRACE(Kind + " " + std::to_string(Row.Pieces[1]));
+            const std::string Film = At("film");
+            const Bytes Earlier = PatternBytes(100);
+            WriteFile(Film, {});
+            WriteFile(Film + ".joined", Earlier);
+            for (size_t Piece = 0; Piece < Row.Pieces.size(); ++Piece)
+                WriteSparse(PieceName(Film, static_cast<int>(Piece + 1)), Row.Pieces[Piece]);
+            TJoin Join;
+            Join.SetBaseFileName(Film);
+            Join.OnProgress = [](const std::string&, long double) {
+                throw EParvoxError("copying");
+            };
+            EXPECT_EQ(MessageOf([&] { Join.Execute(); }),
+                      Row.Refused ? txtOutputTooLarge : "copying");
+            EXPECT_EQ(ReadFile(Film + ".joined"), Row.Refused ? Earlier : Bytes{});
+        }
+    }
+}
+
+} // namespace
