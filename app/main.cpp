@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
     QApplication Application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
-    StartUp();
+    StartUp(QApplication::arguments());
     const int Result = QApplication::exec();
     ShutDown();
     return Result;

@@ -377,3 +377,17 @@ int RemoveFile(const std::string& Name) {
     const char* System = SystemName(Name);
     return Retried([System] { return ::unlink(System); }) == 0 || errno == ENOENT ? 0 : errno;
 }
+
+void RemoveWritten(const std::string& Name, const TFileId& Written) {
+    const char* System = SystemName(Name);
+    struct stat Entry {};
+    if (Retried([&] { return ::lstat(System, &Entry); }) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw EInOutError(errno);
+    }
+    if (IdOf(Entry) != Written)
+        return;
+    if (const int Error = RemoveFile(Name); Error != 0)
+        throw EInOutError(Error);
+}

@@ -174,3 +174,6 @@ private:
 [[nodiscard]] bool FileExists(const std::string& Name);
 // Removes a file; 0, or the system's error number when it is still there.
 [[nodiscard]] int RemoveFile(const std::string& Name);
+// Removes what a run wrote under Name, unless Name has come to lead to
+// another file than Written since; raises the system's error when it cannot.
+void RemoveWritten(const std::string& Name, const TFileId& Written);

@@ -44,23 +44,31 @@ void TJoin::Execute() {
     // An output name that leads to one of the pieces (a link) would cut that
     // piece before it is read; it is refused before anything is written.
     OutputFile.Rewrite(InputFile.Permissions(), PieceFiles);
+    const TFileId Output = OutputFile.Id();
     // Every read counts as a full block, so the count may pass the total.
     int64_t Blocks = 0;
-    ForEachPiece([this, Total, &Blocks](int64_t Piece) {
-        if (Piece > 1) {
-            InputFile.Assign(PieceFileName(Piece));
-            InputFile.Reset();
-        }
-        ForEachBlock(Total, Blocks, [this](int64_t) {
-            const TBlockCounts Block =
-                InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int64_t>::max());
-            // The partial output stays on disk.
-            if (Block.Written != Block.Read)
-                throw EParvoxError(txtDestinationFull);
-            return Block.Read == BlockSize;
+    try {
+        ForEachPiece([this, Total, &Blocks](int64_t Piece) {
+            if (Piece > 1) {
+                InputFile.Assign(PieceFileName(Piece));
+                InputFile.Reset();
+            }
+            ForEachBlock(Total, Blocks, [this](int64_t) {
+                const TBlockCounts Block =
+                    InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int64_t>::max());
+                // A failed join leaves its partial output on disk.
+                if (Block.Written != Block.Read)
+                    throw EParvoxError(txtDestinationFull);
+                return Block.Read == BlockSize;
+            });
+            InputFile.Close();
         });
-        InputFile.Close();
-    });
+    } catch (const EParvoxStopped&) {
+        // A stopped join leaves no output that could pass for the whole file.
+        OutputFile.CloseQuietly();
+        RemoveWritten(OutputName, Output);
+        throw;
+    }
     OutputFile.Close();
     OutputFile.Store();
 }

@@ -69,12 +69,16 @@ void TParvoxBase::ForEachPiece(const std::function<void(int64_t Piece)>& Visit) 
 }
 
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
-    if (!OnProgress)
-        return;
-    const long double Fraction =
-        Total == 0 ? 0.0L : static_cast<long double>(Done) / static_cast<long double>(Total);
-    static const std::string NoStatus;
-    OnProgress(NoStatus, Fraction);
+    if (OnProgress) {
+        const long double Fraction =
+            Total == 0 ? 0.0L : static_cast<long double>(Done) / static_cast<long double>(Total);
+        static const std::string NoStatus;
+        OnProgress(NoStatus, Fraction);
+    }
+    if (StopRequested.load(std::memory_order_relaxed)) {
+        StopRequested = false;
+        throw EParvoxStopped();
+    }
 }
 
 std::string FileExtension(const std::string& FileName) {

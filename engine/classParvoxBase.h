@@ -8,6 +8,7 @@
 
 #include "classByteFile.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +42,11 @@ public:
     void SetPieceFileName(int64_t PieceNumber, const std::string& FileName);
     // The base name, or the base name with ".joined" when something exists under it.
     [[nodiscard]] std::string JoinedFileName() const;
+    // Asks the run under way to end at its next progress report, before its
+    // next transfer: it removes the files that it wrote and raises
+    // EParvoxStopped. A request holds until a run takes it or it is withdrawn.
+    void RequestStop() noexcept { StopRequested = true; }
+    void WithdrawStop() noexcept { StopRequested = false; }
 
 protected:
     // Visits piece 1, 2, 3, ... up to the first number whose piece does not
@@ -58,8 +64,12 @@ protected:
     }
 
 private:
-    // Reports Done of Total bytes through OnProgress; an empty run reports 0.
+    // Reports Done of Total bytes through OnProgress, an empty run 0, and
+    // ends the run when a stop has been asked for, during the report too.
     void ReportProgress(int64_t Done, int64_t Total) const;
+
+    // Set from the progress report, which lets the user interface run.
+    mutable std::atomic<bool> StopRequested = false;
 };
 
 // The part of a file name from its last period on, or "" when a "/" follows that period.

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The failures the engines raise: a plain message, or an input/output error
-// that carries the system's error number and the message chosen by it; and
-// the system calls that a signal may interrupt, made again until they end.
+// that carries the system's error number and the message chosen by it; the
+// end of a run that was asked to stop; and the system calls that a signal
+// may interrupt, made again until they end.
 #pragma once
 
 #include <cerrno>
@@ -24,6 +25,13 @@ public:
 
     // "File not found" for 2, ..., "I/O error 13" for a number without a text of its own.
     [[nodiscard]] static std::string MessageFor(int Code);
+};
+
+// A run that was asked to stop has ended, and removed what it wrote. Not a
+// failure: nothing reports it to the user.
+class EParvoxStopped : public std::runtime_error {
+public:
+    EParvoxStopped() : std::runtime_error("Stopped") {}
 };
 
 // Makes a system call again while a signal interrupts it: the call failed

@@ -56,22 +56,30 @@ void TSplit::Execute() {
     const int64_t Total = InputFile.FileSize();
     int64_t Blocks = 0;
     TBlockCounts Block;
-    ForEachBlock(Total, Blocks, [&](int64_t Done) {
-        // The copy may run ahead to the end of the piece or of the total,
-        // whichever comes first, never beyond.
-        const int64_t Before = Done - 1;
-        const int64_t BlocksToTotal = (Total - Before * BlockSize + BlockSize - 1) / BlockSize;
-        Block = InputFile.BlockCopy(
-            OutputFile, BlockSize,
-            std::min(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
-        if (Total <= Done * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
-            return false;
-        if (Done % SplitSize == 0) {
-            OutputFile.Close();
-            CreatePiece(++Piece, RunFiles);
-        }
-        return true;
-    });
+    try {
+        ForEachBlock(Total, Blocks, [&](int64_t Done) {
+            // The copy may run ahead to the end of the piece or of the total,
+            // whichever comes first, never beyond.
+            const int64_t Before = Done - 1;
+            const int64_t BlocksToTotal = (Total - Before * BlockSize + BlockSize - 1) / BlockSize;
+            Block = InputFile.BlockCopy(
+                OutputFile, BlockSize,
+                std::min(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
+            if (Total <= Done * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
+                return false;
+            if (Done % SplitSize == 0) {
+                OutputFile.Close();
+                CreatePiece(++Piece, RunFiles);
+            }
+            return true;
+        });
+    } catch (const EParvoxStopped&) {
+        // Pieces of a stopped split would pass for a whole set at the next join.
+        OutputFile.CloseQuietly();
+        for (int64_t Written = 1; Written <= Piece; ++Written)
+            RemoveWritten(PieceFileName(Written), RunFiles[static_cast<size_t>(Written)]);
+        throw;
+    }
     if (Block.Read != Block.Written)
         throw EParvoxError(txtNotEnoughSpace);
     OutputFile.Close();

@@ -27,7 +27,8 @@ TMainForm::TMainForm(QWidget* Parent)
     Bind(ui->LabelParvoxURL, &TClickLabel::clicked, &TMainForm::LabelURLParvoxClick);
     Bind(ui->LabelQuillfernURL, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
     Bind(ui->ImageLogoQuillfern, &TClickLabel::clicked, &TMainForm::LabelURLQuillfernClick);
-    AcceptFileDrops<TMainForm>({}, {&TMainForm::FileDropped});
+    AcceptFileDrops<TMainForm>(1, &TMainForm::FilesDropped);
+    AcceptFileDrops<TMainForm>(2, &TMainForm::FilesDropped);
     FormCreate();
     ui->ButtonSplit->setFocus();
 }
@@ -91,11 +92,13 @@ void TMainForm::ButtonExitClick() {
     close();
 }
 
-void TMainForm::FileDropped(const std::string& FileName) {
-    if (FileName.ends_with(".001"))
-        ParvoxController->ShowJoinWindow(FileName);
+void TMainForm::FilesDropped(const std::vector<std::string>& Files) {
+    if (Files.size() == 2)
+        ParvoxController->ShowCompareWindow(Files);
+    else if (Files.front().ends_with(".001"))
+        ParvoxController->ShowJoinWindow(Files);
     else
-        ParvoxController->ShowSplitWindow(FileName);
+        ParvoxController->ShowSplitWindow(Files);
 }
 
 void TMainForm::LabelURLParvoxClick() {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class MainForm;
@@ -29,9 +30,10 @@ public:
     void ButtonExitClick();
     void LabelURLParvoxClick();
     void LabelURLQuillfernClick();
-    // A file dropped on the window: the first piece of a split file opens the
-    // Join window with it, any other file the Split window.
-    void FileDropped(const std::string& FileName);
+    // Files dropped on the window or named on the command line: the first
+    // piece of a split file opens the Join window with it, any other file the
+    // Split window, and two files the Compare window with both, in order.
+    void FilesDropped(const std::vector<std::string>& Files);
 
 protected:
     void FormCreate() override;

@@ -1,28 +1,25 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Window base: caption, fit, key preview, handler guard, run guard and file drops.
+// Window base: caption, fit, key preview, handler guard, run guard and the file drops' wiring.
 #include "QFParvoxBase.h"
 
 #include "QClickLabel.h"
 #include "QColourScheme.h"
+#include "QFileDrops.h"
 #include "QOpenDialog.h"
 #include "classParvoxController.h"
+#include "classParvoxErrors.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDropEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPointer>
 #include <QScreen>
-#include <QTimer>
-#include <QUrl>
 
 #include <xcb/xcb.h>
 
@@ -69,23 +66,6 @@ void ClearWindowSystemTitle(QWidget& Window) {
     }
     xcb_delete_property(Connection, Id, XCB_ATOM_WM_NAME);
     xcb_flush(Connection);
-}
-
-// The files of a drag: local files only, each an existing file or a link to
-// one; nothing when it carries anything else (a folder, a link that leads
-// nowhere, a remote address, mere text).
-std::optional<std::vector<std::string>> LocalFiles(const QMimeData& Data) {
-    if (!Data.hasUrls())
-        return std::nullopt;
-    std::vector<std::string> Files;
-    const auto Urls = Data.urls();
-    for (const QUrl& Url : Urls) {
-        const QString Path = Url.toLocalFile();
-        if (!Url.isLocalFile() || !QFileInfo(Path).isFile())
-            return std::nullopt;
-        Files.push_back(Path.toStdString());
-    }
-    return Files;
 }
 
 } // namespace
@@ -239,6 +219,9 @@ bool TFormParvoxBase::RunOperation(const std::string& Status,
     try {
         ParvoxController->ShowProgress(Status, 0.0L);
         Operation();
+    } catch (const EParvoxStopped&) {
+        Finish();
+        return false;
     } catch (...) {
         Finish();
         throw;
@@ -256,78 +239,17 @@ void TFormParvoxBase::SetControlsEnabled(bool Enabled) {
     }
 }
 
-void TFormParvoxBase::AddDropTarget(TDropTarget Target) {
-    // The window is the one place where files land: the size box would
-    // otherwise take a dropped file's name as text.
-    const auto Children = findChildren<QWidget*>();
-    for (QWidget* Child : Children)
-        if (Child->window() == this)
-            Child->setAcceptDrops(false);
-    setAcceptDrops(true);
-    DropTargets.push_back(std::move(Target));
-}
-
-const TFormParvoxBase::TDropTarget*
-TFormParvoxBase::DropTargetAt(std::size_t Count, const std::optional<QPoint>& At) const {
-    for (const TDropTarget& Target : DropTargets) {
-        if (Target.Chosen.size() != Count)
-            continue;
-        if (Target.Area.isEmpty())
-            return &Target;
-        for (const QWidget* Part : Target.Area)
-            if (At && Part->rect().contains(Part->mapFrom(this, *At)))
-                return &Target;
-    }
-    return nullptr;
-}
-
-std::optional<std::vector<std::string>>
-TFormParvoxBase::DraggedFiles(const QDropEvent& Event) const {
-    // Copied, never moved: a source that moves would delete its file.
-    if (ParvoxController->OperationRunning() || !(Event.possibleActions() & Qt::CopyAction))
-        return std::nullopt;
-    auto Files = LocalFiles(*Event.mimeData());
-    if (!Files || DropTargetAt(Files->size(), Event.position().toPoint()) == nullptr)
-        return std::nullopt;
-    return Files;
-}
-
-void TFormParvoxBase::TakeFiles(const std::vector<std::string>& Files,
-                                const std::optional<QPoint>& At) {
-    const TDropTarget* Target = DropTargetAt(Files.size(), At);
-    if (ParvoxController->OperationRunning() || Target == nullptr)
-        return;
-    Guarded([Target, &Files] {
-        for (std::size_t Index = 0; Index < Files.size(); ++Index)
-            Target->Chosen[Index](Files[Index]);
+void TFormParvoxBase::AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,
+                                   std::function<void(const std::vector<std::string>&)> Handler) {
+    if (Drops == nullptr)
+        Drops = new TFileDrops(*this);
+    Drops->Add(Area, Count, [Handler = std::move(Handler)](const std::vector<std::string>& Files) {
+        Guarded([&Handler, &Files] { Handler(Files); });
     });
 }
 
-void TFormParvoxBase::dragEnterEvent(QDragEnterEvent* Event) {
-    dragMoveEvent(Event);
-}
-
-void TFormParvoxBase::dragMoveEvent(QDragMoveEvent* Event) {
-    if (DraggedFiles(*Event)) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
-    } else {
-        Event->ignore();
-    }
-}
-
-void TFormParvoxBase::dropEvent(QDropEvent* Event) {
-    auto Files = DraggedFiles(*Event);
-    if (!Files) {
-        Event->ignore();
-        return;
-    }
-    Event->setDropAction(Qt::CopyAction);
-    Event->accept();
-    // The files are taken once the drag has ended: what they do may open a
-    // window or a message box, and the drag's source waits until the drop returns.
-    const QPoint At = Event->position().toPoint();
-    QTimer::singleShot(0, this, [this, Files = std::move(*Files), At] { TakeFiles(Files, At); });
+bool TFormParvoxBase::TakeFiles(const std::vector<std::string>& Files) {
+    return Drops != nullptr && Drops->Take(Files);
 }
 
 void TFormParvoxBase::CenterOnScreen(QWidget& Window) {
@@ -348,8 +270,11 @@ void TFormParvoxBase::ButtonCloseClick() {
 }
 
 void TFormParvoxBase::reject() {
-    // Escape, like every other way of closing, asks the window's close query.
-    close();
+    if (ParvoxController->OperationRunning())
+        ParvoxController->RequestStop();
+    else
+        // Like every other way of closing, Escape asks the window's close query.
+        close();
 }
 
 void TFormParvoxBase::showEvent(QShowEvent* Event) {
@@ -371,9 +296,10 @@ void TFormParvoxBase::hideEvent(QHideEvent* Event) {
 }
 
 void TFormParvoxBase::closeEvent(QCloseEvent* Event) {
-    bool CanClose = !ParvoxController->OperationRunning();
-    if (CanClose)
-        Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
+    bool CanClose = true;
+    Guarded([this, &CanClose] { FormCloseQuery(CanClose); });
+    if (CanClose && ParvoxController->CloseWaits(*this))
+        CanClose = false;
     Event->setAccepted(CanClose);
     // Ends a modal showing too. QDialog's own close handling is not used: it
     // would call reject(), which closes again.

@@ -5,19 +5,21 @@
 // application title, the fit around the Close button, single-letter command
 // keys seen before the focused control, the guard that hands any escaped
 // exception to the error display, the run guard that keeps a window still
-// while its operation runs, and the files that the user drops on a window.
+// while its operation runs and stops the run on Escape or a close, and the
+// parts of a window that take dropped files.
 #pragma once
 
 #include <QDialog>
 #include <QList>
 
+#include <cstddef>
 #include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+class TFileDrops;
 class TOpenDialog;
 
 class TFormParvoxBase : public QDialog {
@@ -46,14 +48,14 @@ public:
 
     // Closes the window, as every other way of closing does.
     void ButtonCloseClick();
+    // Escape: stops the window's run, or closes the window when none runs.
     void reject() override;
 
-    // Hands Files to the window as a drop of them at At does (without At, a
-    // drop that no part of the window claims for itself): each goes to what
-    // the window does with a file picked in its file dialog. Nothing happens
-    // while an operation runs or when the window takes no such drop.
-    void TakeFiles(const std::vector<std::string>& Files,
-                   const std::optional<QPoint>& At = std::nullopt);
+    // Hands Files to the window as a drop of them that no part of the window
+    // claims for itself does: each goes to what the window does with a file
+    // picked in its file dialog. Returns false, doing nothing, while an
+    // operation runs or when the window takes no such drop.
+    bool TakeFiles(const std::vector<std::string>& Files);
 
 protected:
     // Takes the caption from the application title and the colours from the
@@ -95,20 +97,30 @@ protected:
     void AcceptFileDrops(std::initializer_list<QWidget*> Area,
                          std::initializer_list<void (TForm::*)(const std::string&)> Chosen) {
         auto* Form = static_cast<TForm*>(this);
-        TDropTarget Target{QList<QWidget*>(Area), {}};
-        for (const auto Handler : Chosen)
-            Target.Chosen.emplace_back(
-                [Form, Handler](const std::string& File) { (Form->*Handler)(File); });
-        AddDropTarget(std::move(Target));
+        AddFileDrops(Area, Chosen.size(),
+                     [Form, Handlers = std::vector(Chosen)](const std::vector<std::string>& Files) {
+                         for (std::size_t Index = 0; Index < Files.size(); ++Index)
+                             (Form->*Handlers[Index])(Files[Index]);
+                     });
+    }
+    // Lets Count files be dropped anywhere on the window, all going to Handler together.
+    template <typename TForm>
+    void AcceptFileDrops(std::size_t Count,
+                         void (TForm::*Handler)(const std::vector<std::string>&)) {
+        auto* Form = static_cast<TForm*>(this);
+        AddFileDrops({}, Count, [Form, Handler](const std::vector<std::string>& Files) {
+            (Form->*Handler)(Files);
+        });
     }
     // Runs OpenDialog1, under Title when one is given; the full path of the
     // picked file, or nothing when the user cancelled.
     [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
     // Runs an engine operation with the progress window up. While it runs the
-    // window's buttons, file labels and inputs are disabled and its keys and
-    // close requests refused; all comes back when it ends, after a failure
-    // too. Returns false, running nothing, when an operation is already on;
-    // an exception of the operation goes on to the caller.
+    // window's buttons, file labels and inputs are disabled and its keys
+    // refused, while Escape and a close stop it; all comes back when it ends,
+    // after a failure too. Returns whether it ran to its end: false when an
+    // operation was already on and nothing ran, or when the user stopped it.
+    // An exception of the operation goes on to the caller.
     bool RunOperation(const std::string& Status, const std::function<void()>& Operation);
 
     // The file-open dialog of a window that picks files; the window owns it.
@@ -120,27 +132,15 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
-    void dragEnterEvent(QDragEnterEvent* Event) override;
-    void dragMoveEvent(QDragMoveEvent* Event) override;
-    void dropEvent(QDropEvent* Event) override;
 
 private:
     friend class TKeyPreview;
 
-    struct TDropTarget {
-        QList<QWidget*> Area;
-        std::vector<std::function<void(const std::string&)>> Chosen;
-    };
-
     void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
-    void AddDropTarget(TDropTarget Target);
-    // The drop target that takes Count files at At, if any.
-    [[nodiscard]] const TDropTarget* DropTargetAt(std::size_t Count,
-                                                  const std::optional<QPoint>& At) const;
-    // The files that a drag carries, when the window takes them where it is.
-    [[nodiscard]] std::optional<std::vector<std::string>>
-    DraggedFiles(const QDropEvent& Event) const;
+    // Handler runs through Guarded.
+    void AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,
+                      std::function<void(const std::vector<std::string>&)> Handler);
 
-    std::vector<TDropTarget> DropTargets;
+    TFileDrops* Drops = nullptr;
 };

@@ -9,20 +9,23 @@
 #include "ui_QFProgress.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QWindow>
 
 #include <cmath>
 
 TFormProgress::TFormProgress(QWidget* Parent)
-    : QWidget(Parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus),
+    : QWidget(Parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       ui(std::make_unique<Ui::FormProgress>()) {
     ui->setupUi(this);
     TColourScheme::Apply(*this);
-    // The operation window keeps the keyboard while the progress window is up.
+    // The operation window keeps the keyboard while the progress window is
+    // up, until the user activates the progress window to stop the run.
     setAttribute(Qt::WA_ShowWithoutActivating);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TFormProgress::FormDeactivate);
+    connect(ui->ButtonStop, &QPushButton::clicked, this, &TFormProgress::StopAsked);
 }
 
 TFormProgress::~TFormProgress() = default;
@@ -48,6 +51,11 @@ void TFormProgress::ShowProgress(const std::string& Status, long double Fraction
     }
     SetFraction(Fraction);
     if (Shown) {
+        // The operation window runs modal, and Qt passes no input to any
+        // other window but one that belongs to it: the Stop button would be dead.
+        create();
+        if (const QWidget* Modal = QApplication::activeModalWidget())
+            windowHandle()->setTransientParent(Modal->windowHandle());
         show();
         raise();
     } else if (!SinceEvents.hasExpired(EventsEveryMs)) {
@@ -137,9 +145,24 @@ void TFormProgress::FormShow() {
     Bar.setLeft(Label.left());
     Bar.setWidth(Label.width());
     ui->ProgressBar->setGeometry(Bar);
-    setFixedSize(Label.width() + 2 * Label.left(), Bar.top() + Bar.height() + Label.top());
+    // The margin under the Stop button equals the one above the status.
+    const QRect Stop = ui->ButtonStop->geometry();
+    setFixedSize(Label.width() + 2 * Label.left(), Stop.top() + Stop.height() + Label.top());
     ui->Panel1->setGeometry(rect());
     TFormParvoxBase::CenterOnScreen(*this);
+}
+
+void TFormProgress::keyPressEvent(QKeyEvent* Event) {
+    if (Event->key() == Qt::Key_Escape)
+        emit StopAsked();
+    else
+        QWidget::keyPressEvent(Event);
+}
+
+void TFormProgress::closeEvent(QCloseEvent* Event) {
+    // The window goes when the run ends; a close asks for that.
+    Event->ignore();
+    emit StopAsked();
 }
 
 void TFormProgress::FormDeactivate() {

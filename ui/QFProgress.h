@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The small borderless window that shows a status line and a bar while an
-// operation runs. Every engine report passes through ShowProgress, which
-// also lets the user interface process its pending events every few
-// milliseconds.
+// The small borderless window that shows a status line, a bar and a Stop
+// button while an operation runs. Every engine report passes through
+// ShowProgress, which also lets the user interface process its pending
+// events every few milliseconds.
 #pragma once
 
 #include <QElapsedTimer>
@@ -38,8 +38,14 @@ public:
     [[nodiscard]] QString Status() const;
     [[nodiscard]] int Position() const;
 
+signals:
+    // The user asked to stop the run: the Stop button, Escape or a close.
+    void StopAsked();
+
 protected:
     void showEvent(QShowEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
 
 private:
     void FormShow();

@@ -17,9 +17,21 @@ TParvox::~TParvox() {
     Compare.reset();
 }
 
+std::array<TParvoxBase*, 4> TParvox::Engines() const {
+    return {Join.get(), Split.get(), Checksum.get(), Compare.get()};
+}
+
 void TParvox::SetProgressHandler(const TProgressEvent& Handler) {
-    Join->OnProgress = Handler;
-    Split->OnProgress = Handler;
-    Checksum->OnProgress = Handler;
-    Compare->OnProgress = Handler;
+    for (TParvoxBase* Engine : Engines())
+        Engine->OnProgress = Handler;
+}
+
+void TParvox::RequestStop() {
+    for (TParvoxBase* Engine : Engines())
+        Engine->RequestStop();
+}
+
+void TParvox::WithdrawStop() {
+    for (TParvoxBase* Engine : Engines())
+        Engine->WithdrawStop();
 }

@@ -10,6 +10,7 @@
 #include "classJoin.h"
 #include "classSplit.h"
 
+#include <array>
 #include <memory>
 
 class TParvox {
@@ -21,11 +22,17 @@ public:
 
     // Points the progress report of all four engines at one handler.
     void SetProgressHandler(const TProgressEvent& Handler);
+    // Asks whichever engine runs to stop, or withdraws that request.
+    void RequestStop();
+    void WithdrawStop();
 
     std::unique_ptr<TJoin> Join;
     std::unique_ptr<TSplit> Split;
     std::unique_ptr<TChecksum> Checksum;
     std::unique_ptr<TCompare> Compare;
+
+private:
+    [[nodiscard]] std::array<TParvoxBase*, 4> Engines() const;
 };
 
 // The one application object, from start-up to shutdown.

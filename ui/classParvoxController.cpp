@@ -14,7 +14,14 @@
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
 #include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 TParvoxController* ParvoxController = nullptr;
 
@@ -25,11 +32,54 @@ void BringMainWindowToFront() {
         TFormParvoxBase::BringToFront(*MainForm);
 }
 
+// Lets the window system's close request reach the main window while an
+// operation window runs modal over it, which Qt would drop: the close box,
+// Alt+F4 and the window menu then end the program, after the question and a
+// stop of the run, instead of doing nothing.
+class TMainWindowCloseRequests : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& Type, void* Message, qintptr* /*Result*/) override {
+        if (Type != "xcb_generic_event_t" || MainForm == nullptr ||
+            QApplication::activeModalWidget() == nullptr)
+            return false;
+        const auto* Event = static_cast<const xcb_generic_event_t*>(Message);
+        if ((Event->response_type & 0x7F) != XCB_CLIENT_MESSAGE)
+            return false;
+        const auto* Client = static_cast<const xcb_client_message_event_t*>(Message);
+        static const xcb_atom_t Protocols = Atom("WM_PROTOCOLS");
+        static const xcb_atom_t Delete = Atom("WM_DELETE_WINDOW");
+        if (Client->window != MainForm->internalWinId() || Client->format != 32 ||
+            Client->type != Protocols || Client->data.data32[0] != Delete)
+            return false;
+        // Asked after this event, which the window system is still delivering.
+        QTimer::singleShot(0, MainForm, [] { MainForm->close(); });
+        return true;
+    }
+
+private:
+    static xcb_atom_t Atom(const char* Name) {
+        auto* X11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_intern_atom_reply_t* Reply = xcb_intern_atom_reply(
+            X11->connection(),
+            xcb_intern_atom(X11->connection(), 1, static_cast<uint16_t>(std::strlen(Name)), Name),
+            nullptr);
+        const xcb_atom_t Found = Reply != nullptr ? Reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(Reply);
+        return Found;
+    }
+};
+
 } // namespace
 
-TParvoxController::TParvoxController() : ProgressForm(std::make_unique<TFormProgress>()) {}
+TParvoxController::TParvoxController()
+    : ProgressForm(std::make_unique<TFormProgress>()),
+      CloseRequests(std::make_unique<TMainWindowCloseRequests>()) {
+    QObject::connect(ProgressForm.get(), &TFormProgress::StopAsked, [this] { RequestStop(); });
+    qApp->installNativeEventFilter(CloseRequests.get());
+}
 
 TParvoxController::~TParvoxController() {
+    qApp->removeNativeEventFilter(CloseRequests.get());
     ProgressForm.reset();
 }
 
@@ -40,28 +90,29 @@ void TParvoxController::ConnectProgress() {
     });
 }
 
-template <typename TForm> void TParvoxController::ShowWindow(const std::string& FileName) {
+template <typename TForm>
+void TParvoxController::ShowWindow(const std::vector<std::string>& Files) {
     ConnectProgress();
     {
         // A window is never reused: what it remembers between openings it keeps itself.
         TForm Form(MainForm);
-        if (!FileName.empty())
-            QTimer::singleShot(0, &Form, [&Form, FileName] { Form.TakeFiles({FileName}); });
+        if (!Files.empty())
+            QTimer::singleShot(0, &Form, [&Form, Files] { Form.TakeFiles(Files); });
         Form.exec();
     }
     BringMainWindowToFront();
 }
 
-void TParvoxController::ShowSplitWindow(const std::string& FileName) {
-    ShowWindow<TFormSplit>(FileName);
+void TParvoxController::ShowSplitWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormSplit>(Files);
 }
 
-void TParvoxController::ShowJoinWindow(const std::string& FileName) {
-    ShowWindow<TFormJoin>(FileName);
+void TParvoxController::ShowJoinWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormJoin>(Files);
 }
 
-void TParvoxController::ShowCompareWindow() {
-    ShowWindow<TFormCompare>();
+void TParvoxController::ShowCompareWindow(const std::vector<std::string>& Files) {
+    ShowWindow<TFormCompare>(Files);
 }
 
 void TParvoxController::ShowChecksumWindow() {
@@ -98,4 +149,30 @@ bool TParvoxController::BeginOperation() {
 
 void TParvoxController::EndOperation() {
     Running = false;
+    // A request that came too late for the run must not stop the next one.
+    ParvoxApp->WithdrawStop();
+    for (const QPointer<QWidget>& Window : ClosingAfterRun)
+        if (Window)
+            QTimer::singleShot(0, Window, [Window] { Window->close(); });
+    ClosingAfterRun.clear();
+}
+
+void TParvoxController::RequestStop() {
+    if (Running)
+        ParvoxApp->RequestStop();
+}
+
+bool TParvoxController::CloseWaits(QWidget& Window) {
+    if (&Window == MainForm && QApplication::activeModalWidget() != nullptr) {
+        RequestStop();
+        // Ends the event loop of every window, once the run has stopped; the
+        // main window stays up until the program shuts down.
+        QCoreApplication::exit(0);
+        return true;
+    }
+    if (!Running)
+        return false;
+    RequestStop();
+    ClosingAfterRun.emplace_back(&Window);
+    return true;
 }

@@ -2,13 +2,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The controller: owns the progress window, opens every other window on
-// request of the main window, carries progress between engines and windows
-// and keeps a second run off the engines while one is in progress.
+// request of the main window, carries progress between engines and windows,
+// keeps a second run off the engines while one is in progress and stops a
+// run when the user asks.
 #pragma once
+
+#include <QPointer>
 
 #include <memory>
 #include <string>
+#include <vector>
 
+class QAbstractNativeEventFilter;
+class QWidget;
 class TFormProgress;
 
 class TParvoxController {
@@ -18,10 +24,10 @@ public:
     TParvoxController(const TParvoxController&) = delete;
     TParvoxController& operator=(const TParvoxController&) = delete;
 
-    // A window opened with a file takes it once it is up, as a drop on it would.
-    void ShowSplitWindow(const std::string& FileName = std::string());
-    void ShowJoinWindow(const std::string& FileName = std::string());
-    void ShowCompareWindow();
+    // A window opened with files takes them once it is up, as a drop on it would.
+    void ShowSplitWindow(const std::vector<std::string>& Files = {});
+    void ShowJoinWindow(const std::vector<std::string>& Files = {});
+    void ShowCompareWindow(const std::vector<std::string>& Files = {});
     void ShowChecksumWindow();
     void ShowAboutWindow();
     void OpenProductPage();
@@ -33,18 +39,29 @@ public:
 
     // An operation holds the engines from BeginOperation to EndOperation;
     // BeginOperation refuses while another operation holds them. While one
-    // does, the windows refuse their command keys and every close.
+    // does, the windows refuse their command keys.
     [[nodiscard]] bool BeginOperation();
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
+    // Asks the operation under way to stop, which it does at its next
+    // progress report; nothing when none runs.
+    void RequestStop();
+    // Window is to close, as its user agreed. Returns whether the close
+    // waits: during an operation the operation is asked to stop and Window
+    // closes once it has ended. Closing the main window while another
+    // window runs modal ends the program, once any operation has stopped.
+    [[nodiscard]] bool CloseWaits(QWidget& Window);
 
     std::unique_ptr<TFormProgress> ProgressForm;
 
 private:
     void ConnectProgress();
-    template <typename TForm> void ShowWindow(const std::string& FileName = std::string());
+    template <typename TForm> void ShowWindow(const std::vector<std::string>& Files = {});
 
+    std::unique_ptr<QAbstractNativeEventFilter> CloseRequests;
     bool Running = false;
+    // The windows to close once the operation has ended.
+    std::vector<QPointer<QWidget>> ClosingAfterRun;
 };
 
 // The one controller, from start-up to shutdown.

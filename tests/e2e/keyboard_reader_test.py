@@ -3,9 +3,22 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 # The real program as a keyboard and screen-reader user meets it: an X server
-# of its own with a window manager, keys typed through the X server, the
-# windows read through the accessibility bus. Usage: keyboard_reader_test.py PARVOX
-import ctypes, os, pty, re, subprocess, sys, tempfile, threading, time
+# of its own with a window manager, keys typed through the X server, files
+# dragged from another program, the windows read through the accessibility
+# bus. Usage: keyboard_reader_test.py PARVOX
+import ctypes, os, pathlib, pty, re, subprocess, sys, tempfile, threading, time
+
+if sys.argv[2:3] == ['drag']:  # the other program: offers files at the screen's corner, fails if refused
+    import gi
+    gi.require_version('Gtk', '3.0'), gi.require_version('Gdk', '3.0')
+    from gi.repository import Gdk, Gtk
+    window, area, failed = Gtk.Window(type=Gtk.WindowType.POPUP), Gtk.EventBox(), []
+    window.add(area), window.set_default_size(60, 60), window.connect('map-event', lambda *_: print(flush=True))
+    area.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY), area.drag_source_add_uri_targets()
+    area.connect('drag-data-get', lambda _widget, _context, data, *_: data.set_uris(sys.argv[3:]))
+    area.connect('drag-failed', lambda *_: failed.append(True)), area.connect('drag-end', lambda *_: Gtk.main_quit())
+    window.show_all(), Gtk.main()
+    sys.exit(len(failed))
 
 PARVOX = os.path.abspath(sys.argv[1])
 MAIN, SPLIT, JOIN, COMPARE, CHECKSUM, ABOUT = ('Parvox 2.3 for Linux', 'File Split', 'File Join',
@@ -146,6 +159,24 @@ def cursor_over(acc):
     return name.decode()
 
 
+def drag(paths, via, onto):
+    """Whether paths, dragged from another program over via, are taken on onto."""
+    other = subprocess.Popen([sys.executable, __file__, PARVOX, 'drag'] + [pathlib.Path(p).as_uri() for p in paths],
+                             stdout=subprocess.PIPE, env=dict(os.environ, NO_AT_BRIDGE='1'))
+    other.stdout.readline()
+    middles = [(str(b.x + b.width // 2), str(b.y + b.height // 2))
+               for b in (acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS) for acc in (via, onto))]
+    for step in [('mousemove', '20', '20', 'mousedown', '1'), ('mousemove', '50', '50')] + \
+            [('mousemove', *middle) for middle in middles] + [('mouseup', '1')]:
+        run('xdotool', *step), time.sleep(0.3)
+    return other.wait(15) == 0
+
+
+def rows():  # the files that the active window shows, from the top
+    found = pyatspi.utils.findAllDescendants(windows(pyatspi.STATE_ACTIVE)[0], lambda a: a.name.startswith(source))
+    return [a.name for a in sorted(found, key=lambda a: a.queryComponent().getExtents(0).y)]
+
+
 source = os.path.join(sys.argv[2], 'gypsy_pqj.txt')
 with open(source, 'wb') as f:
     f.write(b'abc')
@@ -207,6 +238,18 @@ try:
     wait(lambda: re.findall('.*location.*', wm('WM_NORMAL_HINTS')), [], 'position asked by the About window')
     hand = cursor_over(control('Parvox home page')[3])
     wait(lambda: cursor_over(control('Quillfern logo')[3]), hand, 'cursor over the picture (as over a link)')
+
+    # Drags enter the windows over their titles, where nothing is taken: each
+    # row of Compare takes one file, and the main window opens it with two.
+    key('c', then=MAIN), key('o', then=COMPARE)
+    title = control(COMPARE)[3]
+    assert drag([source + '.001'], title, control('Choose file 1')[3])
+    assert drag([source], title, control(source + '.joined')[3])
+    assert not drag([source + '.joined'], title, title), 'a file taken on the title'
+    wait(rows, [source + '.001', source], 'Compare after a drop on each row')
+    key('c', then=MAIN)
+    assert drag([source + '.joined', source], control('Par-Vox')[3], control('Par-Vox')[3])
+    wait(lambda: (active(), rows()), (COMPARE, [source + '.joined', source]), 'two files dropped on the main window')
 except BaseException:
     print('Program output:', output.decode(errors='replace'), sep='\n')
     raise

@@ -121,8 +121,8 @@ QString WriteBytes(const QString& Path, const QByteArray& Data);
 // "Working..." and every control of Window is disabled, then tries every way
 // of starting again (S, Shift+S, a click on ButtonStart and the handler
 // Restart itself), of picking a file (PickKeys and a click on each of
-// PickControls) and of closing Window (C, X, Escape, ButtonClose, a close
-// request to the widget and to its window). The engine reports to the
+// PickControls) and the keys and button that close Window (C, X and
+// ButtonClose), which a run must not stop. The engine reports to the
 // progress window meanwhile, and to its earlier handler when the probe goes.
 class TRunGuardProbe {
 public:

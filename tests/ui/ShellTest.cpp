@@ -4,7 +4,8 @@
 // The application shell driven as a user drives it: start-up and shutdown,
 // captions and sizes, the command keys, the closing question, the error
 // display, the progress window, the guard that keeps a window still while
-// its operation runs, and files dropped on the windows.
+// its operation runs, the ways to stop a run, files dropped on the windows
+// and files named on the command line.
 #include "QFAbout.h"
 #include "QFChecksum.h"
 #include "QFCompare.h"
@@ -21,6 +22,8 @@
 #include "txt.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,11 +31,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -115,6 +121,64 @@ void MoveBehindQt(const QWidget& Window) {
         xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
                              Corner);
     xcb_flush(X);
+}
+
+// Asks Window to close as the window manager does for its close box.
+void SendCloseRequest(const QWidget& Window) {
+    xcb_connection_t* X = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto Atom = [X](const char* Name) {
+        auto* Reply = xcb_intern_atom_reply(
+            X, xcb_intern_atom(X, 0, static_cast<uint16_t>(std::strlen(Name)), Name), nullptr);
+        const xcb_atom_t Found = Reply->atom;
+        std::free(Reply);
+        return Found;
+    };
+    xcb_client_message_event_t Request{};
+    Request.response_type = XCB_CLIENT_MESSAGE;
+    Request.format = 32;
+    Request.window = static_cast<xcb_window_t>(Window.internalWinId());
+    Request.type = Atom("WM_PROTOCOLS");
+    Request.data.data32[0] = Atom("WM_DELETE_WINDOW");
+    Request.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(X, 0, Request.window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&Request));
+    xcb_flush(X);
+}
+
+// Engines that report as a slow medium lets them: a run lasts seconds.
+void ReportSlowly() {
+    ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
+        ParvoxController->ShowProgress(Status, Fraction);
+        QThread::usleep(100);
+    });
+}
+
+// Sets every engine to work on Film, a file of 8 MiB, or its pieces.
+void WorkOn(const QString& Film) {
+    WriteBytes(Film, PatternBytes(8 << 20));
+    for (const int Piece : {1, 2})
+        WriteBytes(PieceName(Film + QStringLiteral("-set"), Piece), PatternBytes(4 << 20));
+    const std::string Name = Film.toStdString();
+    ParvoxApp->Split->SetBaseFileName(Name);
+    ParvoxApp->Join->SetPieceFileName(1, Name + "-set.001");
+    ParvoxApp->Checksum->FileName = ParvoxApp->Compare->FileName1 = ParvoxApp->Compare->FileName2 =
+        Name;
+    ParvoxApp->Checksum->FileSelected = ParvoxApp->Compare->File1Selected =
+        ParvoxApp->Compare->File2Selected = true;
+}
+
+// Closes the next modal window that opens and adds to Seen what it showed:
+// a message box's text, or a window's class and the files that it names.
+void RecordNextModal(QStringList& Seen) {
+    OnNextModalOf<QDialog>([&Seen](QDialog* Opened) {
+        const auto* Box = qobject_cast<QMessageBox*>(Opened);
+        QString Shown = Box ? Box->text() : Opened->metaObject()->className();
+        for (const char* Name : {"LabelInputFile", "LabelFile1", "LabelFile2"})
+            if (!Box && Opened->findChild<QLabel*>(Name) != nullptr)
+                Shown += ' ' + LabelText(Opened, Name);
+        Seen << Shown;
+        Opened->done(QDialog::Rejected);
+    });
 }
 
 } // namespace
@@ -308,7 +372,7 @@ private slots:
         QVERIFY(Progress.isVisible());
         QCOMPARE(Progress.Status(), QStringLiteral("Working..."));
         QCOMPARE(Progress.Position(), 50);
-        QCOMPARE(Progress.size(), QSize(378, 71));
+        QCOMPARE(Progress.size(), QSize(378, 104));
         QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
         QTest::qWait(50);
         QCOMPARE(QApplication::focusWidget(), Window.Edit);
@@ -349,6 +413,114 @@ private slots:
         QVERIFY(!Window.isVisible());
     }
 
+    // Each way of stopping ends the run at once, with no message and no
+    // output left; the window comes back as after a run, or closes when
+    // that was what the user asked.
+    void stopsARunQuietly_data() {
+        QTest::addColumn<int>("OpenKey");
+        QTest::addColumn<QString>("Way");
+        QTest::newRow("split, Stop button") << int(Qt::Key_S) << QStringLiteral("button");
+        QTest::newRow("join, Escape") << int(Qt::Key_J) << QStringLiteral("Escape");
+        QTest::newRow("compare, Escape in the progress window")
+            << int(Qt::Key_O) << QStringLiteral("progress Escape");
+        QTest::newRow("checksum, close box") << int(Qt::Key_K) << QStringLiteral("close");
+    }
+
+    void stopsARunQuietly() {
+        QFETCH(int, OpenKey);
+        QFETCH(QString, Way);
+        QTemporaryDir Dir;
+        WorkOn(Dir.filePath(QStringLiteral("film")));
+        const QStringList Before = QDir(Dir.path()).entryList(QDir::Files);
+        QStringList Faults;
+        OnNextModalOf<TFormParvoxBase>([&](QWidget* Form) {
+            ReportSlowly();
+            QElapsedTimer Asked;
+            QTimer::singleShot(300, [&] {
+                Asked.start();
+                TFormProgress* Progress = ParvoxController->ProgressForm.get();
+                // Through the window system, which drops input to a window
+                // that a modal window blocks.
+                const auto* Stop = Control<QPushButton>(Progress, "ButtonStop");
+                if (Way == QStringLiteral("button"))
+                    QTest::mouseClick(Progress->windowHandle(), Qt::LeftButton, {},
+                                      Stop->geometry().center());
+                else if (Way == QStringLiteral("Escape"))
+                    PressKey(Form, Qt::Key_Escape);
+                else if (Way == QStringLiteral("progress Escape"))
+                    QTest::keyClick(Progress->windowHandle(), Qt::Key_Escape);
+                else
+                    SendCloseRequest(*Form);
+            });
+            const auto Box = AnswerNextMessageBox();
+            PressKey(Form, Qt::Key_S);
+            if (!Asked.isValid() || Asked.elapsed() > 500)
+                Faults << QStringLiteral("the run did not end at the request");
+            if (WaitFor([&] { return Box->Seen; }, 300))
+                Faults << QStringLiteral("a box: ") + Box->Text;
+            CancelPendingAnswers();
+            if (ProgressVisible() || ParvoxController->OperationRunning())
+                Faults << QStringLiteral("the run is still on");
+            if (Way != QStringLiteral("close")) {
+                Faults << ControlFaults(Form, true);
+                PressKey(Form, Qt::Key_C);
+            }
+        });
+        PressKey(MainForm, static_cast<Qt::Key>(OpenKey));
+        VERIFY_NO_FAULTS(Faults);
+        QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), Before);
+    }
+
+    // The main window closes during a run as the user answers its question:
+    // Yes stops the run and ends the program, No lets the run go on.
+    void mainWindowCloseDuringARun_data() {
+        QTest::addColumn<bool>("Yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+
+    void mainWindowCloseDuringARun() {
+        QFETCH(bool, Yes);
+        QTemporaryDir Dir;
+        WorkOn(Dir.filePath(QStringLiteral("film")));
+        // Every box that comes up: the question answered as the row says, any other with OK.
+        QStringList Boxes;
+        QTimer Answers;
+        connect(&Answers, &QTimer::timeout, [&] {
+            auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (Box == nullptr || !Box->isVisible())
+                return;
+            Boxes << Box->text();
+            const bool Question = Box->button(QMessageBox::Ok) == nullptr;
+            Box->button(!Question ? QMessageBox::Ok
+                        : Yes     ? QMessageBox::Yes
+                                  : QMessageBox::No)
+                ->click();
+        });
+        Answers.start(10);
+        OnNextModalOf<TFormCompare>([Yes](TFormCompare* Form) {
+            ReportSlowly();
+            QTimer::singleShot(300, [] { SendCloseRequest(*MainForm); });
+            QTimer::singleShot(0, [Yes, Form] {
+                PressKey(Form, Qt::Key_S);
+                if (!Yes) {
+                    PressKey(Form, Qt::Key_Escape);
+                    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+                }
+            });
+        });
+        QTimer::singleShot(0, [] { PressKey(MainForm, Qt::Key_O); });
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });
+        // The program's own event loop, which the main window's close ends.
+        QCOMPARE(QCoreApplication::exec(), 0);
+        const QString Question = QStringLiteral("Are you sure you want to close Parvox?");
+        const QStringList Expected =
+            Yes ? QStringList{Question} : QStringList{Question, QStringLiteral("Files are equal")};
+        QCOMPARE(Boxes, Expected);
+        QVERIFY(!ParvoxController->OperationRunning());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+
     void filesDropped_data() {
         QTest::addColumn<QWidget*>("Window");
         QTest::addColumn<QString>("Where");
@@ -381,6 +553,7 @@ private slots:
         Row("checksum, remote", Checksum, "Label1", "https://example.org/b.bin", "");
         Row("main", MainForm, "TitleLabel", "a.bin", "TFormSplit %1/a.bin");
         Row("main, first piece", MainForm, "ButtonJoin", "p.001", "TFormJoin %1/p.001");
+        Row("main, two", MainForm, "ButtonExit", "b.bin a.bin", "TFormCompare %1/b.bin %1/a.bin");
         Row("main, text", MainForm, "TitleLabel", "", "");
     }
 
@@ -419,13 +592,7 @@ private slots:
         };
         const QStringList Before = Labels(Window);
         QStringList Seen;
-        OnNextModalOf<QDialog>([&](QDialog* Opened) {
-            const auto* Box = qobject_cast<QMessageBox*>(Opened);
-            Seen << (Box ? Box->text()
-                         : Opened->metaObject()->className() +
-                               (' ' + LabelText(Opened, "LabelInputFile")));
-            Opened->done(QDialog::Rejected);
-        });
+        RecordNextModal(Seen);
         QVERIFY(ParvoxController->BeginOperation());
         const bool TakenInARun = DragAndDrop();
         ParvoxController->EndOperation();
@@ -437,6 +604,36 @@ private slots:
                 Seen << Label;
         QCOMPARE(Seen, Changes.replaceInStrings(QStringLiteral("%1"), Dir.path()));
         QCOMPARE(Taken, !Changes.isEmpty());
+    }
+
+    // Names relative to the current folder, and what opens or the message.
+    void commandLineFiles_data() {
+        QTest::addColumn<QString>("Arguments");
+        QTest::addColumn<QString>("Opened");
+        QTest::newRow("first piece") << QStringLiteral("p.001") << "TFormJoin %1/p.001";
+        QTest::newRow("two") << QStringLiteral("b.bin p.001") << "TFormCompare %1/b.bin %1/p.001";
+        QTest::newRow("refused") << QStringLiteral("b.bin . missing https://example.org/b.bin")
+                                 << ". is a folder.\nmissing does not exist.\nhttps://example.org/"
+                                    "b.bin is not a file on this machine.";
+        QTest::newRow("three") << QStringLiteral("b.bin b.bin p.001")
+                               << "Parvox opens one file, or two files to compare, not 3:\nb.bin\n"
+                                  "b.bin\np.001";
+    }
+
+    void commandLineFiles() {
+        QFETCH(QString, Arguments);
+        QFETCH(QString, Opened);
+        QTemporaryDir Dir;
+        WriteBytes(Dir.filePath("b.bin"), "x");
+        WriteBytes(Dir.filePath("p.001"), "x");
+        const QString Folder = QDir::currentPath();
+        QDir::setCurrent(Dir.path());
+        QStringList Seen;
+        RecordNextModal(Seen);
+        OpenFiles(Arguments.split(' '));
+        CancelPendingAnswers();
+        QDir::setCurrent(Folder);
+        QCOMPARE(Seen.join('|'), Opened.replace("%1", Dir.path()));
     }
 
     void runGuardAndProgressPlaceComeBackAfterAFailedRun() {

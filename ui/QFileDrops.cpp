@@ -1,0 +1,110 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// File drops on a window.
+#include "QFileDrops.h"
+
+#include "classParvoxController.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <algorithm>
+
+TFileDrops::TFileDrops(QWidget& Window) : QObject(&Window), Window(Window) {
+    // The window is the one place where files land: the size box would
+    // otherwise take a dropped file's name as text.
+    const auto Children = Window.findChildren<QWidget*>();
+    for (QWidget* Child : Children)
+        if (Child->window() == &Window)
+            Child->setAcceptDrops(false);
+    Window.setAcceptDrops(true);
+    Window.installEventFilter(this);
+}
+
+void TFileDrops::Add(const QList<QWidget*>& Area, std::size_t Count, THandler Handler) {
+    Targets.push_back({Area, Count, std::move(Handler)});
+}
+
+bool TFileDrops::Take(const std::vector<std::string>& Files,
+                      const std::optional<QPoint>& At) const {
+    const TTarget* Target = TargetAt(Files.size(), At);
+    if (ParvoxController->OperationRunning() || Target == nullptr)
+        return false;
+    Target->Handler(Files);
+    return true;
+}
+
+QString TFileDrops::Refusal(const QUrl& Url) {
+    if (!Url.isLocalFile())
+        return QStringLiteral("is not a file on this machine");
+    const QFileInfo File(Url.toLocalFile());
+    if (!File.exists())
+        return QStringLiteral("does not exist");
+    if (File.isDir())
+        return QStringLiteral("is a folder");
+    if (!File.isFile())
+        return QStringLiteral("is not an ordinary file");
+    return {};
+}
+
+const TFileDrops::TTarget* TFileDrops::TargetAt(std::size_t Count,
+                                                const std::optional<QPoint>& At) const {
+    for (const TTarget& Target : Targets) {
+        if (Target.Count != Count)
+            continue;
+        if (Target.Area.isEmpty())
+            return &Target;
+        for (const QWidget* Part : Target.Area)
+            if (At && Part->rect().contains(Part->mapFrom(&Window, *At)))
+                return &Target;
+    }
+    return nullptr;
+}
+
+std::optional<std::vector<std::string>> TFileDrops::DraggedFiles(const QDropEvent& Event) const {
+    // Copied, never moved: a source that moves would delete its file.
+    if (ParvoxController->OperationRunning() || !(Event.possibleActions() & Qt::CopyAction) ||
+        !Event.mimeData()->hasUrls())
+        return std::nullopt;
+    std::vector<std::string> Files;
+    const auto Urls = Event.mimeData()->urls();
+    for (const QUrl& Url : Urls) {
+        if (!Refusal(Url).isEmpty())
+            return std::nullopt;
+        Files.push_back(Url.toLocalFile().toStdString());
+    }
+    if (std::none_of(Targets.begin(), Targets.end(),
+                     [&Files](const TTarget& Target) { return Target.Count == Files.size(); }))
+        return std::nullopt;
+    return Files;
+}
+
+bool TFileDrops::eventFilter(QObject* Watched, QEvent* Event) {
+    const QEvent::Type Type = Event->type();
+    if (Watched != &Window ||
+        (Type != QEvent::DragEnter && Type != QEvent::DragMove && Type != QEvent::Drop))
+        return false;
+    auto* Drop = static_cast<QDropEvent*>(Event);
+    auto Files = DraggedFiles(*Drop);
+    const QPoint At = Drop->position().toPoint();
+    // A drag enters at the window's edge, where no part may take it. It is
+    // taken there all the same when some part could, since Qt hands the
+    // window no further moves of a drag that it refused on entering; each
+    // move then says whether the part under the pointer takes it.
+    if (!Files || (Type != QEvent::DragEnter && TargetAt(Files->size(), At) == nullptr)) {
+        Drop->ignore();
+        return true;
+    }
+    Drop->setDropAction(Qt::CopyAction);
+    Drop->accept();
+    if (Type == QEvent::Drop)
+        // The files are taken once the drag has ended: what they do may open a
+        // window or a message box, and the drag's source waits until the drop returns.
+        QTimer::singleShot(0, this, [this, Files = std::move(*Files), At] { Take(Files, At); });
+    return true;
+}
