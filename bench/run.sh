@@ -5,7 +5,9 @@
 # Builds the engine benchmark and runs it twice, in a folder in memory
 # (tmpfs, /dev/shm) and in a folder on the disk (under build/), each time on a
 # file of 512 MiB that it removes afterwards (about 3 GB of free space needed
-# in each place). The runs with the progress window use their own X server.
+# in each place); then on 32 MiB in a FUSE file system whose every file sync
+# takes 20 ms, as on a network share (the test medium, run as root). The runs
+# with the progress window use their own X server.
 # Usage: bash bench/run.sh [SIZE_IN_BYTES [RUNS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,15 +22,24 @@ cmake --build --preset default -j "$(nproc)" --target parvox_bench parvox_bench_
 # Qt wants a private runtime folder of its own.
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_RUNTIME_DIR
-folders=("$XDG_RUNTIME_DIR")
-trap 'rm -rf "${folders[@]}"' EXIT
+share=$(mktemp -d "$PWD/build/parvox-share-XXXXXX")
+folders=("$XDG_RUNTIME_DIR" "$share")
+trap 'tests/engine/medium.py detach "$share"; rm -rf "${folders[@]}"' EXIT
 echo "$(nproc) cores,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"
+suite() {
+    echo
+    echo "== in $1, on $(df --output=fstype "$1" | tail -1)$3"
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+        env QT_QPA_PLATFORM=xcb build/bench/parvox_bench suite "$1" "$2" "$runs"
+}
 for place in /dev/shm "$PWD/build"; do
     folder=$(mktemp -d "$place/parvox-bench-XXXXXX")
     folders+=("$folder")
-    echo
-    echo "== in $folder, on $(df --output=fstype "$folder" | tail -1)"
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
-        env QT_QPA_PLATFORM=xcb build/bench/parvox_bench suite "$folder" "$size" "$runs"
+    suite "$folder" "$size" ""
     rm -rf "$folder"
 done
+if tests/engine/medium.py share "$share" 0 0.02; then
+    suite "$share/fuse" 33554432 " whose file syncs take 20 ms"
+else
+    echo "(no FUSE file system here: the share is left out)"
+fi

@@ -7,11 +7,14 @@
 #include "classParvoxErrors.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <new>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +67,20 @@ std::pair<size_t, int> WriteAll(int Fd, const uint8_t* Bytes, size_t Count) {
         Done += static_cast<size_t>(N);
     }
     return {Done, 0};
+}
+
+// Whether the file system of Fd keeps an owner for each file. FAT, exFAT,
+// NTFS and network shares may show one owner, fixed at mount, for every
+// file, and so may FUSE file systems, which show what their daemon says. A
+// file system that does not say what it is may keep owners.
+bool KeepsOwners(int Fd) {
+    constexpr std::array<decltype(statfs::f_type), 8> FixedOwners{
+        MSDOS_SUPER_MAGIC, EXFAT_SUPER_MAGIC, 0x5346544e /* NTFS */, 0x7366746e /* NTFS3 */,
+        SMB_SUPER_MAGIC,   CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,      FUSE_SUPER_MAGIC};
+    struct statfs FileSystem {};
+    return Retried([&] { return ::fstatfs(Fd, &FileSystem); }) != 0 ||
+           std::find(FixedOwners.begin(), FixedOwners.end(), FileSystem.f_type) ==
+               FixedOwners.end();
 }
 
 } // namespace
@@ -131,7 +148,10 @@ int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refu
         return EINVAL;
     // Devices and pipes keep their modes; they hold no data of their own.
     if (S_ISREG(Opened.st_mode)) {
-        if (Opened.st_uid != ::geteuid())
+        // Root may open any file, but another user's is that user's data.
+        // Anyone else is held back by the file's permissions alone, and so is
+        // root where every file shows the one owner set at mount.
+        if (::geteuid() == 0 && Opened.st_uid != 0 && KeepsOwners(Fd))
             return EPERM;
         const mode_t Kept = Opened.st_mode & Permissions;
         if (Kept != (Opened.st_mode & 07777) &&
@@ -190,17 +210,23 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         const int64_t Want = std::min(Ahead, BlocksPerTransfer) * Count;
         const auto Start = std::chrono::steady_clock::now();
         Moved = Transfer(Output, Want);
-        Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given, TransferSize);
+        const std::chrono::microseconds Synced =
+            Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given, TransferSize);
         Output.WriteOffset += Moved.Given;
         const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::steady_clock::now() - Start);
+                              std::chrono::steady_clock::now() - Start) -
+                          Synced;
         // The size that the speed just seen fits in TransferTime, moved by half
         // or double at most, since one transfer's speed may be a passing one.
         if (Moved.Given >= SmallestTransfer) {
             const int64_t Fits =
                 Moved.Given * TransferTime.count() / std::max<int64_t>(Took.count(), 1);
+            // Whole multiples of the smallest keep every transfer on the file
+            // system's blocks, so that one which shares blocks between files
+            // shares them all instead of writing some of them again.
             TransferSize = std::clamp(std::clamp(Fits, TransferSize / 2, TransferSize * 2),
-                                      SmallestTransfer, LargestTransfer);
+                                      SmallestTransfer, LargestTransfer) /
+                           SmallestTransfer * SmallestTransfer;
         }
         Transferring = true;
     }

@@ -52,8 +52,9 @@ public:
     // its owner can run again over it: a new file gets those bits less the
     // umask, an existing one loses the bits beyond them. An existing file is
     // left as it was and refused when it is one of Refused (a file that the
-    // run reads, or wrote already), with 22, or when another user owns it,
-    // with 1: the data would be theirs to read.
+    // run reads, or wrote already), with 22, or when root writes and another
+    // user owns it on a file system that keeps owners, with 1: the data is
+    // that user's.
     void Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused = {});
     // Reads until Count bytes are in, or the end of the file is reached;
     // fewer than Count bytes therefore always means the end of the file.
@@ -70,7 +71,9 @@ public:
     // transfers ahead of the blocks, in the kernel where the file system
     // allows; Ahead says how many blocks at most the caller will still copy
     // between these two handles, and no transfer reaches beyond them. A
-    // transfer's time counts the wait for the medium to store the one before.
+    // transfer's time counts the wait for the medium to store the one before,
+    // but not the wait for a sync of a whole file, which costs the same
+    // whatever the transfer's size.
     // This handle is not read with BlockRead meanwhile.
     [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
     [[nodiscard]] int64_t FileSize() const;
@@ -92,14 +95,15 @@ public:
     // names; raises the system's error of any failure to store it.
     void Store();
 
-    // Closes a handle and ends its run, without raising, when the scope that
-    // declares it ends: a run that fails half way leaves no file open.
+    // Closes a handle and settles its run (TWriteBack::Settle), without
+    // raising, when the scope that declares it ends: a run that fails or
+    // stops half way leaves no file open, and nothing pending on the medium.
     class TCloseAtExit {
     public:
         explicit TCloseAtExit(TByteFile& File) : File(File) {}
         ~TCloseAtExit() {
             File.CloseQuietly();
-            File.WriteBack.Forget();
+            File.WriteBack.Settle();
         }
         TCloseAtExit(const TCloseAtExit&) = delete;
         TCloseAtExit& operator=(const TCloseAtExit&) = delete;

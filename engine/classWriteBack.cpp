@@ -41,23 +41,49 @@ void TWriteBack::Begin(int Fd) {
         return;
     struct statfs FileSystemKind {};
     // A FUSE file system stores through a process of its own, which a sync
-    // of the file system does not reach: only a sync of each file does.
-    ThroughDaemon = Retried([&] { return ::fstatfs(Fd, &FileSystemKind); }) == 0 &&
+    // of the file system does not reach: only a sync of each file does. A
+    // file system that does not say what it is may be one.
+    SyncsEachFile = Retried([&] { return ::fstatfs(Fd, &FileSystemKind); }) != 0 ||
                     FileSystemKind.f_type == FUSE_SUPER_MAGIC;
     FileSystem = Duplicate(Fd);
+    // A failure to store that no sync has reported yet is reported by the
+    // next one, through whatever handle: one of an earlier run (a medium
+    // that failed then) or of another program's data is not this run's. A
+    // sync now reports and sets aside those failures, and stores what this
+    // run changed before its first write (old pieces removed).
+    (void)Retried([this] { return ::syncfs(FileSystem); });
 }
 
-void TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {
+std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {
     if (!Begun() || Length == 0)
-        return;
+        return {};
+    // Pending before its writeback starts: should the start fail, a run that
+    // settles still waits for what went out.
+    if (SyncsEachFile && Start != 0 && !Pending.empty())
+        Pending.back().Length += Length;
+    else
+        Pending.push_back({Duplicate(Fd), Start, Length});
+    Ahead += Length;
     if (Retried([&] { return ::sync_file_range(Fd, Start, Length, SYNC_FILE_RANGE_WRITE); }) != 0)
         throw EInOutError(errno);
-    Pending.push_back({Duplicate(Fd), Start, Length});
-    Ahead += Length;
+    if (SyncsEachFile) {
+        // A sync of a file is a round trip to the medium however little it
+        // stores: one per file once its writing ends (the next one begins),
+        // and in between one per window of data at most, the largest
+        // transfer's size, so the progress runs no further ahead of the
+        // medium than it does elsewhere.
+        constexpr off_t FileWindow = 16 * 1024 * 1024;
+        const auto Began = std::chrono::steady_clock::now();
+        while (Pending.size() > 1 || (!Pending.empty() && Ahead > FileWindow))
+            StoreOldest();
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - Began);
+    }
     // Each pending range holds a handle: tiny pieces must not use them all up.
     constexpr size_t MostRanges = 64;
     while (Pending.size() > 1 && (Ahead > Window || Pending.size() > MostRanges))
         StoreOldest();
+    return {};
 }
 
 void TWriteBack::Finish() {
@@ -66,6 +92,17 @@ void TWriteBack::Finish() {
     while (!Pending.empty())
         StoreOldest();
     CloseAfter(FileSystem, Retried([this] { return ::syncfs(FileSystem); }));
+}
+
+void TWriteBack::Settle() noexcept {
+    while (!Pending.empty()) {
+        try {
+            StoreOldest();
+        } catch (const EInOutError&) {
+            // The error that ends the run is already on its way.
+        }
+    }
+    Forget();
 }
 
 void TWriteBack::Forget() noexcept {
@@ -85,7 +122,7 @@ void TWriteBack::StoreOldest() {
     constexpr unsigned Wait =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
     CloseAfter(Oldest.Fd, Retried([this, &Oldest] {
-                   return ThroughDaemon
+                   return SyncsEachFile
                               ? ::fdatasync(Oldest.Fd)
                               : ::sync_file_range(Oldest.Fd, Oldest.Start, Oldest.Length, Wait);
                }));

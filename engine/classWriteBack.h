@@ -7,9 +7,12 @@
 // progress follows the medium and no large backlog waits in memory; within
 // that size, the writebacks of several small pieces run together. At the end
 // one sync of the file system stores the rest, with the file sizes and names,
-// and reports any failure to store since the run began.
+// and reports any failure to store since the run began. Where only a sync of
+// each file reaches the medium, each file is synced once its writing ends,
+// and in between once per window of data at most.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <sys/types.h>
 
@@ -27,15 +30,25 @@ public:
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
     // Fd just wrote Length bytes at Start: starts their writeback, then waits
     // for the oldest ranges until no more than Window bytes of the run are
-    // not yet stored, or only this range is.
-    void Wrote(int Fd, off_t Start, off_t Length, off_t Window);
+    // not yet stored, or only this range is; where each file is synced,
+    // until only this file is pending, with at most 16 MiB not yet stored.
+    // The ranges of one file come in order, its first at 0. Returns the time
+    // spent in syncs of whole files:
+    // each is a round trip to the medium whatever it stores, which says
+    // nothing of how fast the transfers go.
+    [[nodiscard]] std::chrono::microseconds Wrote(int Fd, off_t Start, off_t Length, off_t Window);
     // Waits until everything of the run is stored, then ends the run; raises
     // EInOutError with the system's error of any failure to store it.
     void Finish();
-    // Ends the run without waiting, for a run that failed.
-    void Forget() noexcept;
+    // Ends a run that stops before Finish (it failed, or was stopped): waits,
+    // without raising, until each range still pending is stored or has
+    // failed to be, at most a window of data, so that none of them fails
+    // later, within a later run; then ends the run.
+    void Settle() noexcept;
 
 private:
+    // Ends the run without waiting.
+    void Forget() noexcept;
     // Waits until the oldest pending range is stored.
     void StoreOldest();
 
@@ -43,7 +56,8 @@ private:
     // every failure of the file system to store data since it was opened.
     int FileSystem = -1;
     // The ranges whose writeback runs while the run goes on, oldest first,
-    // each through a handle of its own, since its file may be closed meanwhile.
+    // each through a handle of its own, since its file may be closed meanwhile;
+    // where each file is synced, one range holds all that a file has pending.
     struct TRange {
         int Fd;
         off_t Start;
@@ -52,5 +66,6 @@ private:
     std::deque<TRange> Pending;
     // The bytes of the pending ranges.
     off_t Ahead = 0;
-    bool ThroughDaemon = false;
+    // Set where a sync of the file system may not reach the medium.
+    bool SyncsEachFile = false;
 };

@@ -59,16 +59,27 @@ void TFormJoin::ButtonInputFileClick() {
 
 void TFormJoin::InputFileChosen(const std::string& FileName) {
     TJoin& Join = *ParvoxApp->Join;
-    // A name without the first piece's extension fails here and leaves the
-    // earlier choice, labels and engine alike, in force.
-    Join.SetPieceFileName(1, FileName);
+    // A pick that fails (a name without the first piece's extension, a medium
+    // that cannot say whether the output is there) leaves the earlier choice,
+    // labels and engine alike, in force.
+    const std::string Earlier = Join.GetBaseFileName();
+    bool Exists = false;
+    std::string Output;
+    try {
+        Join.SetPieceFileName(1, FileName);
+        Exists = Join.BaseFileExists();
+        Output = Join.JoinedFileName();
+    } catch (...) {
+        Join.SetBaseFileName(Earlier);
+        throw;
+    }
     // The user hears of the changed output name before the labels show it.
-    if (Join.BaseFileExists())
+    if (Exists)
         ShowMessage("The a file with the same name as the output file already exists.\r"
                     "Parvox has therefore appended \"" +
                     txtJoinedSuffix + "\" to the output file name.");
     ui->LabelInputFile->setText(QString::fromStdString(Join.PieceFileName(1)));
-    ui->LabelOutputFile->setText(QString::fromStdString(Join.JoinedFileName()));
+    ui->LabelOutputFile->setText(QString::fromStdString(Output));
 }
 
 void TFormJoin::ButtonStartClick() {

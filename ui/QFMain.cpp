@@ -4,6 +4,7 @@
 // Main window.
 #include "QFMain.h"
 
+#include "QFProgress.h"
 #include "classParvoxController.h"
 #include "txt.h"
 #include "ui_QFMain.h"
@@ -51,6 +52,8 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::FormCloseQuery(bool& CanClose) {
+    // A run waits for the answer, and its window, which stays on top, would hide the question.
+    ParvoxController->ProgressForm->hide();
     QMessageBox Box(QMessageBox::Question, ApplicationTitle(),
                     QStringLiteral("Are you sure you want to close Parvox?"),
                     QMessageBox::Yes | QMessageBox::No, this);

@@ -88,7 +88,10 @@ void TFormProgress::ProcessEvents() {
         ui->ProgressBar->setUpdatesEnabled(true);
     BarMoved = false;
     QApplication::processEvents();
-    ui->ProgressBar->setUpdatesEnabled(false);
+    // The first paint comes once the window system shows the window, which
+    // may be after the first event rounds: the bar must not miss it.
+    if (windowHandle() != nullptr && windowHandle()->isExposed())
+        ui->ProgressBar->setUpdatesEnabled(false);
     SinceEvents.start();
     ReportsUnseen = 0;
     EventsPending = false;

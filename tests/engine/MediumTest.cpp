@@ -5,6 +5,7 @@
 // file system through a loop device, whose writes can be slowed, refused or
 // lost as when the stick is pulled. Skipped where FUSE or loop devices are
 // missing.
+#include "EngineProbes.h"
 #include "TestFiles.h"
 
 #include "classJoin.h"
@@ -12,7 +13,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,19 +49,30 @@ protected:
         return Bytes;
     }
 
-    [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path("mnt/" + Name); }
+    [[nodiscard]] std::string OnStick(const std::string& Name) const { return Path(Mount + Name); }
 
-    // Splits Name on the stick into pieces of 1400 blocks, or joins its
-    // pieces; the message, or "(no error)".
-    std::string Run(bool Splits, const std::string& Name, const TProgressEvent& Progress = {}) {
+    // Splits Name on the medium into pieces of 1400 blocks, or joins its
+    // pieces, as root or as the user nobody; the message, or "(no error)".
+    std::string Run(bool Splits, const std::string& Name, const TProgressEvent& Progress = {},
+                    bool AsNobody = false) {
         TSplit Split;
         TJoin Join;
         TParvoxBase& Engine = Splits ? static_cast<TParvoxBase&>(Split) : Join;
         Engine.OnProgress = Progress;
         Engine.SetBaseFileName(OnStick(Name));
         Split.SplitSize = 1400;
-        return MessageOf([&] { Splits ? Split.Execute() : Join.Execute(); });
+        const auto Execute = [&] { Splits ? Split.Execute() : Join.Execute(); };
+        if (!AsNobody)
+            return MessageOf(Execute);
+        return MessageInChild([&] {
+            if (!BecomeNobody())
+                throw std::runtime_error("cannot become nobody");
+            Execute();
+        });
     }
+
+    // Where the medium is mounted: the stick, or a share in its place.
+    std::string Mount = "mnt/";
 
     // Pulls the stick as the run says it is done, and puts it back in.
     void PullAndReattach() {
@@ -86,6 +100,48 @@ TEST_F(MediumTest, WhatIsDoneSurvivesAPullRightAfter) {
     PullAndReattach();
     // The join ends at the first missing piece: all of them must be there.
     EXPECT_EQ(ReadFile(OnStick("film.joined")), Data);
+}
+
+// Runs one after another, each with what it must say: on the stick, a run
+// while it fails and one once it works again; then on a share whose files
+// all show user 1000 as their owner, fixed at mount.
+TEST_F(MediumTest, RunsOnMediaAsUsersHaveThem) {
+    struct TRun {
+        bool OnShare;
+        const char* Mode;
+        bool AsNobody;
+        bool Splits;
+        const char* Message;
+    };
+    const char* const Done = "(no error)";
+    const char* const Failed = "File access denied";
+    const TRun Runs[] = {
+        // The failed run's failures must not fail the next one.
+        {false, "fail", false, true, Failed},
+        {false, "ok", false, true, Done},
+        // Neither nobody nor root is refused the output of the join before.
+        {true, "ok", false, true, Done},
+        {true, "ok", true, false, Done},
+        {true, "ok", true, false, Done},
+        {true, "ok", false, false, Done},
+        // Syncs that fail fail the run, also where the kind of file system is unknown.
+        {true, "unsynced", false, false, Failed},
+        {true, "blind unsynced", false, true, Failed},
+    };
+    fs::permissions(Dir, fs::perms::all);
+    WriteFile(OnStick("film"), PatternBytes(8 << 20));
+    ::sync();
+    for (const TRun& Step : Runs) {
+        SCOPED_TRACE(std::string(Step.OnShare ? "share, " : "stick, ") + Step.Mode);
+        if (Step.OnShare && Mount != "fuse/") {
+            ASSERT_EQ(Medium("detach"), 0);
+            ASSERT_EQ(Medium("share", "1000 0"), 0);
+            Mount = "fuse/";
+            WriteFile(OnStick("film"), PatternBytes(8 << 20));
+        }
+        ASSERT_EQ(Medium("mode", Step.Mode), 0);
+        EXPECT_EQ(Run(Step.Splits, "film", {}, Step.AsNobody), Step.Message) << &Step - Runs;
+    }
 }
 
 // The progress never runs more than one transfer ahead of what the stick holds.

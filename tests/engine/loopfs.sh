@@ -14,7 +14,7 @@ mount)
     dir=$2
     [ "$(id -u)" -eq 0 ] && [ -e /dev/loop-control ] || exit 77
     case "$3" in
-    xfs) make=(mkfs.xfs -q -m reflink=1) size=512M ;;
+    xfs) make=(mkfs.xfs -q -m reflink=1) size=2G ;;
     ext2-1k) make=(mkfs.ext2 -q -F -b 1024) size=16M ;;
     esac
     command -v "${make[0]}" >/dev/null || exit 77

@@ -6,10 +6,19 @@
 # device whose backing file, DIR/fuse/image, a small FUSE daemon serves from
 # DIR/image.real, so that its writes can be slowed, refused or silently lost.
 # DIR/stored counts the bytes that reached the image. Beside the image the
-# daemon shows the files of DIR/files read-only, and answers the look-up of
+# daemon passes the files of DIR/files through, and answers the look-up of
 # each name listed in DIR/refuse with EIO, as a failing stick may.
-# Usage: medium.py attach DIR | detach DIR | mode DIR ok|slow BYTES_PER_SECOND|fail|drop
-# attach exits 77 where the machine cannot have such a medium.
+# A share is that daemon alone, without the image: DIR/fuse passes DIR/files
+# through, every file shown as the user OWNER's (as media whose owners are
+# fixed at mount show them) and every file sync taking SYNC_SECONDS (as a
+# network share or a FUSE stick flushing its device does).
+# Usage: medium.py attach DIR | share DIR OWNER SYNC_SECONDS | detach DIR |
+#        mode DIR WORD...
+# The first word of the mode is the stick's: ok, slow BYTES_PER_SECOND, fail
+# or drop. Anywhere among them, fail also refuses the writes and syncs of the
+# files passed through, unsynced their syncs alone, and blind the question of
+# the file system's kind (statfs).
+# attach and share exit 77 where the machine cannot have such a medium.
 import errno, os, signal, subprocess, sys, time
 
 
@@ -31,10 +40,19 @@ def put(path, content):
     os.replace(path + '.new', path)
 
 
-def serve(top):
+def serve(top, owner, sync_seconds):
     import fusepy as fuse
-    image = os.open(f'{top}/image.real', os.O_RDWR)
+    stick = os.path.exists(f'{top}/image.real')
+    image = os.open(f'{top}/image.real', os.O_RDWR) if stick else -1
     stored = os.open(f'{top}/stored', os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+
+    def on_image(path):
+        return stick and path == '/image'
+
+    def real(path):
+        if path[1:] in text(f'{top}/refuse').split():
+            raise fuse.FuseOSError(errno.EIO)
+        return f'{top}/files{path}'
 
     class Medium(fuse.Operations):
         count, free_at = 0, 0.0
@@ -42,31 +60,47 @@ def serve(top):
         def mode(self):
             return text(f'{top}/mode').split() or ['ok']
 
-        def getattr(self, path, fh=None):
-            if path == '/':
-                return {'st_mode': 0o40755, 'st_nlink': 2}
-            if path == '/image':
-                return {'st_mode': 0o100644, 'st_nlink': 1, 'st_size': os.fstat(image).st_size}
-            if path[1:] in text(f'{top}/refuse').split():
+        def refuse_if(self, *words):
+            if any(word in self.mode() for word in words):
                 raise fuse.FuseOSError(errno.EIO)
-            try:
-                st = os.lstat(f'{top}/files{path}')
-            except OSError as error:
-                raise fuse.FuseOSError(error.errno)
-            return {key: getattr(st, key) for key in ('st_mode', 'st_nlink', 'st_size', 'st_uid', 'st_gid')}
+
+        def getattr(self, path, fh=None):
+            if on_image(path):
+                return {'st_mode': 0o100644, 'st_nlink': 1, 'st_size': os.fstat(image).st_size}
+            st = os.lstat(real(path))
+            attributes = {key: getattr(st, key) for key in ('st_mode', 'st_nlink', 'st_size', 'st_uid', 'st_gid')}
+            if owner is not None:
+                attributes.update(st_uid=owner, st_gid=owner)
+            return attributes
 
         def open(self, path, flags):
-            return 0 if path == '/image' else os.open(f'{top}/files{path}', os.O_RDONLY)
+            return 0 if on_image(path) else os.open(real(path), flags & os.O_ACCMODE)
+
+        def create(self, path, mode, fi=None):
+            return os.open(real(path), os.O_RDWR | os.O_CREAT, mode)
 
         def release(self, path, fh):
-            if path != '/image':
+            if not on_image(path):
                 os.close(fh)
 
         def read(self, path, size, offset, fh):
-            return os.pread(image if path == '/image' else fh, size, offset)
+            return os.pread(image if on_image(path) else fh, size, offset)
+
+        def truncate(self, path, length, fh=None):
+            os.truncate(real(path), length)
+
+        def unlink(self, path):
+            os.unlink(real(path))
+
+        def statfs(self, path):
+            self.refuse_if('blind')
+            return {}
 
         def write(self, path, data, offset, fh):
             mode = self.mode()
+            if not on_image(path):
+                self.refuse_if('fail')
+                return os.pwrite(fh, data, offset)
             if mode[0] == 'fail':
                 raise fuse.FuseOSError(errno.EIO)
             if mode[0] == 'ok' or mode[0] == 'slow':
@@ -81,13 +115,18 @@ def serve(top):
             return len(data)
 
         def fsync(self, path, datasync, fh):
-            if self.mode()[0] == 'fail':
-                raise fuse.FuseOSError(errno.EIO)
+            if on_image(path):
+                if self.mode()[0] == 'fail':
+                    raise fuse.FuseOSError(errno.EIO)
+                return 0
+            self.refuse_if('fail', 'unsynced')
+            time.sleep(sync_seconds)
             return 0
 
     # direct_io: no cache of the image in the kernel, every write reaches the daemon at once.
+    # allow_other: the tests run as other users too.
     fuse.FUSE(Medium(), f'{top}/fuse', foreground=True, nothreads=True, big_writes=True, max_write=131072,
-              direct_io=True, entry_timeout=0, attr_timeout=0, fsname='medium')
+              direct_io=stick, entry_timeout=0, attr_timeout=0, allow_other=True, fsname='medium')
 
 
 def unmount(target, *command):
@@ -113,7 +152,8 @@ def detach(top):
             os.remove(f'{top}/{name}')
 
 
-def attach(top):
+# Starts the daemon on DIR/fuse; 0 once it serves, 77 where FUSE is missing.
+def start(top, *settings):
     try:
         import fusepy  # noqa: F401 (fails too without libfuse2)
     except (ImportError, OSError):
@@ -121,6 +161,22 @@ def attach(top):
     if not os.path.exists('/dev/fuse'):
         return 77
     detach(top)
+    for name in ('fuse', 'mnt', 'files'):
+        os.makedirs(f'{top}/{name}', exist_ok=True)
+    with open(f'{top}/serve.log', 'w') as log:
+        daemon = subprocess.Popen([sys.executable, os.path.abspath(__file__), 'serve', top, *settings],
+                                  stdout=log, stderr=log, start_new_session=True)
+    put(f'{top}/pid', str(daemon.pid))
+    deadline = time.monotonic() + 10
+    while not os.path.ismount(f'{top}/fuse'):
+        if daemon.poll() is not None or time.monotonic() > deadline:
+            detach(top)
+            return 1
+        time.sleep(0.05)
+    return 0
+
+
+def attach(top):
     real = f'{top}/image.real'
     if not os.path.exists(real):
         with open(real, 'wb') as f:
@@ -130,18 +186,9 @@ def attach(top):
     else:
         # Writes lost at the last pull left it as a pulled stick is: mend it first.
         run('e2fsck', '-fy', real)
-    for name in ('fuse', 'mnt', 'files'):
-        os.makedirs(f'{top}/{name}', exist_ok=True)
-    with open(f'{top}/serve.log', 'w') as log:
-        daemon = subprocess.Popen([sys.executable, os.path.abspath(__file__), 'serve', top],
-                                  stdout=log, stderr=log, start_new_session=True)
-    put(f'{top}/pid', str(daemon.pid))
-    deadline = time.monotonic() + 10
-    while not os.path.exists(f'{top}/fuse/image'):
-        if daemon.poll() is not None or time.monotonic() > deadline:
-            detach(top)
-            return 1
-        time.sleep(0.05)
+    status = start(top)
+    if status:
+        return status
     loop = run('losetup', '-f', '--show', f'{top}/fuse/image')
     if loop.returncode:
         detach(top)
@@ -158,7 +205,9 @@ if __name__ == '__main__':
         sys.exit(attach(top))
     elif command == 'detach':
         detach(top)
+    elif command == 'share':
+        sys.exit(start(top, *args))
     elif command == 'mode':
         put(f'{top}/mode', ' '.join(args))
     elif command == 'serve':
-        serve(top)
+        serve(top, int(args[0]) if args else None, float(args[1]) if args else 0.0)

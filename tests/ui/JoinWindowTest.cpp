@@ -16,9 +16,12 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
+#include <sys/wait.h>
 
 namespace {
 
@@ -120,11 +123,37 @@ private slots:
         Form->close();
     }
 
-    void WrongPieceKeepsTheEarlierChoice() {
+    void FailedPickKeepsTheEarlierChoice_data() {
+        QTest::addColumn<QString>("Picked");
+        QTest::addColumn<QString>("Message");
+        QTest::newRow("a later piece")
+            << Base + ".002" << QStringLiteral("Invalid file name, should have extension .001.");
+        // A first piece on a share that fails the look-up of the output's name.
+        QTest::newRow("a failing medium") << QString() << QStringLiteral("File access denied.");
+    }
+
+    void FailedPickKeepsTheEarlierChoice() {
+        QFETCH(QString, Picked);
+        QFETCH(QString, Message);
+        QTemporaryDir Share;
+        const auto Medium = [&Share](const char* Command) {
+            return WEXITSTATUS(std::system(
+                qPrintable(QStringLiteral(MEDIUM_SCRIPT " %1 %2 0 0").arg(Command, Share.path()))));
+        };
+        const auto Detach = qScopeGuard([&] { Medium("detach"); });
+        if (Picked.isEmpty()) {
+            const int Status = Medium("share");
+            if (Status == 77)
+                QSKIP("no FUSE file system here");
+            QCOMPARE(Status, 0);
+            WriteBytes(Share.filePath(QStringLiteral("refuse")), "film");
+            Picked = WriteBytes(Share.filePath(QStringLiteral("files/film.001")), "x");
+            Picked.replace(QStringLiteral("/files/"), QStringLiteral("/fuse/"));
+        }
         auto Form = OpenWindow<TFormJoin>();
         auto Box = AnswerNextMessageBox();
-        QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".002"))->Seen);
-        QCOMPARE(Box->Text, QStringLiteral("Invalid file name, should have extension .001."));
+        QVERIFY(PickInput(Form.get(), Picked)->Seen);
+        QCOMPARE(Box->Text, Message);
         QCOMPARE(Box->Icon, QMessageBox::Critical);
         QCOMPARE(Box->Title, QString());
         QCOMPARE(InputLabel(Form.get()), Base + QStringLiteral(".001"));
