@@ -276,10 +276,10 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
                         Remove(Cat), Cat},
                        CopyLimit})},
         {"compare", Rows(EngineRows(Self, {"compare", Source, Joined}, [] {}),
-                         {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 1.0)"}})},
+                         {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 0.6)"}})},
         {"checksum", Rows(EngineRows(Self, {"checksum", Source}, [] {}),
-                          {{TRole::Peer, "cksum", {"cksum", Source}, "(aim <= 1.0)"},
-                           {TRole::Peer, "sum", {"sum", Source}, "(aim <= 0.2)"}})},
+                          {{TRole::Peer, "cksum", {"cksum", Source}, "(aim <= 0.80)"},
+                           {TRole::Peer, "sum", {"sum", Source}, "(aim <= 0.10)"}})},
     };
 
     std::printf("%lld bytes, median of %d warm runs\n\n", static_cast<long long>(Size), Runs);

@@ -176,24 +176,32 @@ void TByteFile::KeepOrRefuse(int Refusal) {
 }
 
 int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
-    auto* Bytes = static_cast<uint8_t*>(Buffer);
-    int32_t Done = 0;
-    while (Done < Count) {
-        if (ChunkStart == ChunkEnd) {
-            const ssize_t N = ReadSome(Fd, ChunkBytes(), ChunkSize);
+    const std::span<const uint8_t> Block = NextBlock(Count);
+    std::memcpy(Buffer, Block.data(), Block.size());
+    return static_cast<int32_t>(Block.size());
+}
+
+std::span<const uint8_t> TByteFile::NextBlock(int32_t Count) {
+    const auto Want = static_cast<size_t>(Count);
+    if (ChunkEnd - ChunkStart < Want) {
+        // What is left of the last read goes to the front, so that a block
+        // that a short read cut in two lies in one piece.
+        std::memmove(ChunkBytes(), ChunkBytes() + ChunkStart, ChunkEnd - ChunkStart);
+        ChunkEnd -= ChunkStart;
+        ChunkStart = 0;
+        while (ChunkEnd < Want) {
+            const ssize_t N = ReadSome(Fd, ChunkBytes() + ChunkEnd, ChunkSize - ChunkEnd);
             if (N < 0)
                 throw EInOutError(errno);
             if (N == 0)
                 break;
-            ChunkStart = 0;
-            ChunkEnd = static_cast<size_t>(N);
+            ChunkEnd += static_cast<size_t>(N);
         }
-        const size_t Part = std::min(static_cast<size_t>(Count - Done), ChunkEnd - ChunkStart);
-        std::memcpy(Bytes + Done, ChunkBytes() + ChunkStart, Part);
-        ChunkStart += Part;
-        Done += static_cast<int32_t>(Part);
     }
-    return Done;
+    const std::span<const uint8_t> Block(ChunkBytes() + ChunkStart,
+                                         std::min(Want, ChunkEnd - ChunkStart));
+    ChunkStart += Block.size();
+    return Block;
 }
 
 TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -58,6 +59,10 @@ public:
     // Reads until Count bytes are in, or the end of the file is reached;
     // fewer than Count bytes therefore always means the end of the file.
     [[nodiscard]] int32_t BlockRead(void* Buffer, int32_t Count);
+    // The same read of the next block, handed out where it lies in the
+    // read-ahead buffer instead of copied: it stays there until the next
+    // read through this handle. Count is at most a few thousand bytes.
+    [[nodiscard]] std::span<const uint8_t> NextBlock(int32_t Count);
     // Copies the next block of up to Count bytes to Output, as a read of the
     // block and a write of what was read would: fewer bytes read only at the
     // end of the input; fewer written only when the output refused the rest

@@ -44,9 +44,19 @@ void TCompare::Execute() {
         int32_t Read = 0;
         int32_t Read2 = 0;
         ForEachBlock(Size, Blocks, [&](int64_t) {
-            Read = File1.BlockRead(Buffer1, BlockSize);
-            Read2 = File2.BlockRead(Buffer2, BlockSize);
-            CompareBlocks(Read);
+            const std::span<const uint8_t> Block1 = File1.NextBlock(BlockSize);
+            const std::span<const uint8_t> Block2 = File2.NextBlock(BlockSize);
+            Read = static_cast<int32_t>(Block1.size());
+            Read2 = static_cast<int32_t>(Block2.size());
+            // Blocks are compared where they were read; only a pair that
+            // differs is copied to the buffers, to find the first difference.
+            BlocksEqual =
+                Read == Read2 && std::memcmp(Block1.data(), Block2.data(), Block1.size()) == 0;
+            if (!BlocksEqual) {
+                std::copy(Block1.begin(), Block1.end(), Buffer1);
+                std::copy(Block2.begin(), Block2.end(), Buffer2);
+                CompareBlocks(Read);
+            }
             return Read == BlockSize && Read2 == BlockSize && BlocksEqual;
         });
         // A file that grew or shrank while it was read differs in length after

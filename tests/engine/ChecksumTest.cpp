@@ -64,6 +64,20 @@ TEST_F(ChecksumTest, ShortLastBlockAddsOnlyItsOwnBytes) {
     EXPECT_EQ(ChecksumOf(Data), 1024 * 255 + 1);
 }
 
+TEST(BlockSumTest, VectorAndPlainPathsAgree) {
+    // All 255s fill every lane to its most; lengths around the vector
+    // unit's steps and the block size, from an unaligned start as well.
+    for (const Bytes& Data :
+         {Bytes(BlockSize + 1, 0), Bytes(BlockSize + 1, 255), PatternBytes(BlockSize + 1, 24)})
+        for (const int32_t Count : {0, 1, 31, 32, 33, 63, 64, 65, 1000, 1023, 1024})
+            for (const uint8_t* Block : {Data.data(), Data.data() + 1}) {
+                SCOPED_TRACE(::testing::Message() << int{Data[0]} << " " << Count);
+                const int32_t Expected = std::accumulate(Block, Block + Count, 0);
+                EXPECT_EQ(BlockSum(Block, Count), Expected);
+                EXPECT_EQ(PlainBlockSum(Block, Count), Expected);
+            }
+}
+
 TEST_F(ChecksumTest, ReportsBeforeEveryRead) {
     TProgressLog Progress(Checksum);
     (void)ChecksumOf(Bytes(1024, 1));
