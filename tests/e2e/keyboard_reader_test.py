@@ -291,10 +291,13 @@ try:
     key('s'), wait(lambda: len(shown()), 3, 'progress window')
     left, top, width, _ = geometry(main[0])
     title = int(run('xprop', '-id', main[0], '_NET_FRAME_EXTENTS').split(', ')[2])
-    click(left + width - title // 2, top - title // 2)  # the close box of its frame
-    wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
-    key('Return')
-    assert program.wait(10) == 0, f'program ended with {program.returncode}'
+    for answer in ('n', 'Return'):  # No lets the run go on; Yes stops it and ends the program
+        click(left + width - title // 2, top - title // 2)  # the close box of its frame
+        wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
+        key(answer)
+        if answer == 'n':
+            wait(lambda: len(shown()), 3, 'the run after No')
+    wait(lambda: program.poll(), 0, 'the program after Yes')
 except BaseException:
     print('Program output:', output.decode(errors='replace'), sep='\n')
     raise

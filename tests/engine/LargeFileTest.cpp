@@ -16,8 +16,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
-#include <linux/magic.h>
-#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,37 +64,23 @@ void AddNonZeroBytes(const std::string& Name, int64_t Shift, std::map<int64_t, u
 class LargeFileTest : public ScratchTest {
 protected:
     void TearDown() override {
-        std::error_code Ignored;
-        if (!Memory.empty())
-            fs::remove_all(Memory, Ignored);
-        if (Mounted)
-            (void)Loop("unmount");
+        (void)Loop("unmount");
         ScratchTest::TearDown();
     }
 
-    // Makes the folder to work in on a file system of Kind: "tmpfs" (in
-    // memory, where holes read fast), or an image of "xfs" or "ext2-1k" on a
-    // loop device; false where the machine has none.
+    // Mounts the folder to work in: a "tmpfs" in memory, where holes read
+    // fast, or an image of "xfs" or "ext2-1k" on a loop device; false where
+    // the machine cannot have it. One kind at a time.
     [[nodiscard]] bool Use(const std::string& Kind) {
-        if (Kind == "tmpfs") {
-            struct statfs Shared {};
-            std::string Template = "/dev/shm/parvox-test-XXXXXX";
-            if (::statfs("/dev/shm", &Shared) != 0 || Shared.f_type != TMPFS_MAGIC ||
-                ::mkdtemp(Template.data()) == nullptr)
-                return false;
-            Memory = Work = Template;
-            return true;
-        }
+        (void)Loop("unmount");
         const int Status = Loop("mount", Kind);
-        Mounted = Status == 0;
-        Work = Dir / "mnt";
         EXPECT_TRUE(Status == 0 || Status == 77) << Status;
-        return Mounted;
+        return Status == 0;
     }
 
-    [[nodiscard]] std::string At(const std::string& Name) const { return (Work / Name).string(); }
-
-    fs::path Work;
+    [[nodiscard]] std::string At(const std::string& Name) const {
+        return (Dir / "mnt" / Name).string();
+    }
 
 private:
     int Loop(const std::string& Command, const std::string& Kind = "") const {
@@ -104,9 +88,6 @@ private:
         const int Status = std::system(Line.c_str());
         return WIFEXITED(Status) ? WEXITSTATUS(Status) : 1;
     }
-
-    fs::path Memory;
-    bool Mounted = false;
 };
 
 // A 4.5 GiB film into pieces that FAT32 takes, and into the default pieces,

@@ -38,7 +38,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -120,28 +119,6 @@ void MoveBehindQt(const QWidget& Window) {
     if (Window.internalWinId() != 0)
         xcb_configure_window(X, Window.internalWinId(), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
                              Corner);
-    xcb_flush(X);
-}
-
-// Asks Window to close as the window manager does for its close box.
-void SendCloseRequest(const QWidget& Window) {
-    xcb_connection_t* X = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    const auto Atom = [X](const char* Name) {
-        auto* Reply = xcb_intern_atom_reply(
-            X, xcb_intern_atom(X, 0, static_cast<uint16_t>(std::strlen(Name)), Name), nullptr);
-        const xcb_atom_t Found = Reply->atom;
-        std::free(Reply);
-        return Found;
-    };
-    xcb_client_message_event_t Request{};
-    Request.response_type = XCB_CLIENT_MESSAGE;
-    Request.format = 32;
-    Request.window = static_cast<xcb_window_t>(Window.internalWinId());
-    Request.type = Atom("WM_PROTOCOLS");
-    Request.data.data32[0] = Atom("WM_DELETE_WINDOW");
-    Request.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(X, 0, Request.window, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&Request));
     xcb_flush(X);
 }
 
@@ -450,7 +427,7 @@ private slots:
                 else if (Way == QStringLiteral("progress Escape"))
                     QTest::keyClick(Progress->windowHandle(), Qt::Key_Escape);
                 else
-                    SendCloseRequest(*Form);
+                    Form->close();
             });
             const auto Box = AnswerNextMessageBox();
             PressKey(Form, Qt::Key_S);
@@ -469,56 +446,6 @@ private slots:
         PressKey(MainForm, static_cast<Qt::Key>(OpenKey));
         VERIFY_NO_FAULTS(Faults);
         QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), Before);
-    }
-
-    // The main window closes during a run as the user answers its question:
-    // Yes stops the run and ends the program, No lets the run go on.
-    void mainWindowCloseDuringARun_data() {
-        QTest::addColumn<bool>("Yes");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
-    }
-
-    void mainWindowCloseDuringARun() {
-        QFETCH(bool, Yes);
-        QTemporaryDir Dir;
-        WorkOn(Dir.filePath(QStringLiteral("film")));
-        // Every box that comes up: the question answered as the row says, any other with OK.
-        QStringList Boxes;
-        QTimer Answers;
-        connect(&Answers, &QTimer::timeout, [&] {
-            auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (Box == nullptr || !Box->isVisible())
-                return;
-            Boxes << Box->text();
-            const bool Question = Box->button(QMessageBox::Ok) == nullptr;
-            Box->button(!Question ? QMessageBox::Ok
-                        : Yes     ? QMessageBox::Yes
-                                  : QMessageBox::No)
-                ->click();
-        });
-        Answers.start(10);
-        OnNextModalOf<TFormCompare>([Yes](TFormCompare* Form) {
-            ReportSlowly();
-            QTimer::singleShot(300, [] { SendCloseRequest(*MainForm); });
-            QTimer::singleShot(0, [Yes, Form] {
-                PressKey(Form, Qt::Key_S);
-                if (!Yes) {
-                    PressKey(Form, Qt::Key_Escape);
-                    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-                }
-            });
-        });
-        QTimer::singleShot(0, [] { PressKey(MainForm, Qt::Key_O); });
-        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });
-        // The program's own event loop, which the main window's close ends.
-        QCOMPARE(QCoreApplication::exec(), 0);
-        const QString Question = QStringLiteral("Are you sure you want to close Parvox?");
-        const QStringList Expected =
-            Yes ? QStringList{Question} : QStringList{Question, QStringLiteral("Files are equal")};
-        QCOMPARE(Boxes, Expected);
-        QVERIFY(!ParvoxController->OperationRunning());
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
     }
 
     void filesDropped_data() {
