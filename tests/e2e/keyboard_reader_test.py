@@ -286,11 +286,11 @@ try:
     stopped('progress window', 'Escape')
     stopped('progress window', 'Tab', 'space')
     stopped('key', 'alt+F4', then=MAIN)
-    main = shown()
+    main = run('xdotool', 'search', '--onlyvisible', '--name', f'^{MAIN}$')
     key('o', then=COMPARE)
     key('s'), wait(lambda: len(shown()), 3, 'progress window')
-    left, top, width, _ = geometry(main[0])
-    title = int(run('xprop', '-id', main[0], '_NET_FRAME_EXTENTS').split(', ')[2])
+    left, top, width, _ = geometry(main)
+    title = int(run('xprop', '-id', main, '_NET_FRAME_EXTENTS').split(', ')[2])
     for answer in ('n', 'Return'):  # No lets the run go on; Yes stops it and ends the program
         click(left + width - title // 2, top - title // 2)  # the close box of its frame
         wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
