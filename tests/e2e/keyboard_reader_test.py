@@ -289,11 +289,13 @@ try:
     main = run('xdotool', 'search', '--onlyvisible', '--name', f'^{MAIN}$')
     key('o', then=COMPARE)
     key('s'), wait(lambda: len(shown()), 3, 'progress window')
-    left, top, width, _ = geometry(main)
-    title = int(run('xprop', '-id', main, '_NET_FRAME_EXTENTS').split(', ')[2])
+    def question():  # the question of a message box on the screen
+        return next((t.name for w in windows(pyatspi.STATE_SHOWING) if w.getRoleName() == 'alert'
+                     for t in w if t.name.endswith('?')), None)
+
     for answer in ('n', 'Return'):  # No lets the run go on; Yes stops it and ends the program
-        click(left + width - title // 2, top - title // 2)  # the close box of its frame
-        wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
+        run('wmctrl', '-i', '-c', main)  # closed as from a task bar, through the window manager
+        wait(question, 'Are you sure you want to close Parvox?', 'the main window closed during a run')
         key(answer)
         if answer == 'n':
             wait(lambda: len(shown()), 3, 'the run after No')
