@@ -20,11 +20,13 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
         Split.OnProgress = Handler;
         Split.SetBaseFileName(Args.at(1));
         Split.SplitSize = std::stoi(Args.at(2));
+        Split.OutputFolder = Args.size() > 3 ? Args[3] : std::string();
         Split.Execute();
     } else if (Mode == "join") {
         TJoin Join;
         Join.OnProgress = Handler;
         Join.SetBaseFileName(Args.at(1));
+        Join.OutputFolder = Args.size() > 2 ? Args[2] : std::string();
         Join.Execute();
     } else if (Mode == "compare") {
         TCompare Compare;

@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // One run of an engine, as the benchmark's programs start it: Args are the
-// engine's name and its files (and, for the split, the piece size in blocks).
+// engine's name and its files (and, for the split, the piece size in blocks),
+// then for split and join the output folder, if any.
 #pragma once
 
 #include "classParvoxBase.h"

@@ -11,12 +11,22 @@
 #include <algorithm>
 #include <cerrno>
 
+std::string TSplit::PiecesBaseName() const {
+    return OutputBaseName();
+}
+
+std::string TSplit::OutputPieceName(int64_t Piece) const {
+    CheckBaseFileName();
+    return PiecesBaseName() + PieceExtension(Piece);
+}
+
 std::vector<int> TSplit::DeletePieces() const {
     std::vector<int> Removals;
-    ForEachPiece([this, &Removals](int64_t Piece) {
-        const std::string Name = PieceFileName(Piece);
-        // The input's own and only name (the base name a link to it): removing
-        // it would lose the data. It stays, and the run stops at that piece.
+    ForEachPiece(PiecesBaseName(), [this, &Removals](int64_t Piece) {
+        const std::string Name = OutputPieceName(Piece);
+        // The input's own and only name (the base name, or the output folder's
+        // name, a link to it): removing it would lose the data. It stays, and
+        // the run stops at that piece.
         Removals.push_back(InputFile.IsOnlyName(Name) ? 0 : RemoveFile(Name));
     });
     return Removals;
@@ -24,7 +34,8 @@ std::vector<int> TSplit::DeletePieces() const {
 
 void TSplit::CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const {
     const auto Next = static_cast<size_t>(LastPiece) + 1;
-    if (Next <= Removals.size() && Removals[Next - 1] != 0 && PieceExists(LastPiece + 1))
+    if (Next <= Removals.size() && Removals[Next - 1] != 0 &&
+        FileExists(OutputPieceName(LastPiece + 1)))
         throw EInOutError(Removals[Next - 1]);
 }
 
@@ -34,7 +45,7 @@ void TSplit::CheckSplitSize() const {
 }
 
 void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
-    OutputFile.Assign(PieceFileName(Piece));
+    OutputFile.Assign(OutputPieceName(Piece));
     // A piece name that leads to the input (a link left behind a gap) would
     // cut the input while it is read; one that leads to an earlier piece would
     // make two pieces one file. Either is refused before anything is written.
@@ -77,7 +88,7 @@ void TSplit::Execute() {
         // Pieces of a stopped split would pass for a whole set at the next join.
         OutputFile.CloseQuietly();
         for (int64_t Written = 1; Written <= Piece; ++Written)
-            RemoveWritten(PieceFileName(Written), RunFiles[static_cast<size_t>(Written)]);
+            RemoveWritten(OutputPieceName(Written), RunFiles[static_cast<size_t>(Written)]);
         throw;
     }
     if (Block.Read != Block.Written)
