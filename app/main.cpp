@@ -11,6 +11,8 @@ int main(int argc, char* argv[]) {
     CreateEngines();
     QApplication Application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // The settings live in ~/.config/Quillfern/parvox.conf.
+    QApplication::setOrganizationName(QStringLiteral("Quillfern"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
     StartUp(QApplication::arguments());
     const int Result = QApplication::exec();
