@@ -18,6 +18,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 
@@ -40,6 +41,9 @@ QString TWindowTest::MakeFile(const QString& Name, const QByteArray& Bytes) cons
 }
 
 void TWindowTest::initTestCase() {
+    // The windows' settings start afresh and go away with the scratch folder.
+    QCoreApplication::setOrganizationName(QStringLiteral("Parvox tests"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch.path());
     StartUp();
     QVERIFY(Scratch.isValid());
     ReportToProgressWindow();

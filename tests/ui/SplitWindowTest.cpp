@@ -12,11 +12,13 @@
 #include "classParvox.h"
 #include "classParvoxController.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <fcntl.h>
@@ -129,7 +131,7 @@ private slots:
     void FirstOpeningShowsTheLayoutDefaults() {
         auto Form = OpenWindow<TFormSplit>();
         QCOMPARE(Form->windowTitle(), QStringLiteral("Parvox 2.3"));
-        QCOMPARE(Form->size(), QSize(538, 266));
+        QCOMPARE(Form->size(), QSize(538, 328));
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("1400"));
         QCOMPARE(SizeBox(Form.get())->maxLength(), 6);
@@ -138,12 +140,17 @@ private slots:
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
-        // Tab order: size, unit, Start, Close, Input File, the file label.
-        QCOMPARE(TabOrder(Form.get(), 6, SizeBox(Form.get())),
-                 (QStringList{QStringLiteral("EditSplitFileSize"), QStringLiteral("ComboUnits"),
-                              QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
-                              QStringLiteral("ButtonInputFile"), QStringLiteral("LabelInputFile"),
-                              QStringLiteral("EditSplitFileSize")}));
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"),
+                 QStringLiteral("the input file's folder"));
+        QCOMPARE(LabelText(Form.get(), "LabelCount"),
+                 QStringLiteral("Pieces of 1.4 MB; open the input file to see how many."));
+        QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
+
+        QCOMPARE(TabOrder(Form.get(), 11, SizeBox(Form.get())),
+                 QString("EditSplitFileSize ComboUnits ComboMedium SpinPieces CheckChecksumFile "
+                         "ButtonStart ButtonClose ButtonInputFile LabelInputFile "
+                         "ButtonOutputFolder LabelOutputFolder EditSplitFileSize")
+                     .split(' '));
 
         // The dialog offers the four filters, the first selected, under
         // Qt's own title; cancelling it changes nothing.
@@ -235,6 +242,16 @@ private slots:
             Button(Form.get(), "ButtonClose")->setFocus();
             PressKey(Form.get(), Qt::Key_Z, Shift);
             QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
+            PressKey(Form.get(), Qt::Key_M, Shift);
+            QCOMPARE(Form->focusWidget(), Control<QComboBox>(Form.get(), "ComboMedium"));
+            PressKey(Form.get(), Qt::Key_P, Shift);
+            QCOMPARE(Form->focusWidget(), Control<QSpinBox>(Form.get(), "SpinPieces"));
+            auto* Checksum = Control<QCheckBox>(Form.get(), "CheckChecksumFile");
+            const bool Checked = Checksum->isChecked();
+            PressKey(Form.get(), Qt::Key_W, Shift);
+            QCOMPARE(Checksum->isChecked(), !Checked);
+            QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_O, QString(), Shift)->Seen,
+                     "O did not open the folder dialog");
         }
         QCOMPARE(InputLabel(Form.get()), Source);
 
@@ -335,6 +352,128 @@ private slots:
         // The window goes on: the next pick and split work.
         PickInput(Form.get(), Source);
         QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+        Form->close();
+    }
+
+    // A medium, or a number of pieces, for a file of a size: the size and
+    // unit that they fill in, the line under them, and the pieces made.
+    void MediumOrPiecesGiveTheSize_data() {
+        QTest::addColumn<qint64>("FileSize");
+        QTest::addColumn<int>("Medium");
+        QTest::addColumn<QString>("Pieces");
+        QTest::addColumn<QString>("Size");
+        QTest::addColumn<QString>("Line");
+        QTest::addColumn<QList<qint64>>("Made");
+        const auto Row = [](const char* Name, qint64 FileSize, int Medium, const char* Pieces,
+                            const char* Size, const char* Line, QList<qint64> Made = {}) {
+            QTest::newRow(Name) << FileSize << Medium << QString(Pieces) << QString(Size)
+                                << QString(Line) << Made;
+        };
+        Row("FAT32 stick", 5'000'000'000, 1, "", "4194 Mbytes",
+            "5.0 GB: 2 pieces, one of 4.3 GB and one of 705.3 MB");
+        Row("CD", 3'000'000'000, 2, "", "717952 Kbytes",
+            "3.0 GB: 5 pieces, 4 of 735.2 MB and one of 59.3 MB");
+        Row("DVD", 5'000'000'000, 3, "", "4588 Mbytes",
+            "5.0 GB: 2 pieces, one of 4.7 GB and one of 301.9 MB");
+        Row("DVD dual layer", 20'000'000'000, 4, "", "8341 Mbytes",
+            "20.0 GB: 3 pieces, 2 of 8.5 GB and one of 2.9 GB");
+        Row("Blu-ray", 30'000'000'000, 5, "", "24436 Mbytes",
+            "30.0 GB: 2 pieces, one of 25.0 GB and one of 5.0 GB");
+        Row("e-mail", 3'000'000, 6, "", "14226 Kbytes", "3.0 MB: 1 piece, the whole file",
+            {3'000'000});
+        Row("4 pieces", 3'000'000, 0, "4", "733 Kbytes",
+            "3.0 MB: 4 pieces, 3 of 750.6 kB and one of 748.2 kB",
+            {750'592, 750'592, 750'592, 748'224});
+        Row("2 pieces, beyond six digits of Kbytes", 5'000'000'000, 0, "2", "2442 Mbytes",
+            "5.0 GB: 2 pieces, one of 2.5 GB and one of 2.5 GB");
+        // Whole Kbytes cannot make 7 pieces of 10,000 bytes; the line says what they make.
+        Row("7 pieces asked for, 5 made", 10'000, 0, "7", "2 Kbytes",
+            "10.0 kB: 5 pieces, 4 of 2.0 kB and one of 1.8 kB", {2048, 2048, 2048, 2048, 1808});
+    }
+
+    void MediumOrPiecesGiveTheSize() {
+        QFETCH(qint64, FileSize);
+        QFETCH(int, Medium);
+        QFETCH(QString, Pieces);
+        QFETCH(QString, Size);
+        QFETCH(QString, Line);
+        QFETCH(QList<qint64>, Made);
+        const QString Film = Scratch.filePath(QStringLiteral("film.mkv"));
+        QFile File(Film);
+        QVERIFY(File.open(QIODevice::WriteOnly) && File.resize(FileSize));
+        File.close();
+        auto Form = OpenWindow<TFormSplit>();
+        Form->InputFileChosen(Film.toStdString());
+        auto* Media = Control<QComboBox>(Form.get(), "ComboMedium");
+        auto* Count = Control<QSpinBox>(Form.get(), "SpinPieces");
+        if (Pieces.isEmpty()) {
+            PressKey(Form.get(), Qt::Key_M);
+            Media->setCurrentIndex(Medium);
+        } else {
+            PressKey(Form.get(), Qt::Key_P);
+            Count->selectAll();
+            QTest::keyClicks(Count, Pieces);
+        }
+        QCOMPARE(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), Size);
+        QCOMPARE(LabelText(Form.get(), "LabelCount"), Line);
+        QCOMPARE(Media->currentIndex(), Medium);
+        if (!Made.isEmpty()) {
+            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+            QCOMPARE(PieceSizes(Film), Made);
+        }
+        Form->close();
+        QVERIFY(QFile::remove(Film));
+    }
+
+    // 100 pieces or more: No, the default, leaves all as it was; Yes splits.
+    void ManyPiecesAreAskedFor() {
+        auto Form = OpenWindow<TFormSplit>();
+        Form->InputFileChosen(Source.toStdString());
+        SizeBox(Form.get())->setText(QStringLiteral("10"));
+        Units(Form.get())->setCurrentIndex(0);
+        const QList<qint64> Earlier = PieceSizes(Source);
+        for (const auto Answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QString Text;
+            bool NoIsDefault = false;
+            OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
+                Text = Box->text();
+                NoIsDefault = Box->defaultButton() == Box->button(QMessageBox::No);
+                Box->button(Answer)->click();
+            });
+            auto Done = AnswerNextMessageBox();
+            Button(Form.get(), "ButtonStart")->click();
+            CancelPendingAnswers();
+            QCOMPARE(
+                Text,
+                QStringLiteral("This makes %1 pieces. Split anyway?").arg(QLocale().toString(293)));
+            QVERIFY(NoIsDefault);
+            QCOMPARE(PieceSizes(Source).size(), Answer == QMessageBox::Yes ? 293 : Earlier.size());
+            QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("10"));
+        }
+        SizeBox(Form.get())->setText(QStringLiteral("1400"));
+        Form->close();
+    }
+
+    // Pieces go to the folder chosen, and the window says so; a new input
+    // brings the output back beside it.
+    void OutputFolderRow() {
+        QTemporaryDir Stick;
+        auto Form = OpenWindow<TFormSplit>();
+        Form->InputFileChosen(Source.toStdString());
+        const QString Beside = LabelText(Form.get(), "LabelExplanation");
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
+        QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Stick.path());
+        QVERIFY(LabelText(Form.get(), "LabelExplanation").contains("output folder chosen above"));
+        // An earlier set beside the input stays: only the folder's is replaced.
+        const QList<qint64> Earlier = PieceSizes(Source);
+        QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+        QCOMPARE(PieceSizes(Stick.filePath(QStringLiteral("movie.avi"))),
+                 (QList<qint64>{1433600, 1433600, 132800}));
+        QCOMPARE(PieceSizes(Source), Earlier);
+        Form->InputFileChosen(Source.toStdString());
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
+        QCOMPARE(LabelText(Form.get(), "LabelExplanation"), Beside);
         Form->close();
     }
 
