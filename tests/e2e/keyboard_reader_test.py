@@ -40,6 +40,7 @@ def wait(probe, expected, what, timeout=15):
 if len(sys.argv) == 2:  # first the X server and the window manager, then the rest on a session bus
     with tempfile.TemporaryDirectory() as work:
         os.environ['XDG_RUNTIME_DIR'] = work  # where the accessibility bus puts its socket
+        os.environ['XDG_CONFIG_HOME'] = work  # the program's settings, not the user's
         read, write = os.pipe()
         xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24',
                                  '-nolisten', 'tcp'], pass_fds=[write])

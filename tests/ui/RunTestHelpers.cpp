@@ -18,7 +18,6 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 
@@ -41,9 +40,6 @@ QString TWindowTest::MakeFile(const QString& Name, const QByteArray& Bytes) cons
 }
 
 void TWindowTest::initTestCase() {
-    // The windows' settings start afresh and go away with the scratch folder.
-    QCoreApplication::setOrganizationName(QStringLiteral("Parvox tests"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Scratch.path());
     StartUp();
     QVERIFY(Scratch.isValid());
     ReportToProgressWindow();

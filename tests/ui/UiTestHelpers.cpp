@@ -10,7 +10,23 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
+
+namespace {
+
+// What the windows keep in the settings goes to a folder of this test
+// program's own, gone at its end: no test reads what an earlier run left,
+// nor the user's own settings.
+void KeepSettingsApart() {
+    static const QTemporaryDir Folder;
+    QCoreApplication::setOrganizationName(QStringLiteral("Parvox tests"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Folder.path());
+}
+Q_COREAPP_STARTUP_FUNCTION(KeepSettingsApart)
+
+} // namespace
 
 void PressKey(QWidget* Window, Qt::Key Key, Qt::KeyboardModifiers Modifiers) {
     QWidget* Target = Window->focusWidget() != nullptr ? Window->focusWidget() : Window;
