@@ -52,7 +52,8 @@ void TRunNotices::RunStarted(QWidget& Started) {
 }
 
 void TRunNotices::PercentReached(double Fraction) {
-    const int Reached = std::clamp(static_cast<int>(std::floor(Fraction * 100.0)), 0, 100);
+    // A join may report a little past the end.
+    const int Reached = static_cast<int>(std::floor(std::clamp(Fraction, 0.0, 1.0) * 100.0));
     NextPercentAt = Reached < 100 ? (Reached + 1) / 100.0 : std::numeric_limits<double>::infinity();
     Percent = Reached;
     if (!Pace.isActive() && Percent != ShownPercent)
@@ -62,7 +63,7 @@ void TRunNotices::PercentReached(double Fraction) {
 void TRunNotices::ShowPercent() {
     ShownPercent = Percent;
     if (Window)
-        Window->setWindowTitle(QStringLiteral("%1% %2").arg(Percent).arg(WindowTitle));
+        Window->setWindowTitle(QString::number(Percent) + QStringLiteral("% ") + WindowTitle);
     SendLauncherEntry({{QStringLiteral("progress"), Percent / 100.0},
                        {QStringLiteral("progress-visible"), true}});
     Pace.start();

@@ -85,9 +85,8 @@ TParvoxController::~TParvoxController() {
 }
 
 void TParvoxController::ConnectProgress() {
-    TFormProgress* Form = ProgressForm.get();
-    ParvoxApp->SetProgressHandler([Form](const std::string& Status, long double Fraction) {
-        Form->ShowProgress(Status, Fraction);
+    ParvoxApp->SetProgressHandler([this](const std::string& Status, long double Fraction) {
+        ShowProgress(Status, Fraction);
     });
 }
 
