@@ -163,11 +163,10 @@ void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Sum
 }
 
 void TFormParvoxBase::ShowError(const std::string& Message) {
+    const QString Text = QString::fromStdString(ErrorDisplayText(Message));
     if (ParvoxController != nullptr)
-        ParvoxController->Notices->Announce(QString::fromStdString(ErrorDisplayText(Message)),
-                                            true);
-    QMessageBox Box(QMessageBox::Critical, QString(),
-                    QString::fromStdString(ErrorDisplayText(Message)), QMessageBox::Ok,
+        ParvoxController->Notices->Announce(Text, true);
+    QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
     ClearWindowSystemTitle(Box);
     Box.exec();
