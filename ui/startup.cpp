@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 namespace {
 
@@ -91,8 +92,11 @@ struct TStartMessage {
 };
 QtMessageHandler QtHandler = nullptr;
 std::vector<TStartMessage> StartMessages;
+// Qt's threads may speak while it starts.
+std::mutex StartMessagesLock;
 
 void StartMessage(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+    const std::lock_guard Lock(StartMessagesLock);
     if (Type == QtFatalMsg)
         Fail("the windows cannot open: " +
              (StartMessages.empty() ? Message : StartMessages.front().Text)
@@ -179,6 +183,7 @@ std::unique_ptr<QApplication> CreateApplication(int& Count, char* Arguments[]) {
     QtHandler = qInstallMessageHandler(StartMessage);
     auto Application = std::make_unique<QApplication>(Count, Arguments);
     qInstallMessageHandler(QtHandler);
+    const std::lock_guard Lock(StartMessagesLock);
     for (const TStartMessage& Message : StartMessages)
         QtHandler(Message.Type,
                   QMessageLogContext(nullptr, 0, nullptr, Message.Category.constData()),
