@@ -78,6 +78,12 @@ void TParvoxBase::ForEachPiece(const std::string& Base,
         Visit(Piece);
 }
 
+int64_t TParvoxBase::PieceCount(const std::string& Base) const {
+    int64_t Count = 0;
+    ForEachPiece(Base, [&Count](int64_t /*Piece*/) { ++Count; });
+    return Count;
+}
+
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
     if (OnProgress) {
         const long double Fraction =

@@ -38,6 +38,10 @@ public:
     [[nodiscard]] std::string PieceExtension(int64_t PieceNumber) const;
     [[nodiscard]] std::string PieceFileName(int64_t PieceNumber) const;
     [[nodiscard]] bool PieceExists(int64_t PieceNumber) const;
+    // The number of pieces, the unbroken run from 1 on: of the base file
+    // name, or of the pieces named from Base.
+    [[nodiscard]] int64_t PieceCount() const { return PieceCount(BaseFileName); }
+    [[nodiscard]] int64_t PieceCount(const std::string& Base) const;
     [[nodiscard]] bool BaseFileExists() const;
     void CheckPieceExtension(int64_t PieceNumber, const std::string& FileName) const;
     // Takes the base name from the name of a piece; the base stays as it was

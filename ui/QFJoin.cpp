@@ -6,6 +6,7 @@
 
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFJoin.h"
@@ -111,5 +112,7 @@ void TFormJoin::ButtonStartClick() {
     }
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
-    ShowMessage(txtJoiningDone);
+    ShowCompletion(txtJoiningDone,
+                   TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
+                   Join.OutputBaseName());
 }

@@ -6,6 +6,7 @@
 
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFSplit.h"
@@ -361,7 +362,10 @@ void TFormSplit::ButtonStartClick() {
             Split.Execute();
         }))
         return;
-    ShowMessage(txtSplittingDone);
+    ShowCompletion(txtSplittingDone,
+                   TRunNotices::SplitSummary(Split.GetBaseFileName(),
+                                             Split.PieceCount(Split.PiecesBaseName())),
+                   Split.PiecesBaseName());
 }
 
 bool TFormSplit::ManyPiecesRefused(int64_t SizeInBlocks) {

@@ -7,13 +7,13 @@
 #include "classParvoxController.h"
 
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 TFileDrops::TFileDrops(QWidget& Window) : QObject(&Window), Window(Window) {
     // The window is the one place where files land: the size box would
@@ -43,16 +43,23 @@ bool TFileDrops::Take(const std::vector<std::string>& Files, const std::optional
 QString TFileDrops::Refusal(const QUrl& Url, bool Folder) {
     if (!Url.isLocalFile())
         return QStringLiteral("is not a file on this machine");
-    const QFileInfo File(Url.toLocalFile());
-    if (!File.exists())
+    const std::string Name = LocalName(Url);
+    struct stat File {};
+    if (Name.find('\0') != std::string::npos || ::stat(Name.c_str(), &File) != 0)
         return QStringLiteral("does not exist");
-    if (File.isDir())
+    if (S_ISDIR(File.st_mode))
         return Folder ? QString() : QStringLiteral("is a folder");
     if (Folder)
         return QStringLiteral("is not a folder");
-    if (!File.isFile())
+    if (!S_ISREG(File.st_mode))
         return QStringLiteral("is not an ordinary file");
     return {};
+}
+
+std::string TFileDrops::LocalName(const QUrl& Url) {
+    // The path stays percent-encoded up to the bytes: a name that is not
+    // UTF-8 would not come through a QString.
+    return QByteArray::fromPercentEncoding(Url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 const TFileDrops::TTarget* TFileDrops::TargetAt(std::size_t Count, bool Folders,
@@ -83,7 +90,7 @@ std::optional<TFileDrops::TDragged> TFileDrops::Dragged(const QDropEvent& Event)
     for (const QUrl& Url : Urls) {
         if (!Refusal(Url, Carried.Folders).isEmpty())
             return std::nullopt;
-        Carried.Files.push_back(Url.toLocalFile().toStdString());
+        Carried.Files.push_back(LocalName(Url));
     }
     if (std::none_of(Targets.begin(), Targets.end(), [&Carried](const TTarget& Target) {
             return Target.Count == Carried.Files.size() && Target.Folders == Carried.Folders;
