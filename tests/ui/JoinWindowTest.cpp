@@ -241,8 +241,7 @@ private slots:
         QTemporaryDir Disk;
         WriteBytes(Disk.filePath(QStringLiteral("video.avi")), "earlier");
         auto Form = OpenWindow<TFormJoin>();
-        // The file joined earlier is beside the pieces: the notice of ".JOINED" comes first.
-        AnswerNextMessageBox();
+        AnswerNextMessageBox(); // the notice of ".JOINED": the file joined earlier is there
         QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".001"))->Seen);
         QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Disk.path())->Seen);
         QCOMPARE(OutputLabel(Form.get()), Disk.filePath(QStringLiteral("video.avi.joined")));

@@ -477,11 +477,6 @@ private slots:
             "output folder chosen above, not next to the input file.|LabelOutputFolder=%1/sub");
         Row("join", Join, "Label3", "p.001",
             "LabelInputFile=%1/p.001|LabelOutputFile=%1/p|LabelOutputFolder=%1");
-        Row("join, a folder on its row", Join, "Bevel3", "sub",
-            "LabelOutputFile=%1/sub/p|LabelExplanation=To join a set of files, please first open "
-            "the .001 file using the 'Input file' button. The other files (.002, .003, etc.) are "
-            "found next to it; the joined file goes into the output folder chosen above.|"
-            "LabelOutputFolder=%1/sub");
         Row("join, not a first piece", Join, "Button3", "a.bin",
             "Invalid file name, should have extension .001.");
         Row("join, a link to nothing", Join, "Label3", "dangling", "");

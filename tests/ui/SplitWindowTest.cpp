@@ -140,8 +140,6 @@ private slots:
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
-        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"),
-                 QStringLiteral("the input file's folder"));
         QCOMPARE(LabelText(Form.get(), "LabelCount"),
                  QStringLiteral("Pieces of 1.4 MB; open the input file to see how many."));
         QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
@@ -242,14 +240,9 @@ private slots:
             Button(Form.get(), "ButtonClose")->setFocus();
             PressKey(Form.get(), Qt::Key_Z, Shift);
             QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
-            PressKey(Form.get(), Qt::Key_M, Shift);
-            QCOMPARE(Form->focusWidget(), Control<QComboBox>(Form.get(), "ComboMedium"));
-            PressKey(Form.get(), Qt::Key_P, Shift);
-            QCOMPARE(Form->focusWidget(), Control<QSpinBox>(Form.get(), "SpinPieces"));
-            auto* Checksum = Control<QCheckBox>(Form.get(), "CheckChecksumFile");
-            const bool Checked = Checksum->isChecked();
+            const bool Checked = Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked();
             PressKey(Form.get(), Qt::Key_W, Shift);
-            QCOMPARE(Checksum->isChecked(), !Checked);
+            QCOMPARE(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked(), !Checked);
             QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_O, QString(), Shift)->Seen,
                      "O did not open the folder dialog");
         }
@@ -355,8 +348,9 @@ private slots:
         Form->close();
     }
 
-    // A medium, or a number of pieces, for a file of a size: the size and
-    // unit that they fill in, the line under them, and the pieces made.
+    // A medium (M, then Down) or a number of pieces (P) for a file of a
+    // size: the size and unit filled in, the line under them, and the pieces
+    // made, beside the input or on a stick chosen as the output folder.
     void MediumOrPiecesGiveTheSize_data() {
         QTest::addColumn<qint64>("FileSize");
         QTest::addColumn<int>("Medium");
@@ -364,10 +358,12 @@ private slots:
         QTest::addColumn<QString>("Size");
         QTest::addColumn<QString>("Line");
         QTest::addColumn<QList<qint64>>("Made");
+        QTest::addColumn<bool>("ToStick");
         const auto Row = [](const char* Name, qint64 FileSize, int Medium, const char* Pieces,
-                            const char* Size, const char* Line, QList<qint64> Made = {}) {
+                            const char* Size, const char* Line, QList<qint64> Made = {},
+                            bool ToStick = false) {
             QTest::newRow(Name) << FileSize << Medium << QString(Pieces) << QString(Size)
-                                << QString(Line) << Made;
+                                << QString(Line) << Made << ToStick;
         };
         Row("FAT32 stick", 5'000'000'000, 1, "", "4194 Mbytes",
             "5.0 GB: 2 pieces, one of 4.3 GB and one of 705.3 MB");
@@ -379,8 +375,8 @@ private slots:
             "20.0 GB: 3 pieces, 2 of 8.5 GB and one of 2.9 GB");
         Row("Blu-ray", 30'000'000'000, 5, "", "24436 Mbytes",
             "30.0 GB: 2 pieces, one of 25.0 GB and one of 5.0 GB");
-        Row("e-mail", 3'000'000, 6, "", "14226 Kbytes", "3.0 MB: 1 piece, the whole file",
-            {3'000'000});
+        Row("e-mail, onto a stick", 3'000'000, 6, "", "14226 Kbytes",
+            "3.0 MB: 1 piece, the whole file", {3'000'000}, true);
         Row("4 pieces", 3'000'000, 0, "4", "733 Kbytes",
             "3.0 MB: 4 pieces, 3 of 750.6 kB and one of 748.2 kB",
             {750'592, 750'592, 750'592, 748'224});
@@ -395,31 +391,33 @@ private slots:
         QFETCH(qint64, FileSize);
         QFETCH(int, Medium);
         QFETCH(QString, Pieces);
-        QFETCH(QString, Size);
-        QFETCH(QString, Line);
         QFETCH(QList<qint64>, Made);
+        QFETCH(bool, ToStick);
+        QTemporaryDir Stick;
         const QString Film = Scratch.filePath(QStringLiteral("film.mkv"));
         QFile File(Film);
         QVERIFY(File.open(QIODevice::WriteOnly) && File.resize(FileSize));
         File.close();
         auto Form = OpenWindow<TFormSplit>();
+        // Each new input brings the output folder back to its own.
         Form->InputFileChosen(Film.toStdString());
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
         auto* Media = Control<QComboBox>(Form.get(), "ComboMedium");
-        auto* Count = Control<QSpinBox>(Form.get(), "SpinPieces");
-        if (Pieces.isEmpty()) {
-            PressKey(Form.get(), Qt::Key_M);
-            Media->setCurrentIndex(Medium);
-        } else {
-            PressKey(Form.get(), Qt::Key_P);
-            Count->selectAll();
-            QTest::keyClicks(Count, Pieces);
-        }
-        QCOMPARE(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), Size);
-        QCOMPARE(LabelText(Form.get(), "LabelCount"), Line);
+        Media->setCurrentIndex(0);
+        PressKey(Form.get(), Pieces.isEmpty() ? Qt::Key_M : Qt::Key_P);
+        for (int Step = 0; Step < Medium; ++Step)
+            PressKey(Form.get(), Qt::Key_Down);
+        Control<QSpinBox>(Form.get(), "SpinPieces")->selectAll();
+        QTest::keyClicks(Form->focusWidget(), Pieces);
+        QTEST(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), "Size");
+        QTEST(LabelText(Form.get(), "LabelCount"), "Line");
         QCOMPARE(Media->currentIndex(), Medium);
+        if (ToStick)
+            QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
         if (!Made.isEmpty()) {
             QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
-            QCOMPARE(PieceSizes(Film), Made);
+            QCOMPARE(PieceSizes(ToStick ? Stick.filePath(QStringLiteral("film.mkv")) : Film), Made);
+            QCOMPARE(PieceSizes(Film).isEmpty(), ToStick);
         }
         Form->close();
         QVERIFY(QFile::remove(Film));
@@ -431,49 +429,22 @@ private slots:
         Form->InputFileChosen(Source.toStdString());
         SizeBox(Form.get())->setText(QStringLiteral("10"));
         Units(Form.get())->setCurrentIndex(0);
-        const QList<qint64> Earlier = PieceSizes(Source);
+        const qsizetype Earlier = PieceSizes(Source).size();
         for (const auto Answer : {QMessageBox::No, QMessageBox::Yes}) {
-            QString Text;
-            bool NoIsDefault = false;
+            QStringList Seen;
             OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
-                Text = Box->text();
-                NoIsDefault = Box->defaultButton() == Box->button(QMessageBox::No);
+                Seen << Box->text() << Box->defaultButton()->text();
                 Box->button(Answer)->click();
             });
-            auto Done = AnswerNextMessageBox();
+            AnswerNextMessageBox();
             Button(Form.get(), "ButtonStart")->click();
             CancelPendingAnswers();
-            QCOMPARE(
-                Text,
-                QStringLiteral("This makes %1 pieces. Split anyway?").arg(QLocale().toString(293)));
-            QVERIFY(NoIsDefault);
-            QCOMPARE(PieceSizes(Source).size(), Answer == QMessageBox::Yes ? 293 : Earlier.size());
-            QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("10"));
+            QCOMPARE(Seen, (QStringList{QStringLiteral("This makes %1 pieces. Split anyway?")
+                                            .arg(QLocale().toString(293)),
+                                        QStringLiteral("&No")}));
+            QCOMPARE(PieceSizes(Source).size(), Answer == QMessageBox::Yes ? 293 : Earlier);
         }
         SizeBox(Form.get())->setText(QStringLiteral("1400"));
-        Form->close();
-    }
-
-    // Pieces go to the folder chosen, and the window says so; a new input
-    // brings the output back beside it.
-    void OutputFolderRow() {
-        QTemporaryDir Stick;
-        auto Form = OpenWindow<TFormSplit>();
-        Form->InputFileChosen(Source.toStdString());
-        const QString Beside = LabelText(Form.get(), "LabelExplanation");
-        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
-        QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
-        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Stick.path());
-        QVERIFY(LabelText(Form.get(), "LabelExplanation").contains("output folder chosen above"));
-        // An earlier set beside the input stays: only the folder's is replaced.
-        const QList<qint64> Earlier = PieceSizes(Source);
-        QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
-        QCOMPARE(PieceSizes(Stick.filePath(QStringLiteral("movie.avi"))),
-                 (QList<qint64>{1433600, 1433600, 132800}));
-        QCOMPARE(PieceSizes(Source), Earlier);
-        Form->InputFileChosen(Source.toStdString());
-        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
-        QCOMPARE(LabelText(Form.get(), "LabelExplanation"), Beside);
         Form->close();
     }
 

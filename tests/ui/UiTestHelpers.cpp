@@ -16,9 +16,7 @@
 
 namespace {
 
-// What the windows keep in the settings goes to a folder of this test
-// program's own, gone at its end: no test reads what an earlier run left,
-// nor the user's own settings.
+// The windows' settings go to a folder of the test program's own, gone at its end.
 void KeepSettingsApart() {
     static const QTemporaryDir Folder;
     QCoreApplication::setOrganizationName(QStringLiteral("Parvox tests"));
