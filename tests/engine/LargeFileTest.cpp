@@ -190,26 +190,23 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
 }
 
 // Split and join with their output on another file system, a small tmpfs:
-// an earlier set there, the way back, stops, a full folder, and names there
-// that lead to an input. Each row: the start of the message, and the sizes
+// an earlier set there, the way back, a stop, a full folder, and a piece name
+// there that leads to the input. Each row: the start of the message, and the sizes
 // of the pieces left in the folder where they do not depend on clean-up.
 TEST_F(LargeFileTest, OutputIntoAFolderOnAnotherFileSystem) {
     if (!Use("tmpfs 4M"))
         GTEST_SKIP() << "no tmpfs here";
     const Bytes Whole = PatternBytes(1'500'000);
     WriteFile(Path("film"), Whole);
-    WriteFile(Path("set.001"), Whole);
     fs::create_directory(Path("in"));
     TSplit Split;
     Split.SplitSize = 1000;
     TJoin Join;
     int StopAt = 0;
-    for (TParvoxBase* Engine :
-         {static_cast<TParvoxBase*>(&Split), static_cast<TParvoxBase*>(&Join)})
-        Engine->OnProgress = [Engine, &StopAt](const std::string&, long double) {
-            if (--StopAt == 0)
-                Engine->RequestStop();
-        };
+    Split.OnProgress = [&](const std::string&, long double) {
+        if (--StopAt == 0)
+            Split.RequestStop();
+    };
     using TSizes = std::optional<std::vector<uintmax_t>>;
     const TSizes Set = std::vector<uintmax_t>{1'024'000, 476'000};
     const struct {
@@ -231,17 +228,11 @@ TEST_F(LargeFileTest, OutputIntoAFolderOnAnotherFileSystem) {
          {},
          true,
          At("film"),
-         Dir,
+         Dir.string(),
          0,
          "(no error)",
          Set},
-        {"a join stopped",
-         [&] {
-             EXPECT_EQ(ReadFile(Path("film.joined")), Whole);
-             fs::remove(Path("film.joined"));
-         },
-         true, At("film"), Dir, 3, "Stopped", Set},
-        {"a split stopped", [&] { EXPECT_FALSE(fs::exists(Path("film.joined"))); }, false,
+        {"a split stopped", [&] { EXPECT_EQ(ReadFile(Path("film.joined")), Whole); }, false,
          Path("film"), At(""), 3, "Stopped", std::vector<uintmax_t>{}},
         {"a folder too full", [&] { WriteFile(At("ballast"), Bytes(3'000'000)); }, false,
          Path("film"), At(""), 0, "I/O error 28", std::nullopt},
@@ -252,12 +243,6 @@ TEST_F(LargeFileTest, OutputIntoAFolderOnAnotherFileSystem) {
              fs::create_symlink(At("film.002"), Path("in/film"));
          },
          false, Path("in/film"), At(""), 0, "I/O error 22", std::nullopt},
-        {"the joined name there that leads to a piece",
-         [&] {
-             WriteFile(At("set"), {});
-             fs::create_symlink(Path("set.001"), At("set.joined"));
-         },
-         true, Path("set"), At(""), 0, "I/O error 22", std::nullopt},
     };
     for (const auto& Row : Rows) {
         SCOPED_TRACE(Row.Name);
@@ -275,7 +260,6 @@ TEST_F(LargeFileTest, OutputIntoAFolderOnAnotherFileSystem) {
         }
     }
     EXPECT_EQ(ReadFile(At("film.002")), Whole);
-    EXPECT_EQ(ReadFile(Path("set.001")), Whole);
     EXPECT_FALSE(fs::exists(Path("film.001")) || fs::exists(Path("in/film.001")));
 }
 

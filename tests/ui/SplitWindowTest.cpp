@@ -140,8 +140,6 @@ private slots:
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
-        QCOMPARE(LabelText(Form.get(), "LabelCount"),
-                 QStringLiteral("Pieces of 1.4 MB; open the input file to see how many."));
         QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
 
         QCOMPARE(TabOrder(Form.get(), 11, SizeBox(Form.get())),
