@@ -68,6 +68,12 @@ void TParvoxBase::ForEachPiece(const std::function<void(int64_t Piece)>& Visit) 
         Visit(Piece);
 }
 
+int64_t TParvoxBase::PieceCount() const {
+    int64_t Count = 0;
+    ForEachPiece([&Count](int64_t /*Piece*/) { ++Count; });
+    return Count;
+}
+
 void TProgressCounts::Clear() noexcept {
     Done = 0;
     Total = 0;

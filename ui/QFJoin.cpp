@@ -5,6 +5,7 @@
 #include "QFJoin.h"
 
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFJoin.h"
@@ -90,5 +91,7 @@ void TFormJoin::ButtonStartClick() {
     }
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
-    ShowMessage(txtJoiningDone);
+    ShowCompletion(txtJoiningDone,
+                   TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
+                   Join.GetBaseFileName());
 }

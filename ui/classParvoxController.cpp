@@ -11,6 +11,7 @@
 #include "QFMain.h"
 #include "QFProgress.h"
 #include "QFSplit.h"
+#include "QRunNotices.h"
 #include "QSessionEnd.h"
 #include "classParvox.h"
 #include "classParvoxUtils.h"
@@ -74,7 +75,7 @@ private:
 } // namespace
 
 TParvoxController::TParvoxController()
-    : ProgressForm(std::make_unique<TFormProgress>()),
+    : ProgressForm(std::make_unique<TFormProgress>()), Notices(std::make_unique<TRunNotices>()),
       CloseRequests(std::make_unique<TMainWindowCloseRequests>()),
       SessionEnd(std::make_unique<TSessionEnd>([this](int Signal) { SessionEnded(Signal); })) {
     QObject::connect(ProgressForm.get(), &TFormProgress::StopAsked, [this] { RequestStop(); });
@@ -131,6 +132,8 @@ void TParvoxController::OpenMakerPage() {
 
 void TParvoxController::ShowProgress(const std::string& Status, long double Fraction) {
     ProgressForm->ShowProgress(Status, Fraction);
+    // Run notices: the title and the task bar follow the run.
+    Notices->RunProgress(static_cast<double>(Fraction));
 }
 
 void TParvoxController::HideProgress() {
@@ -138,15 +141,20 @@ void TParvoxController::HideProgress() {
     BringMainWindowToFront();
 }
 
-bool TParvoxController::BeginOperation() {
+bool TParvoxController::BeginOperation(QWidget* Window) {
     if (Running)
         return false;
     Running = true;
+    // Run notices: the run begins.
+    if (Window != nullptr)
+        Notices->RunStarted(*Window);
     return true;
 }
 
 void TParvoxController::EndOperation() {
     Running = false;
+    // Run notices: the run has ended; its result follows.
+    Notices->RunEnded();
     // A request that came too late for the run must not stop the next one.
     ParvoxApp->WithdrawStop();
     for (const QPointer<QWidget>& Window : ClosingAfterRun)
@@ -157,11 +165,14 @@ void TParvoxController::EndOperation() {
 
 void TParvoxController::Run(const std::string& Status, const std::function<void()>& Operation) {
     Counts.Clear();
-    ProgressForm->ShowProgress(Status, 0.0L);
+    ShowProgress(Status, 0.0L);
     ProgressForm->BeginRun();
     // Ten looks a second: the bar moves smoothly, and the run does not wait on the windows.
     constexpr std::chrono::milliseconds TickEvery{100};
-    Worker.Run(Operation, TickEvery, [this] { ProgressForm->ShowCounts(Counts); });
+    Worker.Run(Operation, TickEvery, [this] {
+        ProgressForm->ShowCounts(Counts);
+        Notices->RunProgress(Counts.Fraction());
+    });
 }
 
 void TParvoxController::RequestStop() {

@@ -21,6 +21,7 @@
 class QAbstractNativeEventFilter;
 class QWidget;
 class TFormProgress;
+class TRunNotices;
 class TSessionEnd;
 
 class TParvoxController {
@@ -45,8 +46,9 @@ public:
 
     // An operation holds the engines from BeginOperation to EndOperation;
     // BeginOperation refuses while another operation holds them. While one
-    // does, the windows refuse their command keys.
-    [[nodiscard]] bool BeginOperation();
+    // does, the windows refuse their command keys. The title of Window, the
+    // window that runs it, shows its progress.
+    [[nodiscard]] bool BeginOperation(QWidget* Window = nullptr);
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
     // Runs Operation on the run's own thread with the progress window up,
@@ -63,6 +65,8 @@ public:
     [[nodiscard]] bool CloseWaits(QWidget& Window);
 
     std::unique_ptr<TFormProgress> ProgressForm;
+    // The run's progress and end as the desktop shows them.
+    std::unique_ptr<TRunNotices> Notices;
 
 private:
     // The end of the session: a run stops as on Stop, then the program ends.
