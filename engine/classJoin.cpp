@@ -49,6 +49,7 @@ void TJoin::Execute() {
     int64_t Blocks = 0;
     try {
         ForEachPiece([this, Total, &Blocks](int64_t Piece) {
+            ReportPiece(Piece, static_cast<int64_t>(PieceFiles.size()));
             if (Piece > 1) {
                 InputFile.Assign(PieceFileName(Piece));
                 InputFile.Reset();
@@ -70,5 +71,6 @@ void TJoin::Execute() {
         throw;
     }
     OutputFile.Close();
+    ReportStoring();
     OutputFile.Store();
 }

@@ -51,6 +51,8 @@ void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
     // make two pieces one file. Either is refused before anything is written.
     OutputFile.Rewrite(InputFile.Permissions(), RunFiles);
     RunFiles.push_back(OutputFile.Id());
+    const int64_t Blocks = (InputFile.FileSize() + BlockSize - 1) / BlockSize;
+    ReportPiece(Piece, std::max<int64_t>(Blocks / SplitSize + (Blocks % SplitSize != 0), 1));
 }
 
 void TSplit::Execute() {
@@ -96,5 +98,6 @@ void TSplit::Execute() {
     OutputFile.Close();
     InputFile.Close();
     CheckNothingFollows(Piece, Removals);
+    ReportStoring();
     OutputFile.Store();
 }
