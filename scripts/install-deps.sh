@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config libssl-dev zlib1g-dev
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2

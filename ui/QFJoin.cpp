@@ -90,5 +90,6 @@ void TFormJoin::ButtonStartClick() {
     }
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
-    ShowMessage(txtJoiningDone);
+    const std::string Checked = Join.CheckSummary();
+    ShowMessage(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked);
 }
