@@ -265,8 +265,8 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     // beside split and cat, in the folder so that the lines hold bare names.
     std::string PeerSums = "cd '" + Folder + "' && split -b " + std::to_string(PieceBytes) +
                            " -a 3 -d --numeric-suffixes=1 source peer. && sha256sum";
-    std::string PeerCheck = "cd '" + Folder + "' && sha256sum -c --ignore-missing --quiet " +
-                            "source.sha256 && cat";
+    std::string PeerCheck =
+        "cd '" + Folder + "' && sha256sum -c --ignore-missing --quiet " + "source.sha256 && cat";
     for (size_t Piece = 0; Piece < PeerPieces.size(); ++Piece) {
         PeerSums += " " + fs::path(PeerPieces[Piece]).filename().string();
         PeerCheck += " " + fs::path(CatArgv[Piece + 1]).filename().string();
@@ -295,13 +295,22 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
                         Remove(Cat), Cat},
                        CopyLimit})},
         {"split+sum",
-         {{TRole::Engine, "engine --check",
-           {Self, "split", "--check", Source, std::to_string(SplitBlocks)}, "", RemoveSet(Source)},
-          {TRole::Peer, "split ... && sha256sum", {"sh", "-c", PeerSums}, "(aim <= 0.25)",
+         {{TRole::Engine,
+           "engine --check",
+           {Self, "split", "--check", Source, std::to_string(SplitBlocks)},
+           "",
+           RemoveSet(Source)},
+          {TRole::Peer,
+           "split ... && sha256sum",
+           {"sh", "-c", PeerSums},
+           "(aim <= 0.25)",
            RemoveSet(Peer)}}},
         {"join+sum",
          {{TRole::Engine, "engine, checked", {Self, "join", Source}, "", Remove(Joined)},
-          {TRole::Peer, "sha256sum -c && cat", {"sh", "-c", PeerCheck}, "(aim <= 0.25)",
+          {TRole::Peer,
+           "sha256sum -c && cat",
+           {"sh", "-c", PeerCheck},
+           "(aim <= 0.25)",
            Remove(Cat)}}},
         {"compare", Rows(EngineRows(Self, {"compare", Source, Joined}, [] {}),
                          {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 0.6)"}})},

@@ -14,7 +14,8 @@ std::string EInOutError::MessageFor(int Code, const std::string& FileName) {
     // The untranslated description, whatever the locale: the rest of the
     // message is in English too, and this one is safe on any thread.
     const char* Description = ::strerrordesc_np(Code);
-    if (FileName.empty() || Description == nullptr || Message != "I/O error " + std::to_string(Code))
+    if (FileName.empty() || Description == nullptr ||
+        Message != "I/O error " + std::to_string(Code))
         return Message;
     return Message + ".\n" + Description + ": " + FileName;
 }

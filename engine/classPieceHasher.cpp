@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <utility>
 #include <openssl/evp.h>
 #include <unistd.h>
+#include <utility>
 #include <zlib.h>
 
 namespace {
@@ -199,7 +199,8 @@ void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
                 return Parts[Index];
             }();
             while ((Reach = this->Reach(Index, Read)).End >= 0 && Read < Reach.End) {
-                const auto Want = static_cast<size_t>(std::min<int64_t>(Reach.End - Read, ReadSize));
+                const auto Want =
+                    static_cast<size_t>(std::min<int64_t>(Reach.End - Read, ReadSize));
                 const ssize_t Got = Retried(
                     [&] { return ::pread(Part.Fd, Buffer.get(), Want, Part.FileOffset + Read); });
                 if (Got <= 0) {

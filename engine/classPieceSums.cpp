@@ -81,9 +81,8 @@ std::string TPieceSums::BareName(const std::string& Name) {
     return Slash == std::string::npos ? Name : Name.substr(Slash + 1);
 }
 
-TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions,
-                          const std::string& WholeName, const std::vector<std::string>& PieceNames,
-                          const TPieceHasher& Hasher) {
+TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions, const std::string& WholeName,
+                          const std::vector<std::string>& PieceNames, const TPieceHasher& Hasher) {
     std::string Text;
     const auto Line = [&Text](const TPieceHasher::TDigest& Digest, const std::string& File) {
         // A name with a backslash or a line end is written escaped, after a
@@ -95,7 +94,10 @@ TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions,
             Text += {HexDigits[Byte >> 4], HexDigits[Byte & 15]};
         Text += "  ";
         for (const char C : File)
-            Text += !Escaped ? std::string(1, C) : C == '\\' ? "\\\\" : C == '\n' ? "\\n" : std::string(1, C);
+            Text += !Escaped    ? std::string(1, C)
+                    : C == '\\' ? "\\\\"
+                    : C == '\n' ? "\\n"
+                                : std::string(1, C);
         Text += '\n';
     };
     for (size_t Piece = 0; Piece < PieceNames.size(); ++Piece)
@@ -116,7 +118,8 @@ TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions,
     }
     int Error = 0;
     for (size_t Done = 0; Error == 0 && Done < Text.size();) {
-        const ssize_t N = Retried([&] { return ::write(Fd, Text.data() + Done, Text.size() - Done); });
+        const ssize_t N =
+            Retried([&] { return ::write(Fd, Text.data() + Done, Text.size() - Done); });
         if (N <= 0)
             Error = N < 0 ? errno : ENOSPC;
         else
@@ -219,11 +222,12 @@ void TPieceSums::LoadSha256(const std::string& Text, const std::string& WholeNam
             continue;
         }
         // A piece's extension: three digits or more, without a zero in front of the three.
-        const std::string_view Extension = std::string_view(Name).substr(
-            std::min(Name.size(), WholeName.size() + 1));
+        const std::string_view Extension =
+            std::string_view(Name).substr(std::min(Name.size(), WholeName.size() + 1));
         const int64_t Piece = FromDecimal(Extension, 12);
-        if (Name.size() <= WholeName.size() + 1 || Name.compare(0, WholeName.size() + 1, WholeName + ".") != 0 ||
-            Piece < 1 || Extension.size() < 3 || (Extension.size() > 3 && Extension[0] == '0'))
+        if (Name.size() <= WholeName.size() + 1 ||
+            Name.compare(0, WholeName.size() + 1, WholeName + ".") != 0 || Piece < 1 ||
+            Extension.size() < 3 || (Extension.size() > 3 && Extension[0] == '0'))
             Unreadable();
         if (Piece > Count) {
             if (Missing == 0 || Piece < Missing) {

@@ -19,9 +19,9 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtFilesUnknown, txtHelpMissing, txtSpecifyJoinFiles, txtJoiningDone, txtInvalidSourceName,
     txtSelectNewFile, txtFilesToJoin, txtFileToRestore, txtFileJoiner, txtSerifFont, txtSansFont,
     txtJoinedSuffix, txtHelpFile, txtSuffixY, txtSuffixZ, txtSuffixX, txtOtherTitle1,
-    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge, txtPieceDamaged, txtJoinedDamaged, txtPieceMissing,
-    txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers, txtAllPiecesMatch, txtOnePieceMatches,
-    txtJoinedMatches, txtPieceTooLarge, txtInputChanged;
+    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge, txtPieceDamaged,
+    txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
+    txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged;
 
 namespace {
 

@@ -82,4 +82,5 @@ extern std::string txtPieceTooLarge;     // 939
 extern std::string txtInputChanged;      // 940
 
 // Text with %1, %2, ... replaced by the values in their order.
-[[nodiscard]] std::string TextWith(const std::string& Text, std::initializer_list<std::string> Values);
+[[nodiscard]] std::string TextWith(const std::string& Text,
+                                   std::initializer_list<std::string> Values);
