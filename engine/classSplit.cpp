@@ -46,12 +46,13 @@ void TSplit::DeleteChecksumFiles() const {
 }
 
 void TSplit::CheckPieceFits(int64_t Total) const {
-    int64_t Largest = 0;
-    if (SplitSize >= 1 && __builtin_mul_overflow(SplitSize, int64_t{BlockSize}, &Largest))
-        Largest = Total;
+    int64_t Largest = Total;
+    if (!__builtin_mul_overflow(SplitSize, int64_t{BlockSize}, &Largest))
+        Largest = std::min(Largest, Total);
     // A FAT stick takes files below 4 GiB: a larger piece would fail only
-    // once that much of it is written.
-    if (!InputFile.FolderHolds(PieceFileName(1), std::min(Largest, Total)))
+    // once that much of it is written. The first piece, still empty, is the
+    // one handle on the pieces' file system.
+    if (!OutputFile.FolderHolds(PieceFileName(1), Largest))
         throw EParvoxError(txtPieceTooLarge);
 }
 
@@ -83,7 +84,6 @@ void TSplit::Execute() {
     InputFile.Assign(GetBaseFileName());
     InputFile.Reset();
     const int64_t Total = InputFile.FileSize();
-    CheckPieceFits(Total);
     std::vector<TFileId> RunFiles{InputFile.Id()};
     const std::vector<int> Removals = DeletePieces();
     DeleteChecksumFiles();
@@ -93,6 +93,7 @@ void TSplit::Execute() {
     const auto Run = [&] {
         int64_t Piece = 1;
         CreatePiece(Piece, RunFiles);
+        CheckPieceFits(Total);
         if (WriteChecksumFile) {
             Hasher.Start(true, TPieceHasher::TAlgorithm::Sha256);
             Hasher.BeginPiece(InputFile, 0);

@@ -33,7 +33,8 @@ private:
     // Removes the checksum files of an earlier set, which would describe
     // other pieces than the new ones.
     void DeleteChecksumFiles() const;
-    // Refuses a piece larger than the output's file system holds in one file.
+    // Refuses a piece larger than the output's file system holds in one
+    // file, once the first piece is created and before anything is written.
     void CheckPieceFits(int64_t Total) const;
     // Creates piece Piece as the output, or truncates it when it exists, and
     // adds it to RunFiles, the files that this run reads or wrote.
