@@ -93,11 +93,14 @@ TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions, const std
         for (const uint8_t Byte : Digest)
             Text += {HexDigits[Byte >> 4], HexDigits[Byte & 15]};
         Text += "  ";
-        for (const char C : File)
-            Text += !Escaped    ? std::string(1, C)
-                    : C == '\\' ? "\\\\"
-                    : C == '\n' ? "\\n"
-                                : std::string(1, C);
+        for (const char C : File) {
+            if (Escaped && C == '\\')
+                Text += "\\\\";
+            else if (Escaped && C == '\n')
+                Text += "\\n";
+            else
+                Text += C;
+        }
         Text += '\n';
     };
     for (size_t Piece = 0; Piece < PieceNames.size(); ++Piece)
