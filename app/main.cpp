@@ -8,11 +8,14 @@
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
+    // The command line is answered, and its files read, before anything
+    // touches the window system.
+    const std::vector<std::string> Files = ReadCommandLine(argc, argv);
     CreateEngines();
-    QApplication Application(argc, argv);
+    const auto Application = CreateApplication(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
-    StartUp(QApplication::arguments());
+    StartUp(Files);
     const int Result = QApplication::exec();
     ShutDown();
     return Result;

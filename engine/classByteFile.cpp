@@ -74,13 +74,15 @@ std::pair<size_t, int> WriteAll(int Fd, const uint8_t* Bytes, size_t Count) {
 // file, and so may FUSE file systems, which show what their daemon says. A
 // file system that does not say what it is may keep owners.
 bool KeepsOwners(int Fd) {
-    constexpr std::array<decltype(statfs::f_type), 8> FixedOwners{
+    // The kinds are 32-bit numbers; f_type is a signed int on 32-bit targets,
+    // where the CIFS and SMB2 numbers come out negative.
+    constexpr std::array<uint32_t, 8> FixedOwners{
         MSDOS_SUPER_MAGIC, EXFAT_SUPER_MAGIC, 0x5346544e /* NTFS */, 0x7366746e /* NTFS3 */,
         SMB_SUPER_MAGIC,   CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,      FUSE_SUPER_MAGIC};
     struct statfs FileSystem {};
     return Retried([&] { return ::fstatfs(Fd, &FileSystem); }) != 0 ||
-           std::find(FixedOwners.begin(), FixedOwners.end(), FileSystem.f_type) ==
-               FixedOwners.end();
+           std::find(FixedOwners.begin(), FixedOwners.end(),
+                     static_cast<uint32_t>(FileSystem.f_type)) == FixedOwners.end();
 }
 
 } // namespace

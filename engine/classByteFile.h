@@ -18,6 +18,11 @@
 #include <sys/stat.h>
 #include <vector>
 
+// Sizes and positions of files of 2 GiB and more, on 32-bit targets too
+// (the build defines _FILE_OFFSET_BITS=64 for every file).
+static_assert(sizeof(off_t) == sizeof(int64_t),
+              "files need 64-bit offsets: build with -D_FILE_OFFSET_BITS=64");
+
 // Which file a handle leads to: two handles with equal ids are one file,
 // whatever names or links they were opened through.
 struct TFileId {

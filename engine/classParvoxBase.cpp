@@ -69,6 +69,12 @@ void TParvoxBase::ForEachPiece(const std::function<void(int64_t Piece)>& Visit) 
         Visit(Piece);
 }
 
+int64_t TParvoxBase::PieceCount() const {
+    int64_t Count = 0;
+    ForEachPiece([&Count](int64_t /*Piece*/) { ++Count; });
+    return Count;
+}
+
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
     if (OnProgress) {
         const long double Fraction =

@@ -35,6 +35,8 @@ public:
     [[nodiscard]] std::string PieceExtension(int64_t PieceNumber) const;
     [[nodiscard]] std::string PieceFileName(int64_t PieceNumber) const;
     [[nodiscard]] bool PieceExists(int64_t PieceNumber) const;
+    // The number of pieces, the unbroken run from 1 on.
+    [[nodiscard]] int64_t PieceCount() const;
     [[nodiscard]] bool BaseFileExists() const;
     void CheckPieceExtension(int64_t PieceNumber, const std::string& FileName) const;
     // Takes the base name from the name of a piece; the base stays as it was

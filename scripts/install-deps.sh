@@ -7,8 +7,10 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config libssl-dev zlib1g-dev
-    libgtest-dev
+    cmake g++ make pkg-config
+    libgtest-dev googletest
+    libssl-dev zlib1g-dev
+    g++-multilib libc6-dev-i386 libssl-dev:i386 zlib1g-dev:i386
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils shared-mime-info libglib2.0-bin
@@ -28,5 +30,9 @@ done
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 echo "Installing: ${missing[*]}"
+# The 32-bit build links the i386 builds of OpenSSL and zlib.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

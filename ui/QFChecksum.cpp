@@ -5,6 +5,7 @@
 #include "QFChecksum.h"
 
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFChecksum.h"
@@ -85,7 +86,10 @@ void TFormChecksum::ButtonStartClick() {
             ui->LabelChecksum->setText(QString::number(Checksum.Execute()));
         }))
         return;
-    ShowMessage(txtChecksumReady);
+    ShowCompletion(txtChecksumReady,
+                   TRunNotices::ResultSummary({Checksum.FileName},
+                                              txtChecksumCaption + ' ' +
+                                                  ui->LabelChecksum->text().toStdString()));
 }
 
 void TFormChecksum::ButtonCopyClick() {

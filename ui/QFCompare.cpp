@@ -5,6 +5,7 @@
 #include "QFCompare.h"
 
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFCompare.h"
@@ -110,7 +111,9 @@ void TFormCompare::ButtonStartClick() {
     }
     if (!RunOperation(std::string(), [&Compare] { Compare.Execute(); }))
         return;
-    ShowMessage(ResultMessage(Compare.CompareResult));
+    const std::string Result = ResultMessage(Compare.CompareResult);
+    ShowCompletion(Result,
+                   TRunNotices::ResultSummary({Compare.FileName1, Compare.FileName2}, Result));
 }
 
 std::string TFormCompare::ResultMessage(int64_t CompareResult) {

@@ -5,6 +5,7 @@
 #include "QFJoin.h"
 
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFJoin.h"
@@ -91,5 +92,7 @@ void TFormJoin::ButtonStartClick() {
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
     const std::string Checked = Join.CheckSummary();
-    ShowMessage(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked);
+    ShowCompletion(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked,
+                   TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
+                   Join.GetBaseFileName());
 }

@@ -8,6 +8,7 @@
 #include "QColourScheme.h"
 #include "QFileDrops.h"
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvoxController.h"
 #include "classParvoxErrors.h"
 
@@ -15,11 +16,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 
 #include <xcb/xcb.h>
 
@@ -139,9 +144,29 @@ void TFormParvoxBase::ShowMessage(const std::string& Text) {
     Box.exec();
 }
 
+void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Summary,
+                                     const std::string& ResultFile) {
+    ParvoxController->Notices->Announce(Summary, false);
+    if (ResultFile.empty()) {
+        ShowMessage(Text);
+        return;
+    }
+    QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle(), QString::fromStdString(Text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    const QPushButton* OpenFolder =
+        Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
+    Box.setDefaultButton(QMessageBox::Ok);
+    Box.exec();
+    if (Box.clickedButton() == OpenFolder)
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(ResultFile)).absolutePath()));
+}
+
 void TFormParvoxBase::ShowError(const std::string& Message) {
-    QMessageBox Box(QMessageBox::Critical, QString(),
-                    QString::fromStdString(ErrorDisplayText(Message)), QMessageBox::Ok,
+    const QString Text = QString::fromStdString(ErrorDisplayText(Message));
+    if (ParvoxController != nullptr)
+        ParvoxController->Notices->Announce(Text, true);
+    QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
     ClearWindowSystemTitle(Box);
     Box.exec();
@@ -204,7 +229,7 @@ std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
 
 bool TFormParvoxBase::RunOperation(const std::string& Status,
                                    const std::function<void()>& Operation) {
-    if (!ParvoxController->BeginOperation())
+    if (!ParvoxController->BeginOperation(this))
         return false;
     const QPointer<QWidget> Focus = focusWidget();
     SetControlsEnabled(false);

@@ -5,8 +5,9 @@
 // application title, the fit around the Close button, single-letter command
 // keys seen before the focused control, the guard that hands any escaped
 // exception to the error display, the run guard that keeps a window still
-// while its operation runs and stops the run on Escape or a close, and the
-// parts of a window that take dropped files.
+// while its operation runs and stops the run on Escape or a close, the
+// completion message that opens the result's folder, and the parts of a
+// window that take dropped files.
 #pragma once
 
 #include <QDialog>
@@ -35,6 +36,11 @@ public:
 
     // The program's standard message: the text, OK, no icon, the title as caption.
     static void ShowMessage(const std::string& Text);
+    // The standard message at the end of a successful run, once the desktop
+    // has been told Summary, what the run made. With a ResultFile the box
+    // offers to open the folder that holds it, OK staying the default.
+    static void ShowCompletion(const std::string& Text, const QString& Summary,
+                               const std::string& ResultFile = std::string());
     // The error display: a critical box with an empty caption.
     static void ShowError(const std::string& Message);
     // The message as the error display shows it: with a full stop appended

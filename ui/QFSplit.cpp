@@ -5,6 +5,7 @@
 #include "QFSplit.h"
 
 #include "QOpenDialog.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFSplit.h"
@@ -165,7 +166,9 @@ void TFormSplit::ButtonStartClick() {
             Split.Execute();
         }))
         return;
-    ShowMessage(txtSplittingDone);
+    ShowCompletion(txtSplittingDone,
+                   TRunNotices::SplitSummary(Split.GetBaseFileName(), Split.PieceCount()),
+                   Split.GetBaseFileName());
 }
 
 void TFormSplit::EditSplitFileSizeKeyPress(QChar& Key) {

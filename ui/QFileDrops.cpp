@@ -7,13 +7,13 @@
 #include "classParvoxController.h"
 
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 TFileDrops::TFileDrops(QWidget& Window) : QObject(&Window), Window(Window) {
     // The window is the one place where files land: the size box would
@@ -42,14 +42,21 @@ bool TFileDrops::Take(const std::vector<std::string>& Files,
 QString TFileDrops::Refusal(const QUrl& Url) {
     if (!Url.isLocalFile())
         return QStringLiteral("is not a file on this machine");
-    const QFileInfo File(Url.toLocalFile());
-    if (!File.exists())
+    const std::string Name = LocalName(Url);
+    struct stat File {};
+    if (Name.find('\0') != std::string::npos || ::stat(Name.c_str(), &File) != 0)
         return QStringLiteral("does not exist");
-    if (File.isDir())
+    if (S_ISDIR(File.st_mode))
         return QStringLiteral("is a folder");
-    if (!File.isFile())
+    if (!S_ISREG(File.st_mode))
         return QStringLiteral("is not an ordinary file");
     return {};
+}
+
+std::string TFileDrops::LocalName(const QUrl& Url) {
+    // The path stays percent-encoded up to the bytes: a name that is not
+    // UTF-8 would not come through a QString.
+    return QByteArray::fromPercentEncoding(Url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 const TFileDrops::TTarget* TFileDrops::TargetAt(std::size_t Count,
@@ -76,7 +83,7 @@ std::optional<std::vector<std::string>> TFileDrops::DraggedFiles(const QDropEven
     for (const QUrl& Url : Urls) {
         if (!Refusal(Url).isEmpty())
             return std::nullopt;
-        Files.push_back(Url.toLocalFile().toStdString());
+        Files.push_back(LocalName(Url));
     }
     if (std::none_of(Targets.begin(), Targets.end(),
                      [&Files](const TTarget& Target) { return Target.Count == Files.size(); }))

@@ -42,6 +42,8 @@ public:
 
     // Why the file at Url cannot be taken ("is a folder", ...); empty when it can.
     [[nodiscard]] static QString Refusal(const QUrl& Url);
+    // The name of the local file at Url, byte for byte as the system gave it.
+    [[nodiscard]] static std::string LocalName(const QUrl& Url);
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

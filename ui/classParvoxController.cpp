@@ -11,6 +11,7 @@
 #include "QFMain.h"
 #include "QFProgress.h"
 #include "QFSplit.h"
+#include "QRunNotices.h"
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
@@ -72,7 +73,7 @@ private:
 } // namespace
 
 TParvoxController::TParvoxController()
-    : ProgressForm(std::make_unique<TFormProgress>()),
+    : ProgressForm(std::make_unique<TFormProgress>()), Notices(std::make_unique<TRunNotices>()),
       CloseRequests(std::make_unique<TMainWindowCloseRequests>()) {
     QObject::connect(ProgressForm.get(), &TFormProgress::StopAsked, [this] { RequestStop(); });
     qApp->installNativeEventFilter(CloseRequests.get());
@@ -84,9 +85,8 @@ TParvoxController::~TParvoxController() {
 }
 
 void TParvoxController::ConnectProgress() {
-    TFormProgress* Form = ProgressForm.get();
-    ParvoxApp->SetProgressHandler([Form](const std::string& Status, long double Fraction) {
-        Form->ShowProgress(Status, Fraction);
+    ParvoxApp->SetProgressHandler([this](const std::string& Status, long double Fraction) {
+        ShowProgress(Status, Fraction);
     });
 }
 
@@ -133,6 +133,8 @@ void TParvoxController::OpenMakerPage() {
 
 void TParvoxController::ShowProgress(const std::string& Status, long double Fraction) {
     ProgressForm->ShowProgress(Status, Fraction);
+    // Run notices: the title and the task bar follow the run.
+    Notices->RunProgress(static_cast<double>(Fraction));
 }
 
 void TParvoxController::HideProgress() {
@@ -140,15 +142,20 @@ void TParvoxController::HideProgress() {
     BringMainWindowToFront();
 }
 
-bool TParvoxController::BeginOperation() {
+bool TParvoxController::BeginOperation(QWidget* Window) {
     if (Running)
         return false;
     Running = true;
+    // Run notices: the run begins.
+    if (Window != nullptr)
+        Notices->RunStarted(*Window);
     return true;
 }
 
 void TParvoxController::EndOperation() {
     Running = false;
+    // Run notices: the run has ended; its result follows.
+    Notices->RunEnded();
     // A request that came too late for the run must not stop the next one.
     ParvoxApp->WithdrawStop();
     for (const QPointer<QWidget>& Window : ClosingAfterRun)

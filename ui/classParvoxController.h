@@ -16,6 +16,7 @@
 class QAbstractNativeEventFilter;
 class QWidget;
 class TFormProgress;
+class TRunNotices;
 
 class TParvoxController {
 public:
@@ -39,8 +40,9 @@ public:
 
     // An operation holds the engines from BeginOperation to EndOperation;
     // BeginOperation refuses while another operation holds them. While one
-    // does, the windows refuse their command keys.
-    [[nodiscard]] bool BeginOperation();
+    // does, the windows refuse their command keys. The title of Window, the
+    // window that runs it, shows its progress.
+    [[nodiscard]] bool BeginOperation(QWidget* Window = nullptr);
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
     // Asks the operation under way to stop, which it does at its next
@@ -53,6 +55,8 @@ public:
     [[nodiscard]] bool CloseWaits(QWidget& Window);
 
     std::unique_ptr<TFormProgress> ProgressForm;
+    // The run's progress and end as the desktop shows them.
+    std::unique_ptr<TRunNotices> Notices;
 
 private:
     void ConnectProgress();

@@ -38,6 +38,8 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -533,34 +535,49 @@ private slots:
         QCOMPARE(Taken, !Changes.isEmpty());
     }
 
-    // Names relative to the current folder, and what opens or the message.
+    // Names relative to the current folder, and what opens or the message;
+    // a name is opened by its bytes, shown as well as Qt can, and "link/.."
+    // leads where the system says (sub, not the current folder).
     void commandLineFiles_data() {
-        QTest::addColumn<QString>("Arguments");
+        QTest::addColumn<QByteArray>("Arguments");
         QTest::addColumn<QString>("Opened");
-        QTest::newRow("first piece") << QStringLiteral("p.001") << "TFormJoin %1/p.001";
-        QTest::newRow("two") << QStringLiteral("b.bin p.001") << "TFormCompare %1/b.bin %1/p.001";
-        QTest::newRow("refused") << QStringLiteral("b.bin . missing https://example.org/b.bin")
+        QTest::newRow("first piece") << QByteArray("p.001") << "TFormJoin %1/p.001";
+        QTest::newRow("two") << QByteArray("b.bin p.001") << "TFormCompare %1/b.bin %1/p.001";
+        QTest::newRow("refused") << QByteArray("b.bin . missing https://example.org/b.bin")
                                  << ". is a folder.\nmissing does not exist.\nhttps://example.org/"
                                     "b.bin is not a file on this machine.";
-        QTest::newRow("three") << QStringLiteral("b.bin b.bin p.001")
+        QTest::newRow("three") << QByteArray("b.bin b.bin p.001")
                                << "Parvox opens one file, or two files to compare, not 3:\nb.bin\n"
                                   "b.bin\np.001";
+        QTest::newRow("not UTF-8") << QByteArray("caf\xe9.bin") << "TFormSplit %1/caf\uFFFD.bin";
+        QTest::newRow("link/..") << QByteArray("link/../film.bin")
+                                 << "TFormSplit %1/link/../film.bin";
     }
 
     void commandLineFiles() {
-        QFETCH(QString, Arguments);
+        QFETCH(QByteArray, Arguments);
         QFETCH(QString, Opened);
         QTemporaryDir Dir;
-        WriteBytes(Dir.filePath("b.bin"), "x");
-        WriteBytes(Dir.filePath("p.001"), "x");
+        const std::string Path = QFile::encodeName(Dir.path()).toStdString();
+        QVERIFY(QDir(Dir.path()).mkpath(QStringLiteral("sub/inner")));
+        QVERIFY(QFile::link(QStringLiteral("sub/inner"), Dir.filePath("link")));
+        for (const char* Name : {"b.bin", "p.001", "caf\xe9.bin", "sub/film.bin"})
+            QVERIFY(std::ofstream(Path + '/' + Name) << 'x');
         const QString Folder = QDir::currentPath();
         QDir::setCurrent(Dir.path());
         QStringList Seen;
         RecordNextModal(Seen);
-        OpenFiles(Arguments.split(' '));
+        std::vector<std::string> Names;
+        for (const QByteArray& Name : Arguments.split(' '))
+            Names.push_back(Name.toStdString());
+        OpenFiles(Names);
         CancelPendingAnswers();
         QDir::setCurrent(Folder);
+        // QTemporaryDir cannot remove a name that is not UTF-8.
+        std::filesystem::remove(Path + "/caf\xe9.bin");
         QCOMPARE(Seen.join('|'), Opened.replace("%1", Dir.path()));
+        if (Opened.startsWith(QLatin1String("TFormSplit")))
+            QCOMPARE(ParvoxApp->Split->GetBaseFileName(), Path + '/' + Arguments.toStdString());
     }
 
     void runGuardAndProgressPlaceComeBackAfterAFailedRun() {
