@@ -69,10 +69,17 @@ void TPieceHasher::Start(bool EachPiece, TAlgorithm WholeAlgorithm,
 }
 
 void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
+    {
+        // Pieces far smaller than a transfer could otherwise leave a handle
+        // open for each of thousands of pieces that the threads have yet to read.
+        std::unique_lock Hold(Lock);
+        Changed.wait(Hold, [this] { return Unread < MostUnread || Trouble.load(); });
+    }
     const int Fd = File.Duplicate();
     {
         const std::lock_guard Hold(Lock);
         Parts.push_back({Fd, FileOffset, Copied.load(), -1, File.Name(), Readers});
+        ++Unread;
     }
     Changed.notify_all();
 }
@@ -117,6 +124,7 @@ void TPieceHasher::Abandon() noexcept {
     Whole.clear();
     Expected.clear();
     Ended = Abandoned = Shorter = false;
+    Unread = 0;
     Damaged = 0;
     Error = 0;
     Told = 0;
@@ -157,9 +165,14 @@ TPieceHasher::TReach TPieceHasher::Reach(size_t Index, int64_t Read) {
 }
 
 void TPieceHasher::Done(size_t Index) {
-    const std::lock_guard Hold(Lock);
-    if (--Parts[Index].Readers == 0)
+    {
+        const std::lock_guard Hold(Lock);
+        if (--Parts[Index].Readers > 0)
+            return;
         ::close(Parts[Index].Fd);
+        --Unread;
+    }
+    Changed.notify_all();
 }
 
 void TPieceHasher::Fail(int Code, const std::string& Name, bool Short) {

@@ -106,6 +106,9 @@ private:
     bool Ended = false;
     bool Abandoned = false;
     int Readers = 0;
+    // The pieces whose handles are open, and how many may be.
+    int Unread = 0;
+    static constexpr int MostUnread = 64;
     std::vector<TDigest> Expected;
     int64_t Damaged = 0;
     int Error = 0;
