@@ -12,12 +12,17 @@
 
 #include <iostream>
 
-int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler) {
+int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler,
+              TProgressCounts* Counts) {
     LoadTexts();
+    const auto Reports = [&Handler, Counts](TParvoxBase& Engine) {
+        Engine.OnProgress = Handler;
+        Engine.Counts = Counts;
+    };
     const std::string& Mode = Args[0];
     if (Mode == "split") {
         TSplit Split;
-        Split.OnProgress = Handler;
+        Reports(Split);
         const bool Check = Args.at(1) == "--check";
         Split.WriteChecksumFile = Check;
         Split.SetBaseFileName(Args.at(1 + Check));
@@ -25,19 +30,19 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
         Split.Execute();
     } else if (Mode == "join") {
         TJoin Join;
-        Join.OnProgress = Handler;
+        Reports(Join);
         Join.SetBaseFileName(Args.at(1));
         Join.Execute();
     } else if (Mode == "compare") {
         TCompare Compare;
-        Compare.OnProgress = Handler;
+        Reports(Compare);
         Compare.FileName1 = Args.at(1);
         Compare.FileName2 = Args.at(2);
         Compare.Execute();
         return Compare.CompareResult == CompareEqual ? 0 : 1;
     } else {
         TChecksum Checksum;
-        Checksum.OnProgress = Handler;
+        Reports(Checksum);
         Checksum.FileName = Args.at(1);
         std::cout << Checksum.Execute() << '\n';
     }

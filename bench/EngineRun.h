@@ -12,5 +12,7 @@
 #include <string>
 #include <vector>
 
+// The engine reports to Handler, and keeps its counts in Counts when given.
 // Returns the exit status: 0, or 1 for a compare that found the files unequal.
-int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler);
+int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler,
+              TProgressCounts* Counts = nullptr);

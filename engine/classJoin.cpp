@@ -61,6 +61,7 @@ void TJoin::Execute() {
         int64_t Blocks = 0;
         int64_t Bytes = 0;
         ForEachPiece([&](int64_t Piece) {
+            ReportPiece(Piece, static_cast<int64_t>(PieceFiles.size()));
             if (Piece > 1) {
                 InputFile.Assign(PieceFileName(Piece));
                 InputFile.Reset();
@@ -84,6 +85,7 @@ void TJoin::Execute() {
         });
         OutputFile.Close();
         Sums.CheckWhole(Hasher);
+        ReportStoring();
         OutputFile.Store();
         EndIfStopRequested();
     };

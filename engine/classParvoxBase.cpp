@@ -75,7 +75,44 @@ int64_t TParvoxBase::PieceCount() const {
     return Count;
 }
 
+void TProgressCounts::Clear() noexcept {
+    Done = 0;
+    Total = 0;
+    Piece = 0;
+    Pieces = 0;
+    Phase = Copying;
+}
+
+double TProgressCounts::Fraction() const noexcept {
+    const int64_t Of = Total.load(std::memory_order_relaxed);
+    if (Phase.load(std::memory_order_relaxed) == Storing)
+        return 1.0;
+    if (Of <= 0)
+        return 0.0;
+    return std::clamp(static_cast<double>(Done.load(std::memory_order_relaxed)) /
+                          static_cast<double>(Of),
+                      0.0, 1.0);
+}
+
+void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces) const noexcept {
+    if (Counts != nullptr) {
+        Counts->Pieces.store(Pieces, std::memory_order_relaxed);
+        Counts->Piece.store(Piece, std::memory_order_relaxed);
+    }
+}
+
+void TParvoxBase::ReportStoring() const noexcept {
+    if (Counts != nullptr)
+        Counts->Phase.store(TProgressCounts::Storing, std::memory_order_relaxed);
+}
+
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
+    // Relaxed: each count stands on its own, and a reader that sees a new
+    // count a moment late shows it a moment late.
+    if (Counts != nullptr) {
+        Counts->Total.store(Total, std::memory_order_relaxed);
+        Counts->Done.store(Done, std::memory_order_relaxed);
+    }
     if (OnProgress) {
         const long double Fraction =
             Total == 0 ? 0.0L : static_cast<long double>(Done) / static_cast<long double>(Total);

@@ -18,12 +18,36 @@ inline constexpr int32_t BlockSize = 1024;
 
 using TProgressEvent = std::function<void(const std::string& Status, long double Fraction)>;
 
+// How far a run has come, for a reader on another thread: the engine sets the
+// counts as it goes, and the reader takes them whenever it likes.
+struct TProgressCounts {
+    enum TPhase : int {
+        Copying, // the bytes go through; Done of Total are done
+        Storing, // all went through, and the outputs are being stored on their medium
+    };
+    // Bytes done: read, and for an output written and at most one transfer
+    // ahead of what its medium holds. A join may count a little past Total.
+    std::atomic<int64_t> Done = 0;
+    std::atomic<int64_t> Total = 0;
+    // The piece being written or read, of Pieces; 0 of 0 for a run without pieces.
+    std::atomic<int64_t> Piece = 0;
+    std::atomic<int64_t> Pieces = 0;
+    std::atomic<int> Phase = Copying;
+
+    // Back to the start, before a run begins.
+    void Clear() noexcept;
+    // The share done, from 0 to 1; 1 once the outputs are being stored.
+    [[nodiscard]] double Fraction() const noexcept;
+};
+
 class TParvoxBase {
 public:
     TByteFile InputFile;
     TByteFile OutputFile;
     std::string BaseFileName;
     TProgressEvent OnProgress;
+    // Where the engine keeps the counts of its run, besides its reports; none when unset.
+    TProgressCounts* Counts = nullptr;
 
     void SetBaseFileName(const std::string& Name);
     [[nodiscard]] std::string GetBaseFileName() const;
@@ -65,6 +89,10 @@ protected:
             ReportProgress(Blocks * BlockSize, Total);
         while (Step(++Blocks));
     }
+    // The run has come to piece Piece of Pieces.
+    void ReportPiece(int64_t Piece, int64_t Pieces) const noexcept;
+    // Everything went through; the outputs are being stored on their medium.
+    void ReportStoring() const noexcept;
 
     // Ends the run here with EParvoxStopped when a stop has been asked for.
     void EndIfStopRequested() const;

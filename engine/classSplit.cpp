@@ -67,6 +67,8 @@ void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
     // make two pieces one file. Either is refused before anything is written.
     OutputFile.Rewrite(InputFile.Permissions(), RunFiles);
     RunFiles.push_back(OutputFile.Id());
+    const int64_t Blocks = (InputFile.FileSize() + BlockSize - 1) / BlockSize;
+    ReportPiece(Piece, std::max<int64_t>(Blocks / SplitSize + (Blocks % SplitSize != 0), 1));
 }
 
 TFileId TSplit::WriteSums(int64_t LastPiece, const TPieceHasher& Hasher) const {
@@ -128,6 +130,7 @@ void TSplit::Execute() {
         if (Block.Read != Block.Written)
             throw EParvoxError(txtNotEnoughSpace);
         OutputFile.Close();
+        ReportStoring();
         if (Hasher.Running()) {
             (void)Hasher.Finish();
             Sums = WriteSums(Piece, Hasher);

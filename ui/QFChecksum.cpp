@@ -82,10 +82,10 @@ void TFormChecksum::ButtonStartClick() {
         return;
     }
     ui->LabelChecksum->setText(QString::fromStdString(txtUnknown));
-    if (!RunOperation(std::string(), [this, &Checksum] {
-            ui->LabelChecksum->setText(QString::number(Checksum.Execute()));
-        }))
+    int32_t Sum = 0;
+    if (!RunOperation(std::string(), [&Checksum, &Sum] { Sum = Checksum.Execute(); }))
         return;
+    ui->LabelChecksum->setText(QString::number(Sum));
     ShowCompletion(txtChecksumReady,
                    TRunNotices::ResultSummary({Checksum.FileName},
                                               txtChecksumCaption + ' ' +

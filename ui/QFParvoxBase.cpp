@@ -242,8 +242,7 @@ bool TFormParvoxBase::RunOperation(const std::string& Status,
         BringToFront(*this);
     };
     try {
-        ParvoxController->ShowProgress(Status, 0.0L);
-        Operation();
+        ParvoxController->Run(Status, Operation);
     } catch (const EParvoxStopped&) {
         Finish();
         return false;

@@ -121,7 +121,8 @@ protected:
     // Runs OpenDialog1, under Title when one is given; the full path of the
     // picked file, or nothing when the user cancelled.
     [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
-    // Runs an engine operation with the progress window up. While it runs the
+    // Runs an engine operation on a thread of its own with the progress
+    // window up; the operation touches no window. While it runs the
     // window's buttons, file labels and inputs are disabled and its keys
     // refused, while Escape and a close stop it; all comes back when it ends,
     // after a failure too. Returns whether it ran to its end: false when an

@@ -6,6 +6,7 @@
 
 #include "QColourScheme.h"
 #include "QFParvoxBase.h"
+#include "classParvoxBase.h"
 #include "ui_QFProgress.h"
 
 #include <QApplication>
@@ -31,70 +32,55 @@ TFormProgress::TFormProgress(QWidget* Parent)
 TFormProgress::~TFormProgress() = default;
 
 void TFormProgress::ShowProgress(const std::string& Status, long double Fraction) {
-    // Engines report once per 1024 bytes: a report updates only what changed
-    // and lets pending events run only now and then, which is all the eye and
-    // the window system need. Most reports change nothing and end here.
-    static constexpr int ReportsPerClockRead = 64;
-    if (Fraction > StretchLow && Fraction < StretchHigh && Status == ShownStatus && isVisible() &&
-        ++ReportsUnseen % ReportsPerClockRead != 0) {
-        EventsPending = true;
-        return;
-    }
-    static constexpr int EventsEveryMs = 15;
-    const bool Shown = !isVisible();
-    if (Shown)
-        setWindowTitle(TFormParvoxBase::ApplicationTitle());
-    if (Shown || Status != ShownStatus) {
-        ShownStatus = Status;
-        static const QString DefaultStatus = QStringLiteral("Working...");
-        SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
-    }
+    static const QString DefaultStatus = QStringLiteral("Working...");
+    SetStatus(Status.empty() ? DefaultStatus : QString::fromStdString(Status));
     SetFraction(Fraction);
-    if (Shown) {
-        // The operation window runs modal, and Qt passes no input to any
-        // other window but one that belongs to it: the Stop button would be dead.
-        create();
-        if (const QWidget* Modal = QApplication::activeModalWidget())
-            windowHandle()->setTransientParent(Modal->windowHandle());
-        show();
-        raise();
-    } else if (!SinceEvents.hasExpired(EventsEveryMs)) {
-        EventsPending = true;
+    if (isVisible())
         return;
+    setWindowTitle(TFormParvoxBase::ApplicationTitle());
+    // The operation window runs modal, and Qt passes no input to any
+    // other window but one that belongs to it: the Stop button would be dead.
+    create();
+    if (const QWidget* Modal = QApplication::activeModalWidget())
+        windowHandle()->setTransientParent(Modal->windowHandle());
+    show();
+    raise();
+}
+
+void TFormProgress::BeginRun() {
+    Estimate = TProgressEstimate();
+    ui->LabelLine->clear();
+    SinceBegin.start();
+    SinceLine.invalidate();
+}
+
+void TFormProgress::ShowCounts(const TProgressCounts& Counts) {
+    const bool Storing = Counts.Phase.load(std::memory_order_relaxed) == TProgressCounts::Storing;
+    SetFraction(Counts.Fraction());
+    const QString Line = Estimate.Line({
+        .Seconds = static_cast<double>(SinceBegin.elapsed()) / 1000.0,
+        .Done = Counts.Done.load(std::memory_order_relaxed),
+        .Total = Counts.Total.load(std::memory_order_relaxed),
+        .Piece = Counts.Piece.load(std::memory_order_relaxed),
+        .Pieces = Counts.Pieces.load(std::memory_order_relaxed),
+        .Storing = Storing,
+    });
+    static constexpr qint64 LineEveryMs = 1000;
+    if (Line != ui->LabelLine->text() &&
+        (!SinceLine.isValid() || SinceLine.hasExpired(LineEveryMs))) {
+        ui->LabelLine->setText(Line);
+        SinceLine.start();
     }
-    ProcessEvents();
 }
 
 void TFormProgress::HideProgress() {
-    // The last reports may have left events unprocessed: they are handled
-    // now, still inside the run, so that no key or click of the run acts after it.
-    if (EventsPending)
-        ProcessEvents();
     hide();
-    ui->ProgressBar->setUpdatesEnabled(true);
     // The window system's window goes with the run. A run that fails at once
     // hides the window in the instant it showed it, while the window manager
     // may still be taking it on; the manager may then map or move it late,
     // and the next run would show it wherever that left it. A new one is
     // made, centred before it maps, at the next show.
     destroy();
-}
-
-void TFormProgress::ProcessEvents() {
-    // A progress bar repaints itself at once whenever it moves, and sends the
-    // picture to the X server each time; between these moments it only
-    // takes the new position, and paints the latest one here, if it moved.
-    if (BarMoved)
-        ui->ProgressBar->setUpdatesEnabled(true);
-    BarMoved = false;
-    QApplication::processEvents();
-    // The first paint comes once the window system shows the window, which
-    // may be after the first event rounds: the bar must not miss it.
-    if (windowHandle() != nullptr && windowHandle()->isExposed())
-        ui->ProgressBar->setUpdatesEnabled(false);
-    SinceEvents.start();
-    ReportsUnseen = 0;
-    EventsPending = false;
 }
 
 void TFormProgress::SetStatus(const QString& Text) {
@@ -112,24 +98,19 @@ int TFormProgress::FractionToPosition(long double Fraction) {
 }
 
 bool TFormProgress::SetFraction(long double Fraction) {
-    // Most reports stay within the stretch of fractions that round to the
-    // bar's position; only the others are rounded, which costs far more than
-    // a comparison. The margin keeps the stretch clear of rounding errors.
-    static constexpr long double Margin = 1e-12L;
-    if (Fraction > StretchLow && Fraction < StretchHigh)
-        return false;
     const int Position = FractionToPosition(Fraction);
-    StretchLow = (Position - 0.5L) / 100.0L + Margin;
-    StretchHigh = (Position + 0.5L) / 100.0L - Margin;
     if (Position == ui->ProgressBar->value())
         return false;
     ui->ProgressBar->setValue(Position);
-    BarMoved = true;
     return true;
 }
 
 QString TFormProgress::Status() const {
     return ui->LabelStatus->text();
+}
+
+QString TFormProgress::Line() const {
+    return ui->LabelLine->text();
 }
 
 int TFormProgress::Position() const {

@@ -1,11 +1,13 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The small borderless window that shows a status line, a bar and a Stop
-// button while an operation runs. Every engine report passes through
-// ShowProgress, which also lets the user interface process its pending
-// events every few milliseconds.
+// The small borderless window that shows a status, a line with the bytes
+// done, the speed, the time left and the piece, a bar and a Stop button
+// while an operation runs. It reads the run's counts when the controller
+// asks, a few times a second, on the windows' own thread.
 #pragma once
+
+#include "QProgressEstimate.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -16,6 +18,7 @@
 namespace Ui {
 class FormProgress;
 }
+struct TProgressCounts;
 
 class TFormProgress : public QWidget {
     Q_OBJECT
@@ -24,9 +27,13 @@ public:
     explicit TFormProgress(QWidget* Parent = nullptr);
     ~TFormProgress() override;
 
+    // Shows Status and the bar at Fraction, and the window if it is hidden.
     void ShowProgress(const std::string& Status, long double Fraction);
-    // Hides the window at the end of a run, after the events that the last
-    // reports left pending.
+    // A run begins: the line starts empty, and the run's clock at 0.
+    void BeginRun();
+    // Shows what the counts of the run say: the bar, and the line at most
+    // once a second, so that a screen reader reading it is not flooded.
+    void ShowCounts(const TProgressCounts& Counts);
     void HideProgress();
     void SetStatus(const QString& Text);
     // Sets the bar to the fraction in percent, rounded half to even and held
@@ -36,6 +43,7 @@ public:
     [[nodiscard]] static int FractionToPosition(long double Fraction);
 
     [[nodiscard]] QString Status() const;
+    [[nodiscard]] QString Line() const;
     [[nodiscard]] int Position() const;
 
 signals:
@@ -50,15 +58,10 @@ protected:
 private:
     void FormShow();
     void FormDeactivate();
-    void ProcessEvents();
 
     std::unique_ptr<Ui::FormProgress> ui;
-    std::string ShownStatus;
-    // The fractions, bounds excluded, that surely round to the bar's position.
-    long double StretchLow = 0.0L;
-    long double StretchHigh = 0.0L;
-    QElapsedTimer SinceEvents;
-    int ReportsUnseen = 0;
-    bool EventsPending = false;
-    bool BarMoved = false;
+    TProgressEstimate Estimate;
+    // Since the run began, and since the line last changed.
+    QElapsedTimer SinceBegin;
+    QElapsedTimer SinceLine;
 };

@@ -26,6 +26,11 @@ void TParvox::SetProgressHandler(const TProgressEvent& Handler) {
         Engine->OnProgress = Handler;
 }
 
+void TParvox::SetProgressCounts(TProgressCounts* Counts) {
+    for (TParvoxBase* Engine : Engines())
+        Engine->Counts = Counts;
+}
+
 void TParvox::RequestStop() {
     for (TParvoxBase* Engine : Engines())
         Engine->RequestStop();

@@ -22,6 +22,8 @@ public:
 
     // Points the progress report of all four engines at one handler.
     void SetProgressHandler(const TProgressEvent& Handler);
+    // Points the progress counts of all four engines at Counts, or at none.
+    void SetProgressCounts(TProgressCounts* Counts);
     // Asks whichever engine runs to stop, or withdraws that request.
     void RequestStop();
     void WithdrawStop();

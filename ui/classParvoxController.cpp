@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Quillfern
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Opening of windows, progress and the run guard.
+// Opening of windows, the run on its thread, its progress and the run guard.
 #include "classParvoxController.h"
 
 #include "QFAbout.h"
@@ -12,6 +12,7 @@
 #include "QFProgress.h"
 #include "QFSplit.h"
 #include "QRunNotices.h"
+#include "QSessionEnd.h"
 #include "classParvox.h"
 #include "classParvoxUtils.h"
 
@@ -21,6 +22,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -74,25 +76,22 @@ private:
 
 TParvoxController::TParvoxController()
     : ProgressForm(std::make_unique<TFormProgress>()), Notices(std::make_unique<TRunNotices>()),
-      CloseRequests(std::make_unique<TMainWindowCloseRequests>()) {
+      CloseRequests(std::make_unique<TMainWindowCloseRequests>()),
+      SessionEnd(std::make_unique<TSessionEnd>([this](int Signal) { SessionEnded(Signal); })) {
     QObject::connect(ProgressForm.get(), &TFormProgress::StopAsked, [this] { RequestStop(); });
     qApp->installNativeEventFilter(CloseRequests.get());
+    ParvoxApp->SetProgressCounts(&Counts);
 }
 
 TParvoxController::~TParvoxController() {
+    ParvoxApp->SetProgressCounts(nullptr);
+    SessionEnd.reset();
     qApp->removeNativeEventFilter(CloseRequests.get());
     ProgressForm.reset();
 }
 
-void TParvoxController::ConnectProgress() {
-    ParvoxApp->SetProgressHandler([this](const std::string& Status, long double Fraction) {
-        ShowProgress(Status, Fraction);
-    });
-}
-
 template <typename TForm>
 void TParvoxController::ShowWindow(const std::vector<std::string>& Files) {
-    ConnectProgress();
     {
         // A window is never reused: what it remembers between openings it keeps itself.
         TForm Form(MainForm);
@@ -164,6 +163,18 @@ void TParvoxController::EndOperation() {
     ClosingAfterRun.clear();
 }
 
+void TParvoxController::Run(const std::string& Status, const std::function<void()>& Operation) {
+    Counts.Clear();
+    ShowProgress(Status, 0.0L);
+    ProgressForm->BeginRun();
+    // Ten looks a second: the bar moves smoothly, and the run does not wait on the windows.
+    constexpr std::chrono::milliseconds TickEvery{100};
+    Worker.Run(Operation, TickEvery, [this] {
+        ProgressForm->ShowCounts(Counts);
+        Notices->RunProgress(Counts.Fraction());
+    });
+}
+
 void TParvoxController::RequestStop() {
     if (Running)
         ParvoxApp->RequestStop();
@@ -182,4 +193,11 @@ bool TParvoxController::CloseWaits(QWidget& Window) {
     RequestStop();
     ClosingAfterRun.emplace_back(&Window);
     return true;
+}
+
+void TParvoxController::SessionEnded(int Signal) {
+    RequestStop();
+    // Ends every event loop: the windows close as their runs end, the
+    // program with the exit status of a program that the signal ended.
+    QCoreApplication::exit(128 + Signal);
 }

@@ -2,13 +2,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The controller: owns the progress window, opens every other window on
-// request of the main window, carries progress between engines and windows,
-// keeps a second run off the engines while one is in progress and stops a
-// run when the user asks.
+// request of the main window, runs the operations on a thread of their own
+// and carries their progress to the progress window, keeps a second run off
+// the engines while one is in progress, and stops a run when the user asks
+// or the session ends.
 #pragma once
+
+#include "QRunThread.h"
+#include "classParvoxBase.h"
 
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +22,7 @@ class QAbstractNativeEventFilter;
 class QWidget;
 class TFormProgress;
 class TRunNotices;
+class TSessionEnd;
 
 class TParvoxController {
 public:
@@ -45,6 +51,10 @@ public:
     [[nodiscard]] bool BeginOperation(QWidget* Window = nullptr);
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
+    // Runs Operation on the run's own thread with the progress window up,
+    // and returns once it has ended; its exception is raised again here.
+    // Operation touches no window.
+    void Run(const std::string& Status, const std::function<void()>& Operation);
     // Asks the operation under way to stop, which it does at its next
     // progress report; nothing when none runs.
     void RequestStop();
@@ -59,10 +69,15 @@ public:
     std::unique_ptr<TRunNotices> Notices;
 
 private:
-    void ConnectProgress();
+    // The end of the session: a run stops as on Stop, then the program ends.
+    void SessionEnded(int Signal);
     template <typename TForm> void ShowWindow(const std::vector<std::string>& Files = {});
 
     std::unique_ptr<QAbstractNativeEventFilter> CloseRequests;
+    std::unique_ptr<TSessionEnd> SessionEnd;
+    // What the engine of the run has done, set on its thread and read on the windows'.
+    TProgressCounts Counts;
+    TRunThread Worker;
     bool Running = false;
     // The windows to close once the operation has ended.
     std::vector<QPointer<QWidget>> ClosingAfterRun;

@@ -6,7 +6,7 @@
 # of its own with a window manager, keys typed through the X server, files
 # dragged from another program, the windows read through the accessibility
 # bus. Usage: keyboard_reader_test.py PARVOX
-import ctypes, os, pathlib, pty, re, subprocess, sys, tempfile, threading, time
+import ctypes, os, pathlib, pty, re, signal, subprocess, sys, tempfile, threading, time
 
 if sys.argv[2:3] == ['drag']:  # the other program: offers files at the screen's corner, fails if refused
     import gi
@@ -300,6 +300,14 @@ try:
         if answer == 'n':
             wait(lambda: len(shown()), 3, 'the run after No')
     wait(lambda: program.poll(), 0, 'the program after Yes')
+
+    # The end of the session (here SIGTERM) stops a run as Stop does, its pieces removed, and ends the program.
+    program = subprocess.Popen([PARVOX, big], stderr=stderr, env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1'))
+    wait(active, SPLIT, 'Split opened with a file')
+    key('s'), wait(lambda: len(shown()), 3, 'progress window')
+    program.send_signal(signal.SIGTERM)
+    wait(lambda: program.poll(), 128 + signal.SIGTERM, 'the program after SIGTERM during a split')
+    assert not [n for n in os.listdir(sys.argv[2]) if n.startswith('big.iso.')], 'pieces left after SIGTERM'
 except BaseException:
     print('Program output:', output.decode(errors='replace'), sep='\n')
     raise

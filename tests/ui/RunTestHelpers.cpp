@@ -23,18 +23,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Points every engine's progress at the progress window, as opening a
-// window through the controller does.
-void ReportToProgressWindow() {
-    ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
-        ParvoxController->ShowProgress(Status, Fraction);
-    });
-}
-
-} // namespace
-
 QString TWindowTest::MakeFile(const QString& Name, const QByteArray& Bytes) const {
     return WriteBytes(Scratch.filePath(Name), Bytes);
 }
@@ -42,7 +30,6 @@ QString TWindowTest::MakeFile(const QString& Name, const QByteArray& Bytes) cons
 void TWindowTest::initTestCase() {
     StartUp();
     QVERIFY(Scratch.isValid());
-    ReportToProgressWindow();
 }
 
 void TWindowTest::cleanupTestCase() {
@@ -194,10 +181,7 @@ TRunGuardProbe::TRunGuardProbe(TParvoxBase& Engine, QWidget* Window, std::functi
                                const QList<Qt::Key>& PickKeys, const QStringList& PickControls)
     : Engine(Engine), Earlier(Engine.OnProgress), Window(Window), Restart(std::move(Restart)),
       PickKeys(PickKeys), PickControls(PickControls) {
-    Engine.OnProgress = [this](const std::string& Status, long double Fraction) {
-        ParvoxController->ShowProgress(Status, Fraction);
-        Report(Fraction);
-    };
+    Engine.OnProgress = [this](const std::string&, long double Fraction) { Report(Fraction); };
 }
 
 TRunGuardProbe::~TRunGuardProbe() {
@@ -209,8 +193,10 @@ void TRunGuardProbe::Report(long double Fraction) {
     if (Reports > 1 && Fraction == 0.0L)
         ++Restarts;
     MaxDepth = std::max(MaxDepth, ++Depth);
+    // The probe acts in the windows' thread, as the user does, while the run waits.
     if (!Probed && Fraction > 0.0L)
-        Probe();
+        QMetaObject::invokeMethod(
+            Window, [this] { Probe(); }, Qt::BlockingQueuedConnection);
     --Depth;
 }
 

@@ -122,8 +122,8 @@ QString WriteBytes(const QString& Path, const QByteArray& Data);
 // of starting again (S, Shift+S, a click on ButtonStart and the handler
 // Restart itself), of picking a file (PickKeys and a click on each of
 // PickControls) and the keys and button that close Window (C, X and
-// ButtonClose), which a run must not stop. The engine reports to the
-// progress window meanwhile, and to its earlier handler when the probe goes.
+// ButtonClose), which a run must not stop. The engine reports to its
+// earlier handler again when the probe goes.
 class TRunGuardProbe {
 public:
     TRunGuardProbe(TParvoxBase& Engine, QWidget* Window, std::function<void()> Restart,

@@ -13,6 +13,7 @@
 #include "QFMain.h"
 #include "QFProgress.h"
 #include "QFSplit.h"
+#include "QProgressEstimate.h"
 #include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
@@ -126,10 +127,7 @@ void MoveBehindQt(const QWidget& Window) {
 
 // Engines that report as a slow medium lets them: a run lasts seconds.
 void ReportSlowly() {
-    ParvoxApp->SetProgressHandler([](const std::string& Status, long double Fraction) {
-        ParvoxController->ShowProgress(Status, Fraction);
-        QThread::usleep(100);
-    });
+    ParvoxApp->SetProgressHandler([](const std::string&, long double) { QThread::usleep(100); });
 }
 
 // Sets every engine to work on Film, a file of 8 MiB, or its pieces.
@@ -328,6 +326,51 @@ private slots:
         }
     }
 
+    // Segments: seconds at a speed in bytes a second, sampled twice a
+    // second from 0 bytes at 0 s; "storing" for the last phase. Piece 2 of 7.
+    void progressLineSaysWhatIsKnown_data() {
+        QTest::addColumn<QString>("Segments");
+        QTest::addColumn<qint64>("Total");
+        QTest::addColumn<QString>("Line");
+        const qint64 Film = 6'000'000'000;
+        QTest::newRow("start") << "" << Film << "0 bytes of 6.0 GB, piece 2 of 7";
+        QTest::newRow("no time left yet")
+            << "3@25000000" << Film << "75 MB of 6.0 GB, 25 MB/s, piece 2 of 7";
+        QTest::newRow("steady") << "10@25000000" << Film
+                                << "250 MB of 6.0 GB, 25 MB/s, about 4 minutes left, piece 2 of 7";
+        QTest::newRow("slowing")
+            << "10@25000000 10@5000000" << Film
+            << "300 MB of 6.0 GB, 5.0 MB/s, about 20 minutes left, piece 2 of 7";
+        QTest::newRow("stalled") << "5@25000000 5@0" << Film
+                                 << "125 MB of 6.0 GB, stalled, piece 2 of 7";
+        QTest::newRow("just past a boundary")
+            << "20@1000000" << qint64(157'000'000)
+            << "20 MB of 157 MB, 1.0 MB/s, about 3 minutes left, piece 2 of 7";
+        QTest::newRow("well past it")
+            << "25@1000000" << qint64(157'000'000)
+            << "25 MB of 157 MB, 1.0 MB/s, about 2 minutes left, piece 2 of 7";
+        QTest::newRow("storing") << "10@25000000 storing" << Film
+                                 << "Finishing writes to the drive...";
+    }
+
+    void progressLineSaysWhatIsKnown() {
+        QFETCH(QString, Segments);
+        QFETCH(qint64, Total);
+        TProgressEstimate Estimate;
+        TProgressEstimate::TSample Sample{.Total = Total, .Piece = 2, .Pieces = 7};
+        QString Line = Estimate.Line(Sample);
+        for (const QString& Segment : Segments.split(' ', Qt::SkipEmptyParts)) {
+            Sample.Storing = Segment == QStringLiteral("storing");
+            const QStringList Parts = Segment.split('@');
+            for (int Half = 0; Half < (Sample.Storing ? 1 : 2 * Parts[0].toInt()); ++Half) {
+                Sample.Seconds += Sample.Storing ? 0.0 : 0.5;
+                Sample.Done += Sample.Storing ? 0 : Parts.value(1).toLongLong() / 2;
+                Line = Estimate.Line(Sample);
+            }
+        }
+        QTEST(Line, "Line");
+    }
+
     void progressWindowRoundsHalfToEvenAndClamps() {
         QCOMPARE(TFormProgress::FractionToPosition(0.125L), 12);
         QCOMPARE(TFormProgress::FractionToPosition(0.375L), 38);
@@ -351,7 +394,7 @@ private slots:
         QVERIFY(Progress.isVisible());
         QCOMPARE(Progress.Status(), QStringLiteral("Working..."));
         QCOMPARE(Progress.Position(), 50);
-        QCOMPARE(Progress.size(), QSize(378, 104));
+        QCOMPARE(Progress.size(), QSize(378, 122));
         QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
         QTest::qWait(50);
         QCOMPARE(QApplication::focusWidget(), Window.Edit);

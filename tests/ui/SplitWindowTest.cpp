@@ -17,12 +17,17 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -355,6 +360,66 @@ private slots:
         QVERIFY(Form->isVisible());
         VERIFY_NO_FAULTS(
             AfterRunFaults(Form.get(), Qt::Key_F, QStringLiteral("Splitting completed")));
+    }
+
+    // On a slow stick the line under the status tells the bytes, the speed,
+    // the time left and the piece. On a share whose syncs are slow, a Stop
+    // while the last writes are being finished ends the run quietly, and
+    // its pieces are removed.
+    void RunOnASlowMedium_data() {
+        QTest::addColumn<bool>("StopsWhileStoring");
+        QTest::newRow("a slow stick") << false;
+        QTest::newRow("a share with slow syncs") << true;
+    }
+
+    void RunOnASlowMedium() {
+        QFETCH(bool, StopsWhileStoring);
+        QTemporaryDir Dir;
+        const auto Medium = [&Dir](const char* Command, const char* Argument = "") {
+            return WEXITSTATUS(std::system(qPrintable(
+                QStringLiteral(MEDIUM_SCRIPT " %1 %2 %3").arg(Command, Dir.path(), Argument))));
+        };
+        const auto Detach = qScopeGuard([&] { Medium("detach"); });
+        const int Status = StopsWhileStoring ? Medium("share", "0 2") : Medium("attach");
+        if (Status == 77)
+            QSKIP("no FUSE file system or loop device here");
+        QCOMPARE(Status, 0);
+        const QString Film = Dir.filePath(StopsWhileStoring ? "fuse/film" : "mnt/film");
+        WriteBytes(Film, PatternBytes(StopsWhileStoring ? 2 << 20 : 24 << 20));
+        ::sync();
+        QCOMPARE(Medium("mode", StopsWhileStoring ? "ok" : "slow 3000000"), 0);
+        auto Form = OpenWindow<TFormSplit>();
+        PickInput(Form.get(), Film);
+        SizeBox(Form.get())->setText(QStringLiteral("1400"));
+        Units(Form.get())->setCurrentIndex(0);
+        TFormProgress& Progress = *ParvoxController->ProgressForm;
+        QStringList Lines;
+        QTimer Reader;
+        Reader.callOnTimeout([&] {
+            if (Lines.isEmpty() || Lines.back() != Progress.Line())
+                Lines << Progress.Line();
+            if (StopsWhileStoring && Progress.Line().startsWith(QStringLiteral("Finishing")))
+                Button(&Progress, "ButtonStop")->click();
+        });
+        Reader.start(50);
+        const auto Box = StartAndAnswer(Form.get());
+        const QString Seen = Lines.join('|');
+        if (StopsWhileStoring) {
+            QVERIFY2(Lines.contains(QStringLiteral("Finishing writes to the drive...")),
+                     qPrintable(Seen));
+            QVERIFY2(!Box->Seen, qPrintable(Box->Text));
+            QVERIFY2(PieceSizes(Film).isEmpty(), qPrintable(Seen));
+            VERIFY_NO_FAULTS(ControlFaults(Form.get(), true));
+        } else {
+            QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+            QVERIFY2(!Lines
+                          .filter(QRegularExpression(
+                              "^[0-9.]+ MB of 25 MB, [0-9.]+ MB/s, (about [a-z0-9 ]+|"
+                              "less than a minute) left, piece [0-9]+ of 18$"))
+                          .isEmpty(),
+                     qPrintable(Seen));
+        }
+        Form->close();
     }
 };
 
