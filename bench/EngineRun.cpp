@@ -23,8 +23,10 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
     if (Mode == "split") {
         TSplit Split;
         Reports(Split);
-        Split.SetBaseFileName(Args.at(1));
-        Split.SplitSize = std::stoi(Args.at(2));
+        const bool Check = Args.at(1) == "--check";
+        Split.WriteChecksumFile = Check;
+        Split.SetBaseFileName(Args.at(1 + Check));
+        Split.SplitSize = std::stoi(Args.at(2 + Check));
         Split.Execute();
     } else if (Mode == "join") {
         TJoin Join;

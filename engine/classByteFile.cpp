@@ -103,7 +103,7 @@ void TByteFile::Reset() {
     const char* Name = SystemName(FName);
     Fd = Retried([Name] { return ::open(Name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (Fd < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     KeepOrRefuse(ReadRefusal());
 }
 
@@ -134,7 +134,7 @@ void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused)
     if (Existed)
         Fd = Open(0);
     if (Fd < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     KernelCopies = true;
     WriteOffset = 0;
     KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : Unblock());
@@ -174,7 +174,7 @@ void TByteFile::KeepOrRefuse(int Refusal) {
     if (Refusal == 0)
         return;
     CloseQuietly();
-    throw EInOutError(Refusal);
+    Fail(Refusal);
 }
 
 int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
@@ -194,7 +194,7 @@ std::span<const uint8_t> TByteFile::NextBlock(int32_t Count) {
         while (ChunkEnd < Want) {
             const ssize_t N = ReadSome(Fd, ChunkBytes() + ChunkEnd, ChunkSize - ChunkEnd);
             if (N < 0)
-                throw EInOutError(errno);
+                Fail(errno);
             if (N == 0)
                 break;
             ChunkEnd += static_cast<size_t>(N);
@@ -246,7 +246,8 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
     Transferring = false;
     if (Moved.End == TTransfer::TEnd::ReadError ||
         (Moved.End == TTransfer::TEnd::Refused && Block.Written == 0 && Moved.Error != 0))
-        throw EInOutError(Moved.Error);
+        throw EInOutError(Moved.Error,
+                          Moved.End == TTransfer::TEnd::ReadError ? FName : Output.FName);
     return Block;
 }
 
@@ -302,7 +303,7 @@ void TByteFile::PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
 struct stat TByteFile::Status() const {
     struct stat Opened {};
     if (StatusOf(Fd, Opened) != 0)
-        throw EInOutError(errno);
+        Fail(errno);
     return Opened;
 }
 
@@ -323,14 +324,14 @@ bool TByteFile::FolderHolds(const std::string& Name, int64_t Size) const {
     // position is put back, as nothing has been read yet.
     const off_t Position = ::lseek(Fd, 0, SEEK_CUR);
     if (Position < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     if (::lseek(Fd, static_cast<off_t>(Size), SEEK_SET) < 0) {
         if (errno != EINVAL)
-            throw EInOutError(errno);
+            Fail(errno);
         return false;
     }
     if (::lseek(Fd, Position, SEEK_SET) < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     return true;
 }
 
@@ -364,6 +365,17 @@ void TByteFile::ForgetAhead() {
     Transferring = false;
 }
 
+void TByteFile::Fail(int Code) const {
+    throw EInOutError(Code, FName);
+}
+
+int TByteFile::Duplicate() const {
+    const int Copy = Retried([this] { return ::fcntl(Fd, F_DUPFD_CLOEXEC, 0); });
+    if (Copy < 0)
+        Fail(errno);
+    return Copy;
+}
+
 void TByteFile::Store() {
     WriteBack.Finish();
 }
@@ -373,7 +385,7 @@ void TByteFile::Close() {
     Fd = -1;
     ForgetAhead();
     if (::close(OldFd) != 0)
-        throw EInOutError(errno);
+        Fail(errno);
 }
 
 void TByteFile::CloseQuietly() noexcept {
@@ -398,7 +410,7 @@ bool FileExists(const std::string& Name) {
     // nothing can be there.
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
         return false;
-    throw EInOutError(errno);
+    throw EInOutError(errno, Name);
 }
 
 int RemoveFile(const std::string& Name) {
@@ -412,10 +424,10 @@ void RemoveWritten(const std::string& Name, const TFileId& Written) {
     if (Retried([&] { return ::lstat(System, &Entry); }) != 0) {
         if (errno == ENOENT)
             return;
-        throw EInOutError(errno);
+        throw EInOutError(errno, Name);
     }
     if (IdOf(Entry) != Written)
         return;
     if (const int Error = RemoveFile(Name); Error != 0)
-        throw EInOutError(Error);
+        throw EInOutError(Error, Name);
 }
