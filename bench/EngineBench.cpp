@@ -8,7 +8,7 @@
 //
 //   parvox_bench suite FOLDER SIZE RUNS   makes FOLDER/source of SIZE bytes and
 //                                         prints the table, the median of RUNS runs
-//   parvox_bench split|join|compare|checksum ...
+//   parvox_bench split [--check] FILE BLOCKS | join BASE | compare|checksum ...
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
 //                                         parvox_bench_window runs it inside Qt
@@ -261,6 +261,25 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
                                              "3",       "-d", "--numeric-suffixes=1",     Source,
                                              Peer + "."};
 
+    // The checksum file at split and its check at join, against sha256sum
+    // beside split and cat, in the folder so that the lines hold bare names.
+    std::string PeerSums = "cd '" + Folder + "' && split -b " + std::to_string(PieceBytes) +
+                           " -a 3 -d --numeric-suffixes=1 source peer. && sha256sum";
+    std::string PeerCheck =
+        "cd '" + Folder + "' && sha256sum -c --ignore-missing --quiet " + "source.sha256 && cat";
+    for (size_t Piece = 0; Piece < PeerPieces.size(); ++Piece) {
+        PeerSums += " " + fs::path(PeerPieces[Piece]).filename().string();
+        PeerCheck += " " + fs::path(CatArgv[Piece + 1]).filename().string();
+    }
+    PeerSums += " source > peer.sha256";
+    PeerCheck += " > cat.out";
+    const auto RemoveSet = [](const std::string& Base) {
+        return [Base] {
+            RemovePieces(Base);
+            fs::remove(Base + ".sha256");
+        };
+    };
+
     std::vector<TGroup> Groups{
         {"split", Rows(EngineRows(Self, {"split", Source, std::to_string(SplitBlocks)},
                                   [&] { RemovePieces(Source); }),
@@ -275,6 +294,26 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
                        {TRole::Peer, "cat ... > out && " + Sync, Stored(CatArgv, {Cat}), SyncAim,
                         Remove(Cat), Cat},
                        CopyLimit})},
+        {"split+sum",
+         {{TRole::Engine,
+           "engine --check",
+           {Self, "split", "--check", Source, std::to_string(SplitBlocks)},
+           "",
+           RemoveSet(Source)},
+          {TRole::Peer,
+           "split ... && sha256sum",
+           {"sh", "-c", PeerSums},
+           "(aim <= 0.25)",
+           RemoveSet(Peer)},
+          {TRole::Peer, "split ... && " + Sync, Stored(SplitArgv, PeerPieces),
+           Fuse ? SyncAim : "(aim <= 1.15 on disk)", [&] { RemovePieces(Peer); }}}},
+        {"join+sum",
+         {{TRole::Engine, "engine, checked", {Self, "join", Source}, "", Remove(Joined)},
+          {TRole::Peer,
+           "sha256sum -c && cat",
+           {"sh", "-c", PeerCheck},
+           "(aim <= 0.25)",
+           Remove(Cat)}}},
         {"compare", Rows(EngineRows(Self, {"compare", Source, Joined}, [] {}),
                          {{TRole::Peer, "cmp", {"cmp", Source, Joined}, "(aim <= 0.6)"}})},
         {"checksum", Rows(EngineRows(Self, {"checksum", Source}, [] {}),
@@ -285,8 +324,9 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     std::printf("%lld bytes, median of %d warm runs\n\n", static_cast<long long>(Size), Runs);
     std::printf("%-9s %-27s %7s %7s %7s %8s   %s\n", "", "command", "wall s", "cpu s", "MB/s",
                 "peak KB", "ratio");
-    // In this order: the split leaves the pieces for the join, whose output
-    // is the compare's second file.
+    // In this order: the split leaves the pieces for the join, the split with
+    // its checksum file those for the checked join, whose output is the
+    // compare's second file.
     for (auto& Group : Groups)
         RunGroup(Group, Runs, Size);
     return 0;

@@ -23,9 +23,11 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
     if (Mode == "split") {
         TSplit Split;
         Reports(Split);
-        Split.SetBaseFileName(Args.at(1));
-        Split.SplitSize = std::stoi(Args.at(2));
-        Split.OutputFolder = Args.size() > 3 ? Args[3] : std::string();
+        const bool Check = Args.at(1) == "--check";
+        Split.WriteChecksumFile = Check;
+        Split.SetBaseFileName(Args.at(1 + Check));
+        Split.SplitSize = std::stoi(Args.at(2 + Check));
+        Split.OutputFolder = Args.size() > 3U + Check ? Args[3 + Check] : std::string();
         Split.Execute();
     } else if (Mode == "join") {
         TJoin Join;

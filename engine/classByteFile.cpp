@@ -115,7 +115,7 @@ void TByteFile::Reset() {
     const char* Name = SystemName(FName);
     Fd = Retried([Name] { return ::open(Name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (Fd < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     KeepOrRefuse(ReadRefusal());
 }
 
@@ -146,7 +146,7 @@ void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused)
     if (Existed)
         Fd = Open(0);
     if (Fd < 0)
-        throw EInOutError(errno);
+        Fail(errno);
     KernelCopies = true;
     WriteOffset = 0;
     KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : Unblock());
@@ -186,7 +186,7 @@ void TByteFile::KeepOrRefuse(int Refusal) {
     if (Refusal == 0)
         return;
     CloseQuietly();
-    throw EInOutError(Refusal);
+    Fail(Refusal);
 }
 
 int32_t TByteFile::BlockRead(void* Buffer, int32_t Count) {
@@ -206,7 +206,7 @@ std::span<const uint8_t> TByteFile::NextBlock(int32_t Count) {
         while (ChunkEnd < Want) {
             const ssize_t N = ReadSome(Fd, ChunkBytes() + ChunkEnd, ChunkSize - ChunkEnd);
             if (N < 0)
-                throw EInOutError(errno);
+                Fail(errno);
             if (N == 0)
                 break;
             ChunkEnd += static_cast<size_t>(N);
@@ -258,7 +258,8 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
     Transferring = false;
     if (Moved.End == TTransfer::TEnd::ReadError ||
         (Moved.End == TTransfer::TEnd::Refused && Block.Written == 0 && Moved.Error != 0))
-        throw EInOutError(Moved.Error);
+        throw EInOutError(Moved.Error,
+                          Moved.End == TTransfer::TEnd::ReadError ? FName : Output.FName);
     return Block;
 }
 
@@ -314,7 +315,7 @@ void TByteFile::PlainCopy(TByteFile& Output, int64_t Count, TTransfer& Result) {
 struct stat TByteFile::Status() const {
     struct stat Opened {};
     if (StatusOf(Fd, Opened) != 0)
-        throw EInOutError(errno);
+        Fail(errno);
     return Opened;
 }
 
@@ -332,7 +333,7 @@ bool TByteFile::FolderHolds(const std::string& Name, int64_t Size) const {
     if (FolderStatus.st_dev == Status().st_dev) {
         const int Refusal = PositionRefusal(Fd, Size);
         if (Refusal != 0 && Refusal != EINVAL)
-            throw EInOutError(Refusal);
+            Fail(Refusal);
         return Refusal == 0;
     }
     // Another file system answers through a file of its own that no name
@@ -378,6 +379,17 @@ void TByteFile::ForgetAhead() {
     Transferring = false;
 }
 
+void TByteFile::Fail(int Code) const {
+    throw EInOutError(Code, FName);
+}
+
+int TByteFile::Duplicate() const {
+    const int Copy = Retried([this] { return ::fcntl(Fd, F_DUPFD_CLOEXEC, 0); });
+    if (Copy < 0)
+        Fail(errno);
+    return Copy;
+}
+
 void TByteFile::Store() {
     WriteBack.Finish();
 }
@@ -387,7 +399,7 @@ void TByteFile::Close() {
     Fd = -1;
     ForgetAhead();
     if (::close(OldFd) != 0)
-        throw EInOutError(errno);
+        Fail(errno);
 }
 
 void TByteFile::CloseQuietly() noexcept {
@@ -412,7 +424,7 @@ bool FileExists(const std::string& Name) {
     // nothing can be there.
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
         return false;
-    throw EInOutError(errno);
+    throw EInOutError(errno, Name);
 }
 
 int RemoveFile(const std::string& Name) {
@@ -426,10 +438,10 @@ void RemoveWritten(const std::string& Name, const TFileId& Written) {
     if (Retried([&] { return ::lstat(System, &Entry); }) != 0) {
         if (errno == ENOENT)
             return;
-        throw EInOutError(errno);
+        throw EInOutError(errno, Name);
     }
     if (IdOf(Entry) != Written)
         return;
     if (const int Error = RemoveFile(Name); Error != 0)
-        throw EInOutError(Error);
+        throw EInOutError(Error, Name);
 }

@@ -88,6 +88,10 @@ public:
     // folder cannot be asked.
     [[nodiscard]] bool FolderHolds(const std::string& Name, int64_t Size) const;
     [[nodiscard]] TFileId Id() const;
+    [[nodiscard]] const std::string& Name() const { return FName; }
+    // A second handle of the open file, which the caller closes: it reads
+    // with its own position (pread) and stays open when this one closes.
+    [[nodiscard]] int Duplicate() const;
     // The permission bits (rwx for owner, group and others) of the open file.
     [[nodiscard]] mode_t Permissions() const;
     // Whether Name itself, not a link it holds, is the only directory entry
@@ -136,6 +140,8 @@ private:
         int Error = 0;
     };
 
+    // Raises the system's error Code for this handle's file.
+    [[noreturn]] void Fail(int Code) const;
     [[nodiscard]] struct stat Status() const;
     // The system's error number that refuses the file just opened for
     // reading (not a regular file, too large), or 0.

@@ -7,6 +7,7 @@
 #include "classJoin.h"
 
 #include "classParvoxErrors.h"
+#include "classPieceSums.h"
 #include "txt.h"
 
 #include <cerrno>
@@ -29,7 +30,15 @@ int64_t TJoin::TotalSize() {
 }
 
 void TJoin::Execute() {
+    Checked.clear();
     const int64_t Total = TotalSize();
+    std::vector<std::string> Names;
+    for (size_t Piece = 1; Piece <= PieceFiles.size(); ++Piece)
+        Names.push_back(TPieceSums::BareName(PieceFileName(static_cast<int64_t>(Piece))));
+    // A missing or extra piece, or a checksum file that cannot be read,
+    // refuses the join before anything is written.
+    TPieceSums Sums;
+    Sums.Load(GetBaseFileName(), Names, Total);
     const TByteFile::TCloseAtExit ClosesInput(InputFile);
     const TByteFile::TCloseAtExit ClosesOutput(OutputFile);
     InputFile.Assign(PieceFileName(1));
@@ -45,32 +54,47 @@ void TJoin::Execute() {
     // piece before it is read; it is refused before anything is written.
     OutputFile.Rewrite(InputFile.Permissions(), PieceFiles);
     const TFileId Output = OutputFile.Id();
-    // Every read counts as a full block, so the count may pass the total.
-    int64_t Blocks = 0;
-    try {
-        ForEachPiece([this, Total, &Blocks](int64_t Piece) {
+    TPieceHasher Hasher;
+    const auto Run = [&] {
+        Sums.StartChecks(Hasher);
+        // Every read counts as a full block, so the count may pass the total.
+        int64_t Blocks = 0;
+        int64_t Bytes = 0;
+        ForEachPiece([&](int64_t Piece) {
             ReportPiece(Piece, static_cast<int64_t>(PieceFiles.size()));
             if (Piece > 1) {
                 InputFile.Assign(PieceFileName(Piece));
                 InputFile.Reset();
             }
-            ForEachBlock(Total, Blocks, [this](int64_t) {
+            if (Hasher.Running())
+                Hasher.BeginPiece(InputFile, 0);
+            ForEachBlock(Total, Blocks, [&](int64_t) {
                 const TBlockCounts Block =
                     InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int64_t>::max());
-                // A failed join leaves its partial output on disk.
                 if (Block.Written != Block.Read)
                     throw EParvoxError(txtDestinationFull);
+                if (Hasher.Running()) {
+                    Hasher.Advance(Bytes += Block.Read);
+                    Sums.CheckPieces(Hasher);
+                }
                 return Block.Read == BlockSize;
             });
+            if (Hasher.Running())
+                Hasher.EndPiece();
             InputFile.Close();
         });
-    } catch (const EParvoxStopped&) {
-        // A stopped join leaves no output that could pass for the whole file.
+        OutputFile.Close();
+        Sums.CheckWhole(Hasher);
+        ReportStoring();
+        OutputFile.Store();
+        EndIfStopRequested();
+    };
+    // A join that did not end leaves no output that could pass for the whole file.
+    const auto Undo = [&] {
+        Hasher.Abandon();
         OutputFile.CloseQuietly();
         RemoveWritten(OutputName, Output);
-        throw;
-    }
-    OutputFile.Close();
-    ReportStoring();
-    OutputFile.Store();
+    };
+    UndoneOnFailure(Run, Undo, txtOutputTooLarge);
+    Checked = Sums.Summary();
 }

@@ -7,6 +7,7 @@
 #include "classParvoxErrors.h"
 
 #include <algorithm>
+#include <cerrno>
 
 void TParvoxBase::SetBaseFileName(const std::string& Name) {
     BaseFileName = Name;
@@ -128,9 +129,41 @@ void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
         static const std::string NoStatus;
         OnProgress(NoStatus, Fraction);
     }
+    EndIfStopRequested();
+}
+
+void TParvoxBase::EndIfStopRequested() const {
     if (StopRequested.load(std::memory_order_relaxed)) {
         StopRequested = false;
         throw EParvoxStopped();
+    }
+}
+
+void TParvoxBase::UndoneOnFailure(const std::function<void()>& Run,
+                                  const std::function<void()>& Undo,
+                                  const std::string& TooLarge) const {
+    // A failure's own message is what the user needs to hear: a removal that
+    // fails as well does not replace it. A stop has no message of its own, so
+    // a removal that fails is reported instead.
+    const auto UndoQuietly = [&Undo] {
+        try {
+            Undo();
+        } catch (const std::exception&) {
+        }
+    };
+    try {
+        Run();
+    } catch (const EParvoxStopped&) {
+        Undo();
+        throw;
+    } catch (const EInOutError& Error) {
+        UndoQuietly();
+        if (Error.ErrorCode == EFBIG)
+            throw EParvoxError(TooLarge);
+        throw;
+    } catch (...) {
+        UndoQuietly();
+        throw;
     }
 }
 

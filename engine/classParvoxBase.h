@@ -78,8 +78,9 @@ public:
     // something exists under it.
     [[nodiscard]] std::string JoinedFileName() const;
     // Asks the run under way to end at its next progress report, before its
-    // next transfer: it removes the files that it wrote and raises
-    // EParvoxStopped. A request holds until a run takes it or it is withdrawn.
+    // next transfer, or once its final storing returns: it removes the files
+    // that it wrote and raises EParvoxStopped. A request holds until a run
+    // takes it or it is withdrawn.
     void RequestStop() noexcept { StopRequested = true; }
     void WithdrawStop() noexcept { StopRequested = false; }
 
@@ -106,6 +107,16 @@ protected:
     void ReportPiece(int64_t Piece, int64_t Pieces) const noexcept;
     // Everything went through; the outputs are being stored on their medium.
     void ReportStoring() const noexcept;
+
+    // Ends the run here with EParvoxStopped when a stop has been asked for.
+    void EndIfStopRequested() const;
+    // Runs Run; when it fails or stops, Undo removes what the run wrote, so
+    // that nothing incomplete passes for whole, and the run ends with its own
+    // error, except that an output refused for its size (EFBIG, from a file
+    // system that shows its limit only while it is written) ends with
+    // TooLarge, the message of the refusal before the run.
+    void UndoneOnFailure(const std::function<void()>& Run, const std::function<void()>& Undo,
+                         const std::string& TooLarge) const;
 
 private:
     // Reports Done of Total bytes through OnProgress, an empty run 0, and

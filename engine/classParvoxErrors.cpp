@@ -4,7 +4,21 @@
 // Messages of the input/output errors.
 #include "classParvoxErrors.h"
 
-EInOutError::EInOutError(int Code) : EParvoxError(MessageFor(Code)), ErrorCode(Code) {}
+#include <cstring>
+
+EInOutError::EInOutError(int Code, const std::string& FileName)
+    : EParvoxError(MessageFor(Code, FileName)), ErrorCode(Code) {}
+
+std::string EInOutError::MessageFor(int Code, const std::string& FileName) {
+    std::string Message = MessageFor(Code);
+    // The untranslated description, whatever the locale: the rest of the
+    // message is in English too, and this one is safe on any thread.
+    const char* Description = ::strerrordesc_np(Code);
+    if (FileName.empty() || Description == nullptr ||
+        Message != "I/O error " + std::to_string(Code))
+        return Message;
+    return Message + ".\n" + Description + ": " + FileName;
+}
 
 std::string EInOutError::MessageFor(int Code) {
     switch (Code) {

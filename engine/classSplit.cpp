@@ -6,14 +6,12 @@
 #include "classSplit.h"
 
 #include "classParvoxErrors.h"
+#include "classPieceSums.h"
 #include "txt.h"
 
 #include <algorithm>
 #include <cerrno>
-
-std::string TSplit::PiecesBaseName() const {
-    return OutputBaseName();
-}
+#include <optional>
 
 std::string TSplit::OutputPieceName(int64_t Piece) const {
     CheckBaseFileName();
@@ -34,14 +32,39 @@ std::vector<int> TSplit::DeletePieces() const {
 
 void TSplit::CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const {
     const auto Next = static_cast<size_t>(LastPiece) + 1;
-    if (Next <= Removals.size() && Removals[Next - 1] != 0 &&
-        FileExists(OutputPieceName(LastPiece + 1)))
-        throw EInOutError(Removals[Next - 1]);
+    const std::string Name = OutputPieceName(LastPiece + 1);
+    if (Next <= Removals.size() && Removals[Next - 1] != 0 && FileExists(Name))
+        throw EInOutError(Removals[Next - 1], Name);
 }
 
 void TSplit::CheckSplitSize() const {
     if (SplitSize < 1)
         throw EParvoxError("Invalid split file size: " + std::to_string(SplitSize));
+}
+
+void TSplit::DeleteChecksumFiles() const {
+    for (const char* Extension : {".sha256", ".crc"}) {
+        const std::string Name = PiecesBaseName() + Extension;
+        if (InputFile.IsOnlyName(Name))
+            continue;
+        if (const int Error = RemoveFile(Name); Error != 0)
+            throw EInOutError(Error, Name);
+    }
+}
+
+void TSplit::CheckPieceFits(int64_t Total) const {
+    int64_t Largest = Total;
+    if (!__builtin_mul_overflow(SplitSize, int64_t{BlockSize}, &Largest))
+        Largest = std::min(Largest, Total);
+    // A FAT stick takes files below 4 GiB: a larger piece would fail only
+    // once that much of it is written. The first piece, still empty, is the
+    // one handle on the pieces' file system.
+    if (!OutputFile.FolderHolds(OutputPieceName(1), Largest))
+        throw EParvoxError(txtPieceTooLarge);
+}
+
+std::string TSplit::PiecesBaseName() const {
+    return OutputBaseName();
 }
 
 void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
@@ -55,21 +78,38 @@ void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
     ReportPiece(Piece, std::max<int64_t>(Blocks / SplitSize + (Blocks % SplitSize != 0), 1));
 }
 
+TFileId TSplit::WriteSums(int64_t LastPiece, const TPieceHasher& Hasher) const {
+    std::vector<std::string> Names;
+    for (int64_t Piece = 1; Piece <= LastPiece; ++Piece)
+        Names.push_back(TPieceSums::BareName(OutputPieceName(Piece)));
+    return TPieceSums::Write(PiecesBaseName() + ".sha256", InputFile.Permissions(),
+                             TPieceSums::BareName(PiecesBaseName()), Names, Hasher);
+}
+
 void TSplit::Execute() {
     CheckBaseFileName();
     const TByteFile::TCloseAtExit ClosesInput(InputFile);
     const TByteFile::TCloseAtExit ClosesOutput(OutputFile);
     InputFile.Assign(GetBaseFileName());
     InputFile.Reset();
+    const int64_t Total = InputFile.FileSize();
     std::vector<TFileId> RunFiles{InputFile.Id()};
     const std::vector<int> Removals = DeletePieces();
+    DeleteChecksumFiles();
     CheckSplitSize();
-    int64_t Piece = 1;
-    CreatePiece(Piece, RunFiles);
-    const int64_t Total = InputFile.FileSize();
-    int64_t Blocks = 0;
-    TBlockCounts Block;
-    try {
+    TPieceHasher Hasher;
+    std::optional<TFileId> Sums;
+    const auto Run = [&] {
+        int64_t Piece = 1;
+        CreatePiece(Piece, RunFiles);
+        CheckPieceFits(Total);
+        if (WriteChecksumFile) {
+            Hasher.Start(true, TPieceHasher::TAlgorithm::Sha256);
+            Hasher.BeginPiece(InputFile, 0);
+        }
+        int64_t Blocks = 0;
+        int64_t Bytes = 0;
+        TBlockCounts Block;
         ForEachBlock(Total, Blocks, [&](int64_t Done) {
             // The copy may run ahead to the end of the piece or of the total,
             // whichever comes first, never beyond.
@@ -78,26 +118,43 @@ void TSplit::Execute() {
             Block = InputFile.BlockCopy(
                 OutputFile, BlockSize,
                 std::min(SplitSize - Before % SplitSize, std::max<int64_t>(BlocksToTotal, 1)));
+            if (Hasher.Running()) {
+                Hasher.Advance(Bytes += Block.Written);
+                (void)Hasher.Check();
+            }
             if (Total <= Done * BlockSize || Block.Read != BlockSize || Block.Read != Block.Written)
                 return false;
             if (Done % SplitSize == 0) {
                 OutputFile.Close();
                 CreatePiece(++Piece, RunFiles);
+                if (Hasher.Running()) {
+                    Hasher.EndPiece();
+                    Hasher.BeginPiece(InputFile, Bytes);
+                }
             }
             return true;
         });
-    } catch (const EParvoxStopped&) {
-        // Pieces of a stopped split would pass for a whole set at the next join.
+        if (Block.Read != Block.Written)
+            throw EParvoxError(txtNotEnoughSpace);
+        OutputFile.Close();
+        ReportStoring();
+        if (Hasher.Running()) {
+            (void)Hasher.Finish();
+            Sums = WriteSums(Piece, Hasher);
+        }
+        InputFile.Close();
+        CheckNothingFollows(Piece, Removals);
+        OutputFile.Store();
+        EndIfStopRequested();
+    };
+    // Pieces of a split that did not end would pass for a whole set at the next join.
+    const auto Undo = [&] {
+        Hasher.Abandon();
         OutputFile.CloseQuietly();
-        for (int64_t Written = 1; Written <= Piece; ++Written)
-            RemoveWritten(OutputPieceName(Written), RunFiles[static_cast<size_t>(Written)]);
-        throw;
-    }
-    if (Block.Read != Block.Written)
-        throw EParvoxError(txtNotEnoughSpace);
-    OutputFile.Close();
-    InputFile.Close();
-    CheckNothingFollows(Piece, Removals);
-    ReportStoring();
-    OutputFile.Store();
+        for (size_t Written = 1; Written < RunFiles.size(); ++Written)
+            RemoveWritten(OutputPieceName(static_cast<int64_t>(Written)), RunFiles[Written]);
+        if (Sums)
+            RemoveWritten(PiecesBaseName() + ".sha256", *Sums);
+    };
+    UndoneOnFailure(Run, Undo, txtPieceTooLarge);
 }

@@ -19,12 +19,14 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtFilesUnknown, txtHelpMissing, txtSpecifyJoinFiles, txtJoiningDone, txtInvalidSourceName,
     txtSelectNewFile, txtFilesToJoin, txtFileToRestore, txtFileJoiner, txtSerifFont, txtSansFont,
     txtJoinedSuffix, txtHelpFile, txtSuffixY, txtSuffixZ, txtSuffixX, txtOtherTitle1,
-    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge;
+    txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge, txtPieceDamaged,
+    txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
+    txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 53> TextVariables{{
+const std::array<std::pair<int, std::string*>, 64> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -78,6 +80,17 @@ const std::array<std::pair<int, std::string*>, 53> TextVariables{{
     {910, &txtOtherTitle2},
     {911, &txtOtherVersion2},
     {912, &txtOutputTooLarge},
+    {930, &txtPieceDamaged},
+    {931, &txtJoinedDamaged},
+    {932, &txtPieceMissing},
+    {933, &txtPieceNotListed},
+    {934, &txtSumsUnreadable},
+    {935, &txtSizeDiffers},
+    {936, &txtAllPiecesMatch},
+    {937, &txtOnePieceMatches},
+    {938, &txtJoinedMatches},
+    {939, &txtPieceTooLarge},
+    {940, &txtInputChanged},
 }};
 
 } // namespace
@@ -99,6 +112,20 @@ std::string TableText(int Number) {
             return std::string(Line.substr(Tab + 1));
     }
     return {};
+}
+
+std::string TextWith(const std::string& Text, std::initializer_list<std::string> Values) {
+    std::string Result;
+    for (size_t At = 0; At < Text.size(); ++At) {
+        const size_t Index = At + 1 < Text.size() ? static_cast<size_t>(Text[At + 1] - '1') : 0;
+        if (Text[At] == '%' && Index < Values.size()) {
+            Result += Values.begin()[Index];
+            ++At;
+        } else {
+            Result += Text[At];
+        }
+    }
+    return Result;
 }
 
 void LoadTexts() {

@@ -6,6 +6,7 @@
 // each when the main window is created.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 // Fills every text variable from the table embedded in the program.
@@ -68,3 +69,18 @@ extern std::string txtOtherVersion1;     // 901
 extern std::string txtOtherTitle2;       // 910
 extern std::string txtOtherVersion2;     // 911
 extern std::string txtOutputTooLarge;    // 912
+extern std::string txtPieceDamaged;      // 930
+extern std::string txtJoinedDamaged;     // 931
+extern std::string txtPieceMissing;      // 932
+extern std::string txtPieceNotListed;    // 933
+extern std::string txtSumsUnreadable;    // 934
+extern std::string txtSizeDiffers;       // 935
+extern std::string txtAllPiecesMatch;    // 936
+extern std::string txtOnePieceMatches;   // 937
+extern std::string txtJoinedMatches;     // 938
+extern std::string txtPieceTooLarge;     // 939
+extern std::string txtInputChanged;      // 940
+
+// Text with %1, %2, ... replaced by the values in their order.
+[[nodiscard]] std::string TextWith(const std::string& Text,
+                                   std::initializer_list<std::string> Values);

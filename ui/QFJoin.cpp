@@ -112,7 +112,8 @@ void TFormJoin::ButtonStartClick() {
     }
     if (!RunOperation("", [&Join] { Join.Execute(); }))
         return;
-    ShowCompletion(txtJoiningDone,
+    const std::string Checked = Join.CheckSummary();
+    ShowCompletion(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked,
                    TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
                    Join.OutputBaseName());
 }

@@ -185,6 +185,20 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
             EXPECT_EQ(MessageOf([&] { Join.Execute(); }),
                       Row.Refused ? txtOutputTooLarge : "copying");
             EXPECT_EQ(ReadFile(Film + ".joined"), Row.Refused ? Earlier : Bytes{});
+
+            // A split into pieces of the whole set's size, from a file on the disk.
+            if (Kind != "ext2-1k")
+                continue;
+            WriteSparse(Path("whole"), Row.Pieces[0] + Row.Pieces[1]);
+            fs::remove(Film);
+            fs::create_symlink(Path("whole"), Film);
+            TSplit Split;
+            Split.SetBaseFileName(Film);
+            Split.SplitSize = std::numeric_limits<int64_t>::max() / 1024;
+            Split.OnProgress = Join.OnProgress;
+            EXPECT_EQ(MessageOf([&] { Split.Execute(); }),
+                      Row.Refused ? txtPieceTooLarge : "copying");
+            EXPECT_FALSE(fs::exists(PieceName(Film, 1)));
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include "classParvoxErrors.h"
 #include "classSplit.h"
+#include "txt.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -239,7 +240,7 @@ TEST_F(SplitTest, PieceThatCannotBeCreatedStopsTheRun) {
     Engine.SetBaseFileName(Path("later"));
     Engine.SplitSize = 2;
     EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 21");
-    EXPECT_EQ(ReadFile(Path("later.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    EXPECT_FALSE(fs::exists(Path("later.001")));
     ExpectHandlesClosed();
 }
 
@@ -250,8 +251,16 @@ TEST_F(SplitTest, WriteRefusedOutrightIsAnInputOutputError) {
     WriteFile(Path("film"), Data);
     Engine.SetBaseFileName(Path("film"));
     Engine.SplitSize = 2;
-    EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 28");
-    EXPECT_EQ(ReadFile(Path("film.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    // The message names the file in plain words; the pieces written are removed.
+    Engine.WriteChecksumFile = true;
+    std::string Message;
+    try {
+        Engine.Execute();
+    } catch (const std::exception& Error) {
+        Message = Error.what();
+    }
+    EXPECT_EQ(Message, "I/O error 28.\nNo space left on device: " + Path("film.002"));
+    EXPECT_FALSE(fs::exists(Path("film.001")) || fs::exists(Path("film.sha256")));
     EXPECT_TRUE(fs::is_symlink(Path("film.002")));
     ExpectHandlesClosed();
 }
@@ -272,7 +281,7 @@ TEST_F(SplitTest, PieceThatIsTheInputItselfIsRefused) {
     fs::create_hard_link(Path("film"), Path("film.003"));
     EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 22");
     EXPECT_EQ(ReadFile(Path("film")), Data);
-    EXPECT_EQ(ReadFile(Path("film.001")), Bytes(Data.begin(), Data.begin() + 2048));
+    EXPECT_FALSE(fs::exists(Path("film.001")));
     ExpectHandlesClosed();
 }
 
@@ -308,7 +317,8 @@ TEST_F(SplitTest, OldPieceThatCannotBeRemovedAfterTheNewSetFailsTheRun) {
     Engine.SplitSize = 5;
     EXPECT_EQ(MessageOf([&] { Engine.Execute(); }), "I/O error 1");
     EXPECT_TRUE(SetImmutable(false));
-    EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{5120, 4880, 100}));
+    EXPECT_EQ(PieceSizes(Path("film")), std::vector<uintmax_t>{});
+    EXPECT_TRUE(fs::exists(Stuck));
 }
 
 // The base name a link to its first piece: that piece is the only copy of the data.
@@ -371,29 +381,31 @@ std::string SplitUnderSizeLimit(TSplit& Engine, rlim_t Limit) {
     });
 }
 
-// A block refused at its first byte gives the system's error, one cut inside
-// gives the short write, whatever the size of the transfer that carried it.
+// A block refused at its first byte for its size gives the message of the
+// refusal before the run, one cut inside gives the short write, whatever the
+// size of the transfer that carried it; a failed split leaves neither pieces
+// nor a checksum file.
 TEST_F(SplitTest, SizeLimitGivesTheMessageOfTheBlockItFallsIn) {
     const struct {
         int32_t SplitSize;
         rlim_t Limit;
-        const char* Message;
-    } Cases[] = {{4, 1500, "Not enough drive space for output file"},
-                 {4, 2048, "I/O error 27"},
+        std::string Message;
+    } Cases[] = {{4, 1500, txtNotEnoughSpace},
+                 {4, 2048, txtPieceTooLarge},
                  {2, 2048, "(no error)"},
-                 {3000, 1024 * 1024 + 1024, "I/O error 27"},
-                 {3000, 1024 * 1024 + 1000, "Not enough drive space for output file"}};
+                 {3000, 1024 * 1024 + 1024, txtPieceTooLarge},
+                 {3000, 1024 * 1024 + 1000, txtNotEnoughSpace}};
     for (const auto& Case : Cases) {
         const Bytes Data = PatternBytes(Case.SplitSize * 1024 * 3 - 100);
         WriteFile(Path("film"), Data);
         Engine.SetBaseFileName(Path("film"));
         Engine.SplitSize = Case.SplitSize;
+        Engine.WriteChecksumFile = true;
         EXPECT_EQ(SplitUnderSizeLimit(Engine, Case.Limit), Case.Message) << Case.Limit;
-        const uintmax_t Piece = Case.SplitSize * 1024;
-        const uintmax_t Third = std::min<uintmax_t>(Case.Limit, Data.size() - 2 * Piece);
-        EXPECT_EQ(PieceSizes(Path("film")), (std::vector<uintmax_t>{Piece, Piece, Third}));
-        EXPECT_EQ(Concatenated(Path("film")),
-                  Bytes(Data.begin(), Data.begin() + 2 * Piece + Third));
+        const bool Done = Case.Message == "(no error)";
+        EXPECT_EQ(PieceSizes(Path("film")).size(), Done ? 3U : 0U);
+        EXPECT_EQ(fs::exists(Path("film.sha256")), Done);
+        EXPECT_EQ(Concatenated(Path("film")), Done ? Data : Bytes{});
     }
 }
 

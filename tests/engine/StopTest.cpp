@@ -23,6 +23,7 @@ TEST_F(StopTest, StoppedRunEndsAtOnceAndLeavesWhatWasThereBefore) {
     TSplit Split;
     Split.SetBaseFileName(Path("film"));
     Split.SplitSize = 1400;
+    Split.WriteChecksumFile = true;
     TJoin Join;
     Join.SetBaseFileName(Path("set"));
     TChecksum Checksum;

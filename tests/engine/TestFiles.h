@@ -42,12 +42,14 @@ void WriteFile(const std::string& Name, const Bytes& Data);
 // that a run deleted, created and changed nothing there.
 [[nodiscard]] std::map<std::string, Bytes> FolderContents(const fs::path& Folder);
 
-// The message of the error that Body raises, or "(no error)".
+// The message of the error that Body raises, or "(no error)"; of an
+// input/output error only its first line, without the line that names the file.
 template <typename Call> std::string MessageOf(Call&& Body) {
     try {
         Body();
     } catch (const std::exception& Error) {
-        return Error.what();
+        const std::string Message = Error.what();
+        return Message.substr(0, Message.find(".\n"));
     }
     return "(no error)";
 }

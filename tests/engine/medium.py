@@ -92,6 +92,9 @@ def serve(top, owner, sync_seconds):
         def unlink(self, path):
             os.unlink(real(path))
 
+        def rename(self, old, new):
+            os.rename(real(old), real(new))
+
         def statfs(self, path):
             self.refuse_if('blind')
             return {}

@@ -13,6 +13,7 @@
 #include "classParvox.h"
 #include "classParvoxController.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -232,6 +233,23 @@ private slots:
         WritePieces(Lost, PatternBytes(5000), 2048);
         QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Joining Completed"));
         QCOMPARE(ReadBytes(Lost), PatternBytes(5000));
+
+        // With a checksum file, a damaged piece is named, and a whole set is reported as checked.
+        QByteArray Sums;
+        for (int Piece = 1; Piece <= 3; ++Piece)
+            Sums += QCryptographicHash::hash(PatternBytes(5000).mid((Piece - 1) * 2048, 2048),
+                                             QCryptographicHash::Sha256)
+                        .toHex() +
+                    "  lost.bin.00" + QByteArray::number(Piece) + "\n";
+        WriteBytes(Lost + QStringLiteral(".sha256"), Sums);
+        WriteBytes(PieceName(Lost, 2), PatternBytes(2048).toUpper());
+        VERIFY_NO_FAULTS(FailedRunFaults(
+            *StartAndAnswer(Form.get()), Form.get(),
+            QStringLiteral("lost.bin.002 is damaged: it differs from the piece that was split "
+                           "(lost.bin.sha256). Copy it again and join once more.")));
+        WritePieces(Lost, PatternBytes(5000), 2048);
+        QCOMPARE(StartAndAnswer(Form.get())->Text,
+                 QStringLiteral("Joining Completed\nAll 3 pieces match lost.bin.sha256."));
         Form->close();
     }
 

@@ -1,0 +1,249 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Digests taken on threads beside the copy, with OpenSSL's SHA-256 (which
+// uses the processor's SHA instructions where there are any) and zlib's CRC-32.
+#include "classPieceHasher.h"
+
+#include "classParvoxErrors.h"
+#include "txt.h"
+
+#include <algorithm>
+#include <memory>
+#include <openssl/evp.h>
+#include <unistd.h>
+#include <utility>
+#include <zlib.h>
+
+namespace {
+
+// Bytes per read: the digest runs while they are still in the processor's cache.
+constexpr size_t ReadSize = 256 * 1024;
+
+// One running digest of either kind.
+class TDigester {
+public:
+    explicit TDigester(TPieceHasher::TAlgorithm Algorithm)
+        : Context(Algorithm == TPieceHasher::TAlgorithm::Sha256 ? EVP_MD_CTX_new() : nullptr) {
+        if (Context && EVP_DigestInit_ex(Context.get(), EVP_sha256(), nullptr) != 1)
+            throw std::bad_alloc();
+    }
+
+    void Add(const uint8_t* Bytes, size_t Count) {
+        if (Context)
+            EVP_DigestUpdate(Context.get(), Bytes, Count);
+        else
+            Crc = crc32(Crc, Bytes, static_cast<uInt>(Count));
+    }
+
+    [[nodiscard]] TPieceHasher::TDigest Final() {
+        if (!Context)
+            return {static_cast<uint8_t>(Crc >> 24), static_cast<uint8_t>(Crc >> 16),
+                    static_cast<uint8_t>(Crc >> 8), static_cast<uint8_t>(Crc)};
+        TPieceHasher::TDigest Digest(EVP_MAX_MD_SIZE);
+        unsigned int Size = 0;
+        EVP_DigestFinal_ex(Context.get(), Digest.data(), &Size);
+        Digest.resize(Size);
+        return Digest;
+    }
+
+private:
+    struct TFree {
+        void operator()(EVP_MD_CTX* Context) const { EVP_MD_CTX_free(Context); }
+    };
+    std::unique_ptr<EVP_MD_CTX, TFree> Context;
+    uLong Crc = crc32(0, nullptr, 0);
+};
+
+} // namespace
+
+void TPieceHasher::Start(bool EachPiece, TAlgorithm WholeAlgorithm,
+                         std::vector<TDigest> ExpectedPieces) {
+    Abandon();
+    Expected = std::move(ExpectedPieces);
+    Readers = EachPiece ? 2 : 1;
+    Started = true;
+    if (EachPiece)
+        Threads.emplace_back([this] { Hash(true, TAlgorithm::Sha256); });
+    Threads.emplace_back([this, WholeAlgorithm] { Hash(false, WholeAlgorithm); });
+}
+
+void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
+    {
+        // Pieces far smaller than a transfer could otherwise leave a handle
+        // open for each of thousands of pieces that the threads have yet to read.
+        std::unique_lock Hold(Lock);
+        Changed.wait(Hold, [this] { return Unread < MostUnread || Trouble.load(); });
+    }
+    const int Fd = File.Duplicate();
+    {
+        const std::lock_guard Hold(Lock);
+        Parts.push_back({Fd, FileOffset, Copied.load(), -1, File.Name(), Readers});
+        ++Unread;
+    }
+    Changed.notify_all();
+}
+
+void TPieceHasher::EndPiece() {
+    {
+        const std::lock_guard Hold(Lock);
+        if (!Parts.empty() && Parts.back().Length < 0)
+            Parts.back().Length = Copied.load() - Parts.back().Start;
+    }
+    Changed.notify_all();
+}
+
+void TPieceHasher::Wake(int64_t Done) {
+    Told = Done;
+    // Taken and let go, so that no thread misses the news between its look
+    // at the count and its wait.
+    { const std::lock_guard Hold(Lock); }
+    Changed.notify_all();
+}
+
+int64_t TPieceHasher::Finish() {
+    EndPiece();
+    {
+        const std::lock_guard Hold(Lock);
+        Ended = true;
+    }
+    Changed.notify_all();
+    Join();
+    return Check();
+}
+
+void TPieceHasher::Abandon() noexcept {
+    {
+        const std::lock_guard Hold(Lock);
+        Abandoned = true;
+    }
+    Changed.notify_all();
+    Join();
+    Parts.clear();
+    Pieces.clear();
+    Whole.clear();
+    Expected.clear();
+    Ended = Abandoned = Shorter = false;
+    Unread = 0;
+    Damaged = 0;
+    Error = 0;
+    Told = 0;
+    Copied = 0;
+    Trouble = false;
+    Started = false;
+}
+
+void TPieceHasher::Join() noexcept {
+    for (std::thread& Thread : Threads)
+        Thread.join();
+    Threads.clear();
+    // The pieces that a thread left unread, as it ended early.
+    for (TPiece& Part : Parts)
+        if (std::exchange(Part.Readers, 0) > 0)
+            ::close(Part.Fd);
+}
+
+bool TPieceHasher::Await(size_t Index) {
+    std::unique_lock Hold(Lock);
+    Changed.wait(Hold, [&] { return Abandoned || Index < Parts.size() || Ended; });
+    return !Abandoned && Index < Parts.size();
+}
+
+TPieceHasher::TReach TPieceHasher::Reach(size_t Index, int64_t Read) {
+    std::unique_lock Hold(Lock);
+    for (;;) {
+        if (Abandoned || Trouble.load())
+            return {-1, true};
+        const TPiece& Part = Parts[Index];
+        if (Part.Length >= 0)
+            return {Part.Length, true};
+        const int64_t End = Copied.load(std::memory_order_acquire) - Part.Start;
+        if (End > Read)
+            return {End, false};
+        Changed.wait(Hold);
+    }
+}
+
+void TPieceHasher::Done(size_t Index) {
+    {
+        const std::lock_guard Hold(Lock);
+        if (--Parts[Index].Readers > 0)
+            return;
+        ::close(Parts[Index].Fd);
+        --Unread;
+    }
+    Changed.notify_all();
+}
+
+void TPieceHasher::Fail(int Code, const std::string& Name, bool Short) {
+    {
+        const std::lock_guard Hold(Lock);
+        if (Error == 0 && !Shorter) {
+            Error = Code;
+            ErrorName = Name;
+            Shorter = Short;
+        }
+        Trouble = true;
+    }
+    Changed.notify_all();
+}
+
+int64_t TPieceHasher::Troubles() const {
+    const std::lock_guard Hold(Lock);
+    if (Shorter)
+        throw EParvoxError(TextWith(txtInputChanged, {ErrorName}));
+    if (Error != 0)
+        throw EInOutError(Error, ErrorName);
+    return Damaged;
+}
+
+void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
+    // A failure to allocate ends the thread as a failed read would, never the program.
+    try {
+        const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
+        TDigester All(Algorithm);
+        for (size_t Index = 0; Await(Index); ++Index) {
+            TDigester One(Algorithm);
+            TDigester& Digest = EachPiece ? One : All;
+            int64_t Read = 0;
+            TReach Reach{0, false};
+            const TPiece Part = [&] {
+                const std::lock_guard Hold(Lock);
+                return Parts[Index];
+            }();
+            while ((Reach = this->Reach(Index, Read)).End >= 0 && Read < Reach.End) {
+                const auto Want =
+                    static_cast<size_t>(std::min<int64_t>(Reach.End - Read, ReadSize));
+                const ssize_t Got = Retried(
+                    [&] { return ::pread(Part.Fd, Buffer.get(), Want, Part.FileOffset + Read); });
+                if (Got <= 0) {
+                    Fail(Got < 0 ? errno : 0, Part.Name, Got == 0);
+                    break;
+                }
+                Digest.Add(Buffer.get(), static_cast<size_t>(Got));
+                Read += Got;
+            }
+            Done(Index);
+            if (Reach.End < 0 || Trouble.load())
+                return;
+            if (!EachPiece)
+                continue;
+            const TDigest Piece = One.Final();
+            const std::lock_guard Hold(Lock);
+            Pieces.push_back(Piece);
+            if (Index < Expected.size() && Piece != Expected[Index]) {
+                Damaged = static_cast<int64_t>(Index) + 1;
+                Trouble = true;
+                Changed.notify_all();
+                return;
+            }
+        }
+        if (!EachPiece) {
+            const TDigest Digest = All.Final();
+            const std::lock_guard Hold(Lock);
+            Whole = Digest;
+        }
+    } catch (const std::exception&) {
+        Fail(ENOMEM, {}, false);
+    }
+}
