@@ -209,7 +209,7 @@ try:
     key('Return', then=JOIN)
     file_label(source + '.001')
     wait(lambda: control(source + '.joined')[:2], ('label', 'Output file: the file that the join writes'), 'output')
-    key('s'), answer('Joining Completed', JOIN)
+    key('s'), answer('Joining Completed\nThe piece matches gypsy_pqj.txt.sha256.', JOIN)
     key('c', then=MAIN)
 
     # The keys 1 and 2 act with modifiers held, and on a layout that types digits with Shift.
