@@ -14,6 +14,8 @@ int main(int argc, char* argv[]) {
     CreateEngines();
     const auto Application = CreateApplication(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // The settings live in ~/.config/Quillfern/parvox.conf.
+    QApplication::setOrganizationName(QStringLiteral("Quillfern"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
     StartUp(Files);
     const int Result = QApplication::exec();

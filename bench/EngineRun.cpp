@@ -27,11 +27,13 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
         Split.WriteChecksumFile = Check;
         Split.SetBaseFileName(Args.at(1 + Check));
         Split.SplitSize = std::stoi(Args.at(2 + Check));
+        Split.OutputFolder = Args.size() > 3U + Check ? Args[3 + Check] : std::string();
         Split.Execute();
     } else if (Mode == "join") {
         TJoin Join;
         Reports(Join);
         Join.SetBaseFileName(Args.at(1));
+        Join.OutputFolder = Args.size() > 2 ? Args[2] : std::string();
         Join.Execute();
     } else if (Mode == "compare") {
         TCompare Compare;

@@ -3,8 +3,9 @@
 
 // One run of an engine, as the benchmark's programs start it: Args are the
 // engine's name and its files (and, for the split, the piece size in blocks,
-// after --check when it writes the checksum file). A join checks the pieces
-// whenever a checksum file lies beside them.
+// after --check when it writes the checksum file), then for split and join
+// the output folder, if any. A join checks the pieces whenever a checksum
+// file lies beside them.
 #pragma once
 
 #include "classParvoxBase.h"

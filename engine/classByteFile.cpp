@@ -54,6 +54,18 @@ int StatusOf(int Fd, struct stat& Status) {
     return {Status.st_dev, Status.st_ino};
 }
 
+// Whether the file system of Fd holds a file of Size bytes: the kernel
+// refuses a file position beyond the largest file that it holds (4 GiB - 1
+// byte on FAT) with EINVAL, without touching any file. 0 when it holds one,
+// EINVAL when not, or the error of the question. The position is put back.
+int PositionRefusal(int Fd, int64_t Size) {
+    const off_t Position = ::lseek(Fd, 0, SEEK_CUR);
+    if (Position < 0 || ::lseek(Fd, static_cast<off_t>(Size), SEEK_SET) < 0 ||
+        ::lseek(Fd, Position, SEEK_SET) < 0)
+        return errno;
+    return 0;
+}
+
 // Writes Count bytes; returns how many went out and, when that is fewer,
 // the system's error number of the refusal (0 when it gave none).
 std::pair<size_t, int> WriteAll(int Fd, const uint8_t* Bytes, size_t Count) {
@@ -316,23 +328,25 @@ bool TByteFile::FolderHolds(const std::string& Name, int64_t Size) const {
     const std::string Folder = Slash == std::string::npos ? "." : Name.substr(0, Slash + 1);
     const char* System = SystemName(Folder);
     struct stat FolderStatus {};
-    if (Retried([&] { return ::stat(System, &FolderStatus); }) != 0 ||
-        FolderStatus.st_dev != Status().st_dev)
+    if (Retried([&] { return ::stat(System, &FolderStatus); }) != 0)
         return true;
-    // The kernel refuses a file position beyond the largest file that the file
-    // system holds (4 GiB - 1 byte on FAT), without touching any file. The
-    // position is put back, as nothing has been read yet.
-    const off_t Position = ::lseek(Fd, 0, SEEK_CUR);
-    if (Position < 0)
-        Fail(errno);
-    if (::lseek(Fd, static_cast<off_t>(Size), SEEK_SET) < 0) {
-        if (errno != EINVAL)
-            Fail(errno);
-        return false;
+    if (FolderStatus.st_dev == Status().st_dev) {
+        const int Refusal = PositionRefusal(Fd, Size);
+        if (Refusal != 0 && Refusal != EINVAL)
+            Fail(Refusal);
+        return Refusal == 0;
     }
-    if (::lseek(Fd, Position, SEEK_SET) < 0)
-        Fail(errno);
-    return true;
+    // Another file system answers through a file of its own that no name
+    // leads to and that goes with its handle; where it makes none (FAT, a
+    // share), through the folder, whose positions it bounds alike.
+    int Probe = Retried([&] { return ::open(System, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); });
+    if (Probe < 0)
+        Probe = Retried([&] { return ::open(System, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (Probe < 0)
+        return true;
+    const int Refusal = PositionRefusal(Probe, Size);
+    ::close(Probe);
+    return Refusal != EINVAL;
 }
 
 TFileId TByteFile::Id() const {

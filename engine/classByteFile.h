@@ -82,9 +82,10 @@ public:
     // This handle is not read with BlockRead meanwhile.
     [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
     [[nodiscard]] int64_t FileSize() const;
-    // Whether the folder of Name takes a file of Size bytes, as far as the
-    // open file can tell: it answers for the folder when both lie on one file
-    // system, and has no objection otherwise.
+    // Whether the folder of Name takes a file of Size bytes, as far as its
+    // file system tells: asked through the open file when both lie on one
+    // file system, and through the folder otherwise; no objection where the
+    // folder cannot be asked.
     [[nodiscard]] bool FolderHolds(const std::string& Name, int64_t Size) const;
     [[nodiscard]] TFileId Id() const;
     [[nodiscard]] const std::string& Name() const { return FName; }

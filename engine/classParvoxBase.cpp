@@ -60,18 +60,28 @@ void TParvoxBase::SetPieceFileName(int64_t PieceNumber, const std::string& FileN
     BaseFileName = FileName.substr(0, FileName.size() - PieceExtension(PieceNumber).size());
 }
 
-std::string TParvoxBase::JoinedFileName() const {
-    return BaseFileExists() ? BaseFileName + ".joined" : BaseFileName;
+std::string TParvoxBase::OutputBaseName() const {
+    if (OutputFolder.empty() || BaseFileName.empty())
+        return BaseFileName;
+    const std::string Name = BaseFileName.substr(BaseFileName.rfind('/') + 1);
+    return OutputFolder.back() == '/' ? OutputFolder + Name : OutputFolder + '/' + Name;
 }
 
-void TParvoxBase::ForEachPiece(const std::function<void(int64_t Piece)>& Visit) const {
-    for (int64_t Piece = 1; PieceExists(Piece); ++Piece)
+std::string TParvoxBase::JoinedFileName() const {
+    const std::string Output = OutputBaseName();
+    return FileExists(Output) ? Output + ".joined" : Output;
+}
+
+void TParvoxBase::ForEachPiece(const std::string& Base,
+                               const std::function<void(int64_t Piece)>& Visit) const {
+    CheckBaseFileName();
+    for (int64_t Piece = 1; FileExists(Base + PieceExtension(Piece)); ++Piece)
         Visit(Piece);
 }
 
-int64_t TParvoxBase::PieceCount() const {
+int64_t TParvoxBase::PieceCount(const std::string& Base) const {
     int64_t Count = 0;
-    ForEachPiece([&Count](int64_t /*Piece*/) { ++Count; });
+    ForEachPiece(Base, [&Count](int64_t /*Piece*/) { ++Count; });
     return Count;
 }
 

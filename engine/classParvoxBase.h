@@ -45,6 +45,9 @@ public:
     TByteFile InputFile;
     TByteFile OutputFile;
     std::string BaseFileName;
+    // The folder that a split writes its pieces to and a join its file; empty
+    // for the folder of the base file name.
+    std::string OutputFolder;
     TProgressEvent OnProgress;
     // Where the engine keeps the counts of its run, besides its reports; none when unset.
     TProgressCounts* Counts = nullptr;
@@ -59,14 +62,20 @@ public:
     [[nodiscard]] std::string PieceExtension(int64_t PieceNumber) const;
     [[nodiscard]] std::string PieceFileName(int64_t PieceNumber) const;
     [[nodiscard]] bool PieceExists(int64_t PieceNumber) const;
-    // The number of pieces, the unbroken run from 1 on.
-    [[nodiscard]] int64_t PieceCount() const;
+    // The number of pieces, the unbroken run from 1 on: of the base file
+    // name, or of the pieces named from Base.
+    [[nodiscard]] int64_t PieceCount() const { return PieceCount(BaseFileName); }
+    [[nodiscard]] int64_t PieceCount(const std::string& Base) const;
     [[nodiscard]] bool BaseFileExists() const;
     void CheckPieceExtension(int64_t PieceNumber, const std::string& FileName) const;
     // Takes the base name from the name of a piece; the base stays as it was
     // when the name does not carry that piece's extension.
     void SetPieceFileName(int64_t PieceNumber, const std::string& FileName);
-    // The base name, or the base name with ".joined" when something exists under it.
+    // The base file name moved into OutputFolder: the name that outputs are
+    // made from, in the folder of the base file name when none is chosen.
+    [[nodiscard]] std::string OutputBaseName() const;
+    // The output base name, or the output base name with ".joined" when
+    // something exists under it.
     [[nodiscard]] std::string JoinedFileName() const;
     // Asks the run under way to end at its next progress report, before its
     // next transfer, or once its final storing returns: it removes the files
@@ -77,8 +86,13 @@ public:
 
 protected:
     // Visits piece 1, 2, 3, ... up to the first number whose piece does not
-    // exist, each checked for right before its visit.
-    void ForEachPiece(const std::function<void(int64_t Piece)>& Visit) const;
+    // exist, each checked for right before its visit: the pieces named from
+    // Base, or from the base file name.
+    void ForEachPiece(const std::function<void(int64_t Piece)>& Visit) const {
+        ForEachPiece(BaseFileName, Visit);
+    }
+    void ForEachPiece(const std::string& Base,
+                      const std::function<void(int64_t Piece)>& Visit) const;
     // The progress protocol of a run over blocks of Total bytes in all: a
     // report of the bytes done before each block, then Step with the number
     // of blocks done including this one, until Step says that no block

@@ -13,12 +13,18 @@
 #include <cerrno>
 #include <optional>
 
+std::string TSplit::OutputPieceName(int64_t Piece) const {
+    CheckBaseFileName();
+    return PiecesBaseName() + PieceExtension(Piece);
+}
+
 std::vector<int> TSplit::DeletePieces() const {
     std::vector<int> Removals;
-    ForEachPiece([this, &Removals](int64_t Piece) {
-        const std::string Name = PieceFileName(Piece);
-        // The input's own and only name (the base name a link to it): removing
-        // it would lose the data. It stays, and the run stops at that piece.
+    ForEachPiece(PiecesBaseName(), [this, &Removals](int64_t Piece) {
+        const std::string Name = OutputPieceName(Piece);
+        // The input's own and only name (the base name, or the output folder's
+        // name, a link to it): removing it would lose the data. It stays, and
+        // the run stops at that piece.
         Removals.push_back(InputFile.IsOnlyName(Name) ? 0 : RemoveFile(Name));
     });
     return Removals;
@@ -26,8 +32,9 @@ std::vector<int> TSplit::DeletePieces() const {
 
 void TSplit::CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const {
     const auto Next = static_cast<size_t>(LastPiece) + 1;
-    if (Next <= Removals.size() && Removals[Next - 1] != 0 && PieceExists(LastPiece + 1))
-        throw EInOutError(Removals[Next - 1], PieceFileName(LastPiece + 1));
+    const std::string Name = OutputPieceName(LastPiece + 1);
+    if (Next <= Removals.size() && Removals[Next - 1] != 0 && FileExists(Name))
+        throw EInOutError(Removals[Next - 1], Name);
 }
 
 void TSplit::CheckSplitSize() const {
@@ -52,16 +59,16 @@ void TSplit::CheckPieceFits(int64_t Total) const {
     // A FAT stick takes files below 4 GiB: a larger piece would fail only
     // once that much of it is written. The first piece, still empty, is the
     // one handle on the pieces' file system.
-    if (!OutputFile.FolderHolds(PieceFileName(1), Largest))
+    if (!OutputFile.FolderHolds(OutputPieceName(1), Largest))
         throw EParvoxError(txtPieceTooLarge);
 }
 
 std::string TSplit::PiecesBaseName() const {
-    return GetBaseFileName();
+    return OutputBaseName();
 }
 
 void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
-    OutputFile.Assign(PieceFileName(Piece));
+    OutputFile.Assign(OutputPieceName(Piece));
     // A piece name that leads to the input (a link left behind a gap) would
     // cut the input while it is read; one that leads to an earlier piece would
     // make two pieces one file. Either is refused before anything is written.
@@ -74,7 +81,7 @@ void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
 TFileId TSplit::WriteSums(int64_t LastPiece, const TPieceHasher& Hasher) const {
     std::vector<std::string> Names;
     for (int64_t Piece = 1; Piece <= LastPiece; ++Piece)
-        Names.push_back(TPieceSums::BareName(PiecesBaseName() + PieceExtension(Piece)));
+        Names.push_back(TPieceSums::BareName(OutputPieceName(Piece)));
     return TPieceSums::Write(PiecesBaseName() + ".sha256", InputFile.Permissions(),
                              TPieceSums::BareName(PiecesBaseName()), Names, Hasher);
 }
@@ -145,7 +152,7 @@ void TSplit::Execute() {
         Hasher.Abandon();
         OutputFile.CloseQuietly();
         for (size_t Written = 1; Written < RunFiles.size(); ++Written)
-            RemoveWritten(PieceFileName(static_cast<int64_t>(Written)), RunFiles[Written]);
+            RemoveWritten(OutputPieceName(static_cast<int64_t>(Written)), RunFiles[Written]);
         if (Sums)
             RemoveWritten(PiecesBaseName() + ".sha256", *Sums);
     };

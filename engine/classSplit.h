@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The split engine: cuts the file named by the base file name into pieces of
-// SplitSize blocks, written next to it as name.001, name.002, ..., with the
-// checksum file name.sha256 beside them when asked for.
+// SplitSize blocks, written next to it as name.001, name.002, ..., or into
+// the output folder, with the checksum file name.sha256 beside them when
+// asked for.
 #pragma once
 
 #include "classParvoxBase.h"
@@ -19,10 +20,13 @@ public:
     bool WriteChecksumFile = false;
 
     void Execute();
-    // The name that the pieces are written under, without their extension.
+    // The name that the pieces are written under, without their extension:
+    // the base file name, or its last part in the output folder.
     [[nodiscard]] std::string PiecesBaseName() const;
 
 private:
+    // The name of a piece that this split writes, or removes as an earlier one.
+    [[nodiscard]] std::string OutputPieceName(int64_t Piece) const;
     // Removes the pieces of an earlier split, the unbroken run from .001 on;
     // returns each one's error of removal, 0 where it is gone or kept on purpose.
     [[nodiscard]] std::vector<int> DeletePieces() const;

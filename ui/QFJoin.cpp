@@ -5,6 +5,7 @@
 #include "QFJoin.h"
 
 #include "QOpenDialog.h"
+#include "QOutputFolder.h"
 #include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
@@ -27,6 +28,15 @@ TFormJoin::TFormJoin(QWidget* Parent)
     Bind(ui->Button3, &QPushButton::clicked, &TFormJoin::ButtonInputFileClick);
     Bind(ui->LabelInputFile, &TClickLabel::clicked, &TFormJoin::ButtonInputFileClick);
     AcceptFileDrops<TFormJoin>({}, {&TFormJoin::InputFileChosen});
+    TJoin& Join = *ParvoxApp->Join;
+    Folder = AddOutputFolder(
+        Join, ui->ButtonOutputFolder, ui->LabelOutputFolder, ui->Bevel3, ui->LabelExplanation,
+        QStringLiteral("To join a set of files, please first open the .001 file using the 'Input "
+                       "file' button. The other files (.002, .003, etc.) are found next to it; "
+                       "the joined file goes into the output folder chosen above."),
+        [this, &Join] {
+            ui->LabelOutputFile->setText(QString::fromStdString(Join.JoinedFileName()));
+        });
     FormCreate();
     ui->ButtonStart->setFocus();
 }
@@ -37,6 +47,7 @@ void TFormJoin::FormShow() {
     TFormParvoxBase::FormShow();
     ui->LabelInputFile->setText(SavedInputFileCaption);
     ui->LabelOutputFile->setText(SavedOutputFileCaption);
+    Folder->Show();
 }
 
 void TFormJoin::FormHide() {
@@ -49,7 +60,12 @@ bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
            CommandKey<TFormJoin>(Key, {
                                           {Qt::Key_F, &TFormJoin::ButtonInputFileClick},
                                           {Qt::Key_S, &TFormJoin::ButtonStartClick},
+                                          {Qt::Key_O, &TFormJoin::ButtonOutputFolderClick},
                                       });
+}
+
+void TFormJoin::ButtonOutputFolderClick() {
+    Folder->Pick();
 }
 
 void TFormJoin::ButtonInputFileClick() {
@@ -64,14 +80,18 @@ void TFormJoin::InputFileChosen(const std::string& FileName) {
     // that cannot say whether the output is there) leaves the earlier choice,
     // labels and engine alike, in force.
     const std::string Earlier = Join.GetBaseFileName();
+    const std::string EarlierFolder = Join.OutputFolder;
     bool Exists = false;
     std::string Output;
     try {
+        // A new input's joined file goes beside its pieces until the user chooses otherwise.
+        Join.OutputFolder.clear();
         Join.SetPieceFileName(1, FileName);
         Exists = Join.BaseFileExists();
         Output = Join.JoinedFileName();
     } catch (...) {
         Join.SetBaseFileName(Earlier);
+        Join.OutputFolder = EarlierFolder;
         throw;
     }
     // The user hears of the changed output name before the labels show it.
@@ -81,6 +101,7 @@ void TFormJoin::InputFileChosen(const std::string& FileName) {
                     txtJoinedSuffix + "\" to the output file name.");
     ui->LabelInputFile->setText(QString::fromStdString(Join.PieceFileName(1)));
     ui->LabelOutputFile->setText(QString::fromStdString(Output));
+    Folder->Show();
 }
 
 void TFormJoin::ButtonStartClick() {
@@ -94,5 +115,5 @@ void TFormJoin::ButtonStartClick() {
     const std::string Checked = Join.CheckSummary();
     ShowCompletion(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked,
                    TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
-                   Join.GetBaseFileName());
+                   Join.OutputBaseName());
 }

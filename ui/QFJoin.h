@@ -25,6 +25,7 @@ public:
     // The first piece picked in the dialog or dropped on the window.
     void InputFileChosen(const std::string& FileName);
     void ButtonStartClick();
+    void ButtonOutputFolderClick();
 
 protected:
     void FormShow() override;
@@ -33,4 +34,5 @@ protected:
 
 private:
     std::unique_ptr<Ui::FormJoin> ui;
+    TOutputFolder* Folder = nullptr;
 };

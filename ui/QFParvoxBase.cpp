@@ -8,11 +8,13 @@
 #include "QColourScheme.h"
 #include "QFileDrops.h"
 #include "QOpenDialog.h"
+#include "QOutputFolder.h"
 #include "QRunNotices.h"
 #include "classParvoxController.h"
 #include "classParvoxErrors.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -258,18 +260,39 @@ void TFormParvoxBase::SetControlsEnabled(bool Enabled) {
     const auto Children = findChildren<QWidget*>();
     for (QWidget* Child : Children) {
         if (qobject_cast<QAbstractButton*>(Child) || qobject_cast<TClickLabel*>(Child) ||
-            qobject_cast<QLineEdit*>(Child) || qobject_cast<QComboBox*>(Child))
+            qobject_cast<QLineEdit*>(Child) || qobject_cast<QComboBox*>(Child) ||
+            qobject_cast<QAbstractSpinBox*>(Child))
             Child->setEnabled(Enabled);
     }
 }
 
 void TFormParvoxBase::AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,
-                                   std::function<void(const std::vector<std::string>&)> Handler) {
+                                   std::function<void(const std::vector<std::string>&)> Handler,
+                                   bool Folders) {
     if (Drops == nullptr)
         Drops = new TFileDrops(*this);
-    Drops->Add(Area, Count, [Handler = std::move(Handler)](const std::vector<std::string>& Files) {
-        Guarded([&Handler, &Files] { Handler(Files); });
-    });
+    Drops->Add(
+        Area, Count,
+        [Handler = std::move(Handler)](const std::vector<std::string>& Files) {
+            Guarded([&Handler, &Files] { Handler(Files); });
+        },
+        Folders);
+}
+
+TOutputFolder* TFormParvoxBase::AddOutputFolder(TParvoxBase& Engine, QPushButton* Button,
+                                                TClickLabel* Path, QWidget* Frame,
+                                                QLabel* Explanation, const QString& Chosen,
+                                                std::function<void()> Changed) {
+    auto* Folder =
+        new TOutputFolder(*this, Engine, *Path, *Explanation, Chosen, std::move(Changed));
+    const auto Pick = [Folder] { Guarded([Folder] { Folder->Pick(); }); };
+    connect(Button, &QPushButton::clicked, this, Pick);
+    connect(Path, &TClickLabel::clicked, this, Pick);
+    AddFileDrops(
+        {Button, Path, Frame}, 1,
+        [Folder](const std::vector<std::string>& Folders) { Folder->Choose(Folders.front()); },
+        true);
+    return Folder;
 }
 
 bool TFormParvoxBase::TakeFiles(const std::vector<std::string>& Files) {

@@ -20,8 +20,13 @@
 #include <string>
 #include <vector>
 
+class QLabel;
+class QPushButton;
+class TClickLabel;
 class TFileDrops;
 class TOpenDialog;
+class TOutputFolder;
+class TParvoxBase;
 
 class TFormParvoxBase : public QDialog {
     Q_OBJECT
@@ -118,6 +123,12 @@ protected:
             (Form->*Handler)(Files);
         });
     }
+    // Makes the output folder row (TOutputFolder) of Engine: Button and a
+    // click on Path open the folder dialog, and a folder dropped on Button,
+    // Path or Frame is taken.
+    TOutputFolder* AddOutputFolder(TParvoxBase& Engine, QPushButton* Button, TClickLabel* Path,
+                                   QWidget* Frame, QLabel* Explanation, const QString& Chosen,
+                                   std::function<void()> Changed = {});
     // Runs OpenDialog1, under Title when one is given; the full path of the
     // picked file, or nothing when the user cancelled.
     [[nodiscard]] std::optional<std::string> PickFile(const QString& Title = QString());
@@ -145,9 +156,10 @@ private:
 
     void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
-    // Handler runs through Guarded.
+    // Handler runs through Guarded; it takes folders instead when Folders is set.
     void AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,
-                      std::function<void(const std::vector<std::string>&)> Handler);
+                      std::function<void(const std::vector<std::string>&)> Handler,
+                      bool Folders = false);
 
     TFileDrops* Drops = nullptr;
 };

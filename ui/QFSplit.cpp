@@ -5,23 +5,116 @@
 #include "QFSplit.h"
 
 #include "QOpenDialog.h"
+#include "QOutputFolder.h"
 #include "QRunNotices.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFSplit.h"
 
 #include <QKeyEvent>
+#include <QLocale>
+#include <QMessageBox>
+#include <QSettings>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
-// What the window showed when it was last hidden, for its next opening.
-int SavedUnitsIndex = 0;
+// The input file's label when the window was last hidden, for its next
+// opening. The size, its unit, the medium and the checksum file's choice are
+// kept in the settings, across starts of the program.
 QString SavedInputFileCaption = QStringLiteral("unknown");
-QString SavedSplitSizeText = QStringLiteral("1400");
+const QString SizeKey = QStringLiteral("Split/Size");
+const QString UnitKey = QStringLiteral("Split/Unit");
+const QString MediumKey = QStringLiteral("Split/Medium");
+const QString ChecksumFileKey = QStringLiteral("Split/WriteChecksumFile");
+
+// A Kbyte is one block of 1024 bytes, a Mbyte 1000 blocks.
+constexpr int64_t BytesPerUnit[] = {BlockSize, 1000 * BlockSize};
+// The size box holds six digits.
+constexpr int64_t LargestValue = 999'999;
+
+// A medium and the largest piece that it takes. Discs keep 2 MiB for their
+// file system (the smaller of the two kinds of writable disc). A message of
+// 20 MB passes the common mail services; an attachment goes in base64, 78
+// bytes of it for 57 of the file with the line ends, beside 64 KiB for the
+// rest of the message.
+struct TMedium {
+    const char* Name;
+    int64_t Bytes;
+};
+constexpr int64_t DiscFileSystem = 2 * 1024 * 1024;
+const TMedium Media[] = {
+    {"Size of my own", 0},
+    {"FAT32 stick (files below 4 GiB)", 4'294'967'295},
+    {"CD (700 MB)", 737'280'000 - DiscFileSystem},
+    {"DVD (4.7 GB)", 4'700'372'992 - DiscFileSystem},
+    {"DVD dual layer (8.5 GB)", 8'543'666'176 - DiscFileSystem},
+    {"Blu-ray (25 GB)", 25'025'314'816 - DiscFileSystem},
+    {"E-mail attachment (20 MB message)", (20'000'000 - 65'536) * 57 / 78},
+};
+
+// A piece size as the size box and its unit show it: in Kbytes where six
+// digits hold it, otherwise in Mbytes. Rounded down to fit a medium, or up
+// to make no more pieces than asked for.
+struct TShownSize {
+    int64_t Value;
+    int Unit;
+};
+TShownSize ShownSize(int64_t Bytes, bool RoundUp) {
+    const auto In = [Bytes, RoundUp](int64_t Unit) {
+        return RoundUp ? (Bytes + Unit - 1) / Unit : Bytes / Unit;
+    };
+    const int64_t Kbytes = In(BytesPerUnit[0]);
+    if (Kbytes <= LargestValue)
+        return {std::max<int64_t>(Kbytes, 1), 0};
+    return {std::min(In(BytesPerUnit[1]), LargestValue), 1};
+}
+
+// An empty file still makes one piece.
+int64_t PieceCount(int64_t FileSize, int64_t PieceBytes) {
+    return FileSize <= 0 ? 1 : (FileSize - 1) / PieceBytes + 1;
+}
+
+// Sizes in the user's locale, in powers of 1000 (kB, MB, GB).
+QString DataSize(int64_t Bytes) {
+    return QLocale().formattedDataSize(Bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+// The line under the size: the file's size and the pieces that it makes.
+QString CountLine(const std::optional<int64_t>& FileSize, int64_t PieceBytes) {
+    if (PieceBytes <= 0)
+        return QStringLiteral("Type the size of a piece, or pick a medium.");
+    if (!FileSize)
+        return QStringLiteral("Pieces of %1; open the input file to see how many.")
+            .arg(DataSize(PieceBytes));
+    const QLocale Locale;
+    const int64_t Count = PieceCount(*FileSize, PieceBytes);
+    const int64_t Last = *FileSize - (Count - 1) * PieceBytes;
+    const QString Whole = DataSize(*FileSize);
+    if (Count == 1)
+        return QStringLiteral("%1: 1 piece, the whole file").arg(Whole);
+    if (Last == PieceBytes)
+        return QStringLiteral("%1: %2 pieces of %3")
+            .arg(Whole, Locale.toString(Count), DataSize(PieceBytes));
+    return QStringLiteral("%1: %2 pieces, %3 of %4 and one of %5")
+        .arg(Whole, Locale.toString(Count),
+             Count == 2 ? QStringLiteral("one") : Locale.toString(Count - 1), DataSize(PieceBytes),
+             DataSize(Last));
+}
+
+std::optional<int64_t> FileSizeOf(const std::string& Name) {
+    std::error_code Error;
+    const auto Size = std::filesystem::file_size(Name, Error);
+    if (Error)
+        return std::nullopt;
+    return static_cast<int64_t>(Size);
+}
 
 // Hands every character typed into a control to a key filter of the window,
 // which refuses it by replacing it with the null character. Enter and Escape
@@ -85,8 +178,25 @@ TFormSplit::TFormSplit(QWidget* Parent)
     Bind(ui->ButtonInputFile, &QPushButton::clicked, &TFormSplit::ButtonInputFileClick);
     Bind(ui->LabelInputFile, &TClickLabel::clicked, &TFormSplit::ButtonInputFileClick);
     AcceptFileDrops<TFormSplit>({}, {&TFormSplit::InputFileChosen});
-    ui->EditSplitFileSize->installEventFilter(
-        new TKeyPressFilter(this, [this](QChar& Key) { EditSplitFileSizeKeyPress(Key); }));
+    Folder = AddOutputFolder(
+        *ParvoxApp->Split, ui->ButtonOutputFolder, ui->LabelOutputFolder, ui->Bevel2,
+        ui->LabelExplanation,
+        QStringLiteral("To split a file, please first open the input file with the 'Input file' "
+                       "button. After pressing 'Start', the output (split) files will be put "
+                       "into the output folder chosen above, not next to the input file."));
+    for (const TMedium& Medium : Media)
+        ui->ComboMedium->addItem(QString::fromLatin1(Medium.Name));
+    for (QWidget* Digits :
+         {static_cast<QWidget*>(ui->EditSplitFileSize), static_cast<QWidget*>(ui->SpinPieces)})
+        Digits->installEventFilter(
+            new TKeyPressFilter(this, [this](QChar& Key) { EditSplitFileSizeKeyPress(Key); }));
+    Bind(ui->EditSplitFileSize, &QLineEdit::textChanged, &TFormSplit::UpdateCount);
+    Bind(ui->ComboUnits, &QComboBox::currentIndexChanged, &TFormSplit::UpdateCount);
+    Bind(ui->SpinPieces, &QSpinBox::editingFinished, &TFormSplit::UpdateCount);
+    connect(ui->ComboMedium, &QComboBox::currentIndexChanged, this,
+            [this](int Index) { Guarded([this, Index] { ComboMediumChange(Index); }); });
+    connect(ui->SpinPieces, &QSpinBox::valueChanged, this,
+            [this](int Pieces) { Guarded([this, Pieces] { SpinPiecesChange(Pieces); }); });
     FormCreate();
     ui->EditSplitFileSize->setFocus();
 }
@@ -95,16 +205,28 @@ TFormSplit::~TFormSplit() = default;
 
 void TFormSplit::FormShow() {
     TFormParvoxBase::FormShow();
+    const QSettings Settings;
+    const TSplit& Split = *ParvoxApp->Split;
+    InputSize = Split.BaseFileNameEmpty() ? std::nullopt : FileSizeOf(Split.GetBaseFileName());
     ui->LabelInputFile->setText(SavedInputFileCaption);
-    ui->EditSplitFileSize->setText(SavedSplitSizeText);
+    Folder->Show();
+    {
+        const QSignalBlocker QuietMedium(ui->ComboMedium);
+        ui->ComboMedium->setCurrentIndex(Settings.value(MediumKey, 0).toInt());
+    }
+    ShowSize(Settings.value(SizeKey, QStringLiteral("1400")).toString(),
+             Settings.value(UnitKey, 0).toInt());
     ui->EditSplitFileSize->resize(ui->EditSplitFileSize->width(), ui->ComboUnits->height());
-    ui->ComboUnits->setCurrentIndex(SavedUnitsIndex);
+    ui->CheckChecksumFile->setChecked(Settings.value(ChecksumFileKey, true).toBool());
 }
 
 void TFormSplit::FormHide() {
-    SavedUnitsIndex = ui->ComboUnits->currentIndex();
+    QSettings Settings;
+    Settings.setValue(SizeKey, ui->EditSplitFileSize->text());
+    Settings.setValue(UnitKey, ui->ComboUnits->currentIndex());
+    Settings.setValue(MediumKey, ui->ComboMedium->currentIndex());
+    Settings.setValue(ChecksumFileKey, ui->CheckChecksumFile->isChecked());
     SavedInputFileCaption = ui->LabelInputFile->text();
-    SavedSplitSizeText = ui->EditSplitFileSize->text();
 }
 
 bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
@@ -113,11 +235,79 @@ bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
                                            {Qt::Key_F, &TFormSplit::ButtonInputFileClick},
                                            {Qt::Key_S, &TFormSplit::ButtonStartClick},
                                            {Qt::Key_Z, &TFormSplit::FocusSplitFileSize},
+                                           {Qt::Key_O, &TFormSplit::ButtonOutputFolderClick},
+                                           {Qt::Key_M, &TFormSplit::FocusMedium},
+                                           {Qt::Key_P, &TFormSplit::FocusPieces},
+                                           {Qt::Key_W, &TFormSplit::ToggleChecksumFile},
                                        });
 }
 
 void TFormSplit::FocusSplitFileSize() {
     ui->EditSplitFileSize->setFocus();
+}
+
+void TFormSplit::FocusMedium() {
+    ui->ComboMedium->setFocus();
+}
+
+void TFormSplit::FocusPieces() {
+    ui->SpinPieces->setFocus();
+}
+
+void TFormSplit::ToggleChecksumFile() {
+    ui->CheckChecksumFile->toggle();
+}
+
+void TFormSplit::ButtonOutputFolderClick() {
+    Folder->Pick();
+}
+
+void TFormSplit::ShowSize(const QString& Value, int Unit) {
+    {
+        const QSignalBlocker QuietSize(ui->EditSplitFileSize);
+        const QSignalBlocker QuietUnit(ui->ComboUnits);
+        ui->EditSplitFileSize->setText(Value);
+        ui->ComboUnits->setCurrentIndex(Unit);
+    }
+    UpdateCount();
+}
+
+void TFormSplit::ComboMediumChange(int Index) {
+    if (Index <= 0 || Index >= static_cast<int>(std::size(Media)))
+        return;
+    const TShownSize Fits = ShownSize(Media[Index].Bytes, false);
+    ShowSize(QString::number(Fits.Value), Fits.Unit);
+}
+
+void TFormSplit::SpinPiecesChange(int Pieces) {
+    if (!InputSize || Pieces <= 0)
+        return;
+    const TShownSize Makes = ShownSize((*InputSize + Pieces - 1) / Pieces, true);
+    TypingPieces = true;
+    ShowSize(QString::number(Makes.Value), Makes.Unit);
+    TypingPieces = false;
+}
+
+void TFormSplit::UpdateCount() {
+    bool Number = false;
+    const int64_t Value = ui->EditSplitFileSize->text().toLongLong(&Number);
+    const int Unit = ui->ComboUnits->currentIndex();
+    const int64_t PieceBytes = Number && Value > 0 && Unit >= 0 ? Value * BytesPerUnit[Unit] : 0;
+    ui->LabelCount->setText(CountLine(InputSize, PieceBytes));
+    const int Medium = ui->ComboMedium->currentIndex();
+    if (Medium > 0 && Medium < static_cast<int>(std::size(Media))) {
+        const TShownSize Fits = ShownSize(Media[Medium].Bytes, false);
+        if (Fits.Value != Value || Fits.Unit != Unit) {
+            const QSignalBlocker QuietMedium(ui->ComboMedium);
+            ui->ComboMedium->setCurrentIndex(0);
+        }
+    }
+    if (!TypingPieces) {
+        const QSignalBlocker QuietPieces(ui->SpinPieces);
+        const int64_t Count = InputSize && PieceBytes > 0 ? PieceCount(*InputSize, PieceBytes) : 0;
+        ui->SpinPieces->setValue(
+            static_cast<int>(std::min<int64_t>(Count, ui->SpinPieces->maximum())));
+    }
 }
 
 void TFormSplit::ButtonInputFileClick() {
@@ -129,6 +319,9 @@ void TFormSplit::InputFileChosen(const std::string& FileName) {
     TSplit& Split = *ParvoxApp->Split;
     Split.SetBaseFileName(FileName);
     ui->LabelInputFile->setText(QString::fromStdString(Split.GetBaseFileName()));
+    Folder->Reset();
+    InputSize = FileSizeOf(FileName);
+    UpdateCount();
 }
 
 std::optional<int64_t> TFormSplit::GetSplitFileSize() {
@@ -159,16 +352,37 @@ void TFormSplit::ButtonStartClick() {
         ShowMessage(txtNoSourceFile);
         return;
     }
-    // The size goes to the engine only once the run is granted, so a refused
-    // start never changes the piece size under a split in progress.
-    if (!RunOperation("Working...", [&Split, Size] {
+    if (ManyPiecesRefused(*Size))
+        return;
+    // The settings go to the engine only once the run is granted, so a
+    // refused start never changes them under a split in progress.
+    if (!RunOperation("Working...", [&Split, Size, Checksum = ui->CheckChecksumFile->isChecked()] {
             Split.SplitSize = *Size;
+            Split.WriteChecksumFile = Checksum;
             Split.Execute();
         }))
         return;
     ShowCompletion(txtSplittingDone,
-                   TRunNotices::SplitSummary(Split.GetBaseFileName(), Split.PieceCount()),
-                   Split.GetBaseFileName());
+                   TRunNotices::SplitSummary(Split.GetBaseFileName(),
+                                             Split.PieceCount(Split.PiecesBaseName())),
+                   Split.PiecesBaseName());
+}
+
+bool TFormSplit::ManyPiecesRefused(int64_t SizeInBlocks) {
+    // A slip of the finger (Kbytes for Mbytes) would fill a folder with pieces.
+    constexpr int64_t Many = 100;
+    const std::optional<int64_t> FileSize = FileSizeOf(ParvoxApp->Split->GetBaseFileName());
+    if (!FileSize)
+        return false;
+    const int64_t Count = PieceCount(*FileSize, SizeInBlocks * BlockSize);
+    if (Count < Many)
+        return false;
+    QMessageBox Box(
+        QMessageBox::Question, ApplicationTitle(),
+        QStringLiteral("This makes %1 pieces. Split anyway?").arg(QLocale().toString(Count)),
+        QMessageBox::Yes | QMessageBox::No, this);
+    Box.setDefaultButton(QMessageBox::No);
+    return Box.exec() != QMessageBox::Yes;
 }
 
 void TFormSplit::EditSplitFileSizeKeyPress(QChar& Key) {

@@ -40,6 +40,7 @@ def wait(probe, expected, what, timeout=15):
 if len(sys.argv) == 2:  # first the X server and the window manager, then the rest on a session bus
     with tempfile.TemporaryDirectory() as work:
         os.environ['XDG_RUNTIME_DIR'] = work  # where the accessibility bus puts its socket
+        os.environ['XDG_CONFIG_HOME'] = work  # the program's settings, not the user's
         read, write = os.pipe()
         xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24',
                                  '-nolisten', 'tcp'], pass_fds=[write])
@@ -208,7 +209,7 @@ try:
     key('Return', then=JOIN)
     file_label(source + '.001')
     wait(lambda: control(source + '.joined')[:2], ('label', 'Output file: the file that the join writes'), 'output')
-    key('s'), answer('Joining Completed', JOIN)
+    key('s'), answer('Joining Completed\nThe piece matches gypsy_pqj.txt.sha256.', JOIN)
     key('c', then=MAIN)
 
     # The keys 1 and 2 act with modifiers held, and on a layout that types digits with Shift.

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,8 +70,8 @@ protected:
     }
 
     // Mounts the folder to work in: a "tmpfs" in memory, where holes read
-    // fast, or an image of "xfs" or "ext2-1k" on a loop device; false where
-    // the machine cannot have it. One kind at a time.
+    // fast ("tmpfs 2M" for one that holds 2 MiB), or an image of "xfs" or "ext2-1k" on a loop
+    // device; false where the machine cannot have it. One kind at a time.
     [[nodiscard]] bool Use(const std::string& Kind) {
         (void)Loop("unmount");
         const int Status = Loop("mount", Kind);
@@ -148,6 +149,8 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
         std::string Kind;
         std::vector<int64_t> Pieces;
         bool Refused;
+        // The pieces on the disk, the output into the folder there.
+        bool Elsewhere = false;
     } const Rows[] = {
         // The C library says 32 bits for tmpfs, which holds far more.
         {"tmpfs", {3 * GiB, 3 * GiB}, false},
@@ -155,6 +158,8 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
         // The largest file here is 17,247,252,480 bytes: a stand-in for FAT's 4 GiB - 1.
         {"ext2-1k", {8 * GiB, 8 * GiB}, false},
         {"ext2-1k", {8 * GiB, 9 * GiB}, true},
+        {"ext2-1k", {8 * GiB, 8 * GiB}, false, true},
+        {"ext2-1k", {8 * GiB, 9 * GiB}, true, true},
     };
     for (const std::string Kind : {"tmpfs", "ext2-1k"}) {
         if (!Use(Kind))
@@ -162,15 +167,18 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
         for (const auto& Row : Rows) {
             if (Row.Kind != Kind)
                 continue;
-            SCOPED_TRACE(Kind + " " + std::to_string(Row.Pieces[1]));
+            SCOPED_TRACE(Kind + " " + std::to_string(Row.Pieces[1]) + " " +
+                         std::to_string(static_cast<int>(Row.Elsewhere)));
             const std::string Film = At("film");
             const Bytes Earlier = PatternBytes(100);
             WriteFile(Film, {});
             WriteFile(Film + ".joined", Earlier);
+            const std::string Pieces = Row.Elsewhere ? Path("film") : Film;
             for (size_t Piece = 0; Piece < Row.Pieces.size(); ++Piece)
-                WriteSparse(PieceName(Film, static_cast<int>(Piece + 1)), Row.Pieces[Piece]);
+                WriteSparse(PieceName(Pieces, static_cast<int>(Piece + 1)), Row.Pieces[Piece]);
             TJoin Join;
-            Join.SetBaseFileName(Film);
+            Join.SetBaseFileName(Pieces);
+            Join.OutputFolder = Row.Elsewhere ? At("") : "";
             Join.OnProgress = [](const std::string&, long double) {
                 throw EParvoxError("copying");
             };
@@ -193,6 +201,80 @@ TEST_F(LargeFileTest, JoinBeyondTheLargestFileOfItsDriveIsRefusedBeforeItWrites)
             EXPECT_FALSE(fs::exists(PieceName(Film, 1)));
         }
     }
+}
+
+// Split and join with their output on another file system, a small tmpfs:
+// an earlier set there, the way back, a stop, a full folder, and a piece name
+// there that leads to the input. Each row: the start of the message, and the sizes
+// of the pieces left in the folder where they do not depend on clean-up.
+TEST_F(LargeFileTest, OutputIntoAFolderOnAnotherFileSystem) {
+    if (!Use("tmpfs 4M"))
+        GTEST_SKIP() << "no tmpfs here";
+    const Bytes Whole = PatternBytes(1'500'000);
+    WriteFile(Path("film"), Whole);
+    fs::create_directory(Path("in"));
+    TSplit Split;
+    Split.SplitSize = 1000;
+    TJoin Join;
+    int StopAt = 0;
+    Split.OnProgress = [&](const std::string&, long double) {
+        if (--StopAt == 0)
+            Split.RequestStop();
+    };
+    using TSizes = std::optional<std::vector<uintmax_t>>;
+    const TSizes Set = std::vector<uintmax_t>{1'024'000, 476'000};
+    const struct {
+        const char* Name;
+        std::function<void()> Prepare;
+        bool Joins;
+        std::string Base, Folder;
+        int Stop;
+        std::string Message;
+        TSizes Left;
+    } Rows[] = {
+        {"an earlier set replaced",
+         [&] {
+             for (int Piece = 1; Piece <= 5; ++Piece)
+                 WriteFile(PieceName(At("film"), Piece), PatternBytes(10));
+         },
+         false, Path("film"), At(""), 0, "(no error)", Set},
+        {"joined onto the disk, beside the file of that name",
+         {},
+         true,
+         At("film"),
+         Dir.string(),
+         0,
+         "(no error)",
+         Set},
+        {"a split stopped", [&] { EXPECT_EQ(ReadFile(Path("film.joined")), Whole); }, false,
+         Path("film"), At(""), 3, "Stopped", std::vector<uintmax_t>{}},
+        {"a folder too full", [&] { WriteFile(At("ballast"), Bytes(3'000'000)); }, false,
+         Path("film"), At(""), 0, "I/O error 28", std::nullopt},
+        {"a piece name there that leads to the input",
+         [&] {
+             fs::remove(At("ballast"));
+             WriteFile(At("film.002"), Whole);
+             fs::create_symlink(At("film.002"), Path("in/film"));
+         },
+         false, Path("in/film"), At(""), 0, "I/O error 22", std::nullopt},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Name);
+        if (Row.Prepare)
+            Row.Prepare();
+        TParvoxBase& Engine = Row.Joins ? static_cast<TParvoxBase&>(Join) : Split;
+        Engine.SetBaseFileName(Row.Base);
+        Engine.OutputFolder = Row.Folder;
+        StopAt = Row.Stop;
+        const std::string Message =
+            MessageOf([&] { Row.Joins ? Join.Execute() : Split.Execute(); });
+        EXPECT_EQ(Message.substr(0, Row.Message.size()), Row.Message) << Message;
+        if (Row.Left) {
+            EXPECT_EQ(PieceSizes(At("film")), *Row.Left);
+        }
+    }
+    EXPECT_EQ(ReadFile(At("film.002")), Whole);
+    EXPECT_FALSE(fs::exists(Path("film.001")) || fs::exists(Path("in/film.001")));
 }
 
 } // namespace

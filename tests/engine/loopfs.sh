@@ -7,7 +7,7 @@
 # loop device: xfs shares blocks between copies, so sparse files of gigabytes
 # split and join in no time and no room; ext2 with 1 KiB blocks holds no file
 # beyond about 16 GiB, as FAT holds none of 4 GiB.
-# Usage: loopfs.sh mount DIR tmpfs|xfs|ext2-1k | unmount DIR
+# Usage: loopfs.sh mount DIR tmpfs [SIZE]|xfs|ext2-1k | unmount DIR
 # mount exits 77 where the machine cannot have such a file system.
 set -u
 case "$1" in
@@ -16,7 +16,7 @@ mount)
     [ "$(id -u)" -eq 0 ] || exit 77
     mkdir -p "$dir/mnt"
     if [ "$3" = tmpfs ]; then
-        mount -t tmpfs tmpfs "$dir/mnt" || exit 77
+        mount -t tmpfs ${4:+-o "size=$4"} tmpfs "$dir/mnt" || exit 77
         exit 0
     fi
     [ -e /dev/loop-control ] || exit 77

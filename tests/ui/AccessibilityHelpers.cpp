@@ -7,6 +7,7 @@
 #include "QClickLabel.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
@@ -29,6 +30,8 @@ QList<QAccessible::Role> ControlRoles(const QWidget* Widget) {
         return {QAccessible::EditableText};
     if (qobject_cast<const QComboBox*>(Widget) != nullptr)
         return {QAccessible::ComboBox};
+    if (qobject_cast<const QAbstractSpinBox*>(Widget) != nullptr)
+        return {QAccessible::SpinBox};
     return {};
 }
 

@@ -70,15 +70,15 @@ private slots:
     void FirstOpeningAsksForAnInput() {
         auto Form = OpenWindow<TFormJoin>();
         QCOMPARE(Form->windowTitle(), QStringLiteral("Parvox 2.3"));
-        QCOMPARE(Form->size(), QSize(544, 274));
+        QCOMPARE(Form->size(), QSize(544, 310));
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(OutputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(Form->focusWidget(), Button(Form.get(), "ButtonStart"));
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
-        QCOMPARE(TabOrder(Form.get(), 4, Button(Form.get(), "ButtonStart")),
-                 (QStringList{QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
-                              QStringLiteral("Button3"), QStringLiteral("LabelInputFile"),
-                              QStringLiteral("ButtonStart")}));
+        QCOMPARE(TabOrder(Form.get(), 6, Button(Form.get(), "ButtonStart")),
+                 QString("ButtonStart ButtonClose Button3 LabelInputFile ButtonOutputFolder "
+                         "LabelOutputFolder ButtonStart")
+                     .split(' '));
 
         const auto Box = StartAndAnswer(Form.get());
         QCOMPARE(Box->Text, QStringLiteral("Please specify an input file first."));
@@ -250,6 +250,25 @@ private slots:
         WritePieces(Lost, PatternBytes(5000), 2048);
         QCOMPARE(StartAndAnswer(Form.get())->Text,
                  QStringLiteral("Joining Completed\nAll 3 pieces match lost.bin.sha256."));
+        Form->close();
+    }
+
+    // The joined file goes to the folder chosen, under the name that is free
+    // there; a new input brings it back beside the pieces.
+    void OutputFolderRow() {
+        QTemporaryDir Disk;
+        WriteBytes(Disk.filePath(QStringLiteral("video.avi")), "earlier");
+        auto Form = OpenWindow<TFormJoin>();
+        AnswerNextMessageBox(); // the notice of ".JOINED": the file joined earlier is there
+        QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".001"))->Seen);
+        QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Disk.path())->Seen);
+        QCOMPARE(OutputLabel(Form.get()), Disk.filePath(QStringLiteral("video.avi.joined")));
+        QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Joining Completed"));
+        QCOMPARE(ReadBytes(Disk.filePath(QStringLiteral("video.avi.joined"))), Whole);
+        QCOMPARE(ReadBytes(Disk.filePath(QStringLiteral("video.avi"))), QByteArray("earlier"));
+        AnswerNextMessageBox();
+        QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".001"))->Seen);
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
         Form->close();
     }
 

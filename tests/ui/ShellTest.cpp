@@ -510,9 +510,16 @@ private slots:
                                 << QString(Dropped).split(' ', Qt::SkipEmptyParts)
                                 << QString(Changes).split('|', Qt::SkipEmptyParts);
         };
-        Row("split", Split, "EditSplitFileSize", "a.bin", "LabelInputFile=%1/a.bin");
+        Row("split", Split, "EditSplitFileSize", "a.bin",
+            "LabelInputFile=%1/a.bin|LabelOutputFolder=%1|"
+            "LabelCount=1 bytes: 1 piece, the whole file");
         Row("split, a folder", Split, "Label3", ".", "");
-        Row("join", Join, "Label3", "p.001", "LabelInputFile=%1/p.001|LabelOutputFile=%1/p");
+        Row("split, a folder on its row", Split, "LabelOutputFolder", "sub",
+            "LabelExplanation=To split a file, please first open the input file with the 'Input "
+            "file' button. After pressing 'Start', the output (split) files will be put into the "
+            "output folder chosen above, not next to the input file.|LabelOutputFolder=%1/sub");
+        Row("join", Join, "Label3", "p.001",
+            "LabelInputFile=%1/p.001|LabelOutputFile=%1/p|LabelOutputFolder=%1");
         Row("join, not a first piece", Join, "Button3", "a.bin",
             "Invalid file name, should have extension .001.");
         Row("join, a link to nothing", Join, "Label3", "dangling", "");
@@ -539,6 +546,7 @@ private slots:
         QTemporaryDir Dir;
         for (const char* Name : {"a.bin", "b.bin", "p.001"})
             WriteBytes(Dir.filePath(Name), "x");
+        QDir(Dir.path()).mkdir(QStringLiteral("sub"));
         QFile::link(Dir.filePath("missing"), Dir.filePath("dangling"));
         QList<QUrl> Urls;
         for (const QString& Item : Dropped)

@@ -12,6 +12,7 @@
 #include "classParvox.h"
 #include "classParvoxController.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -134,7 +136,7 @@ private slots:
     void FirstOpeningShowsTheLayoutDefaults() {
         auto Form = OpenWindow<TFormSplit>();
         QCOMPARE(Form->windowTitle(), QStringLiteral("Parvox 2.3"));
-        QCOMPARE(Form->size(), QSize(538, 266));
+        QCOMPARE(Form->size(), QSize(538, 328));
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("1400"));
         QCOMPARE(SizeBox(Form.get())->maxLength(), 6);
@@ -143,12 +145,13 @@ private slots:
         QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
-        // Tab order: size, unit, Start, Close, Input File, the file label.
-        QCOMPARE(TabOrder(Form.get(), 6, SizeBox(Form.get())),
-                 (QStringList{QStringLiteral("EditSplitFileSize"), QStringLiteral("ComboUnits"),
-                              QStringLiteral("ButtonStart"), QStringLiteral("ButtonClose"),
-                              QStringLiteral("ButtonInputFile"), QStringLiteral("LabelInputFile"),
-                              QStringLiteral("EditSplitFileSize")}));
+        QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
+
+        QCOMPARE(TabOrder(Form.get(), 11, SizeBox(Form.get())),
+                 QString("EditSplitFileSize ComboUnits ComboMedium SpinPieces CheckChecksumFile "
+                         "ButtonStart ButtonClose ButtonInputFile LabelInputFile "
+                         "ButtonOutputFolder LabelOutputFolder EditSplitFileSize")
+                     .split(' '));
 
         // The dialog offers the four filters, the first selected, under
         // Qt's own title; cancelling it changes nothing.
@@ -240,6 +243,11 @@ private slots:
             Button(Form.get(), "ButtonClose")->setFocus();
             PressKey(Form.get(), Qt::Key_Z, Shift);
             QCOMPARE(Form->focusWidget(), SizeBox(Form.get()));
+            const bool Checked = Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked();
+            PressKey(Form.get(), Qt::Key_W, Shift);
+            QCOMPARE(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked(), !Checked);
+            QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_O, QString(), Shift)->Seen,
+                     "O did not open the folder dialog");
         }
         QCOMPARE(InputLabel(Form.get()), Source);
 
@@ -340,6 +348,99 @@ private slots:
         // The window goes on: the next pick and split work.
         PickInput(Form.get(), Source);
         QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+        Form->close();
+    }
+
+    // A medium (M, then Down) or a number of pieces (P) for a file of a
+    // size: the size and unit filled in, the line under them, and the pieces
+    // made, beside the input or on a stick chosen as the output folder.
+    void MediumOrPiecesGiveTheSize_data() {
+        QTest::addColumn<qint64>("FileSize");
+        QTest::addColumn<int>("Medium");
+        QTest::addColumn<QString>("Pieces");
+        QTest::addColumn<QString>("Size");
+        QTest::addColumn<QString>("Line");
+        QTest::addColumn<QList<qint64>>("Made");
+        QTest::addColumn<bool>("ToStick");
+        const auto Row = [](const char* Name, qint64 FileSize, int Medium, const char* Pieces,
+                            const char* Size, const char* Line, QList<qint64> Made = {},
+                            bool ToStick = false) {
+            QTest::newRow(Name) << FileSize << Medium << QString(Pieces) << QString(Size)
+                                << QString(Line) << Made << ToStick;
+        };
+        Row("FAT32 stick", 5'000'000'000, 1, "", "4194 Mbytes",
+            "5.0 GB: 2 pieces, one of 4.3 GB and one of 705.3 MB");
+        // One medium in Mbytes, one in Kbytes; the others are filled in alike.
+        Row("e-mail, onto a stick", 3'000'000, 6, "", "14226 Kbytes",
+            "3.0 MB: 1 piece, the whole file", {3'000'000}, true);
+        Row("4 pieces", 3'000'000, 0, "4", "733 Kbytes",
+            "3.0 MB: 4 pieces, 3 of 750.6 kB and one of 748.2 kB",
+            {750'592, 750'592, 750'592, 748'224});
+        Row("2 pieces, beyond six digits of Kbytes", 5'000'000'000, 0, "2", "2442 Mbytes",
+            "5.0 GB: 2 pieces, one of 2.5 GB and one of 2.5 GB");
+        // Whole Kbytes cannot make 7 pieces of 10,000 bytes; the line says what they make.
+        Row("7 pieces asked for, 5 made", 10'000, 0, "7", "2 Kbytes",
+            "10.0 kB: 5 pieces, 4 of 2.0 kB and one of 1.8 kB", {2048, 2048, 2048, 2048, 1808});
+    }
+
+    void MediumOrPiecesGiveTheSize() {
+        QFETCH(qint64, FileSize);
+        QFETCH(int, Medium);
+        QFETCH(QString, Pieces);
+        QFETCH(QList<qint64>, Made);
+        QFETCH(bool, ToStick);
+        QTemporaryDir Stick;
+        const QString Film = Scratch.filePath(QStringLiteral("film.mkv"));
+        QFile File(Film);
+        QVERIFY(File.open(QIODevice::WriteOnly) && File.resize(FileSize));
+        File.close();
+        auto Form = OpenWindow<TFormSplit>();
+        // Each new input brings the output folder back to its own.
+        Form->InputFileChosen(Film.toStdString());
+        QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
+        auto* Media = Control<QComboBox>(Form.get(), "ComboMedium");
+        Media->setCurrentIndex(0);
+        PressKey(Form.get(), Pieces.isEmpty() ? Qt::Key_M : Qt::Key_P);
+        for (int Step = 0; Step < Medium; ++Step)
+            PressKey(Form.get(), Qt::Key_Down);
+        Control<QSpinBox>(Form.get(), "SpinPieces")->selectAll();
+        QTest::keyClicks(Form->focusWidget(), Pieces);
+        QTEST(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), "Size");
+        QTEST(LabelText(Form.get(), "LabelCount"), "Line");
+        QCOMPARE(Media->currentIndex(), Medium);
+        if (ToStick)
+            QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
+        if (!Made.isEmpty()) {
+            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+            QCOMPARE(PieceSizes(ToStick ? Stick.filePath(QStringLiteral("film.mkv")) : Film), Made);
+            QCOMPARE(PieceSizes(Film).isEmpty(), ToStick);
+        }
+        Form->close();
+        QVERIFY(QFile::remove(Film));
+    }
+
+    // 100 pieces or more: No, the default, leaves all as it was; Yes splits.
+    void ManyPiecesAreAskedFor() {
+        auto Form = OpenWindow<TFormSplit>();
+        Form->InputFileChosen(Source.toStdString());
+        SizeBox(Form.get())->setText(QStringLiteral("10"));
+        Units(Form.get())->setCurrentIndex(0);
+        const qsizetype Earlier = PieceSizes(Source).size();
+        for (const auto Answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QStringList Seen;
+            OnNextModalOf<QMessageBox>([&](QMessageBox* Box) {
+                Seen << Box->text() << Box->defaultButton()->text();
+                Box->button(Answer)->click();
+            });
+            AnswerNextMessageBox();
+            Button(Form.get(), "ButtonStart")->click();
+            CancelPendingAnswers();
+            QCOMPARE(Seen, (QStringList{QStringLiteral("This makes %1 pieces. Split anyway?")
+                                            .arg(QLocale().toString(293)),
+                                        QStringLiteral("&No")}));
+            QCOMPARE(PieceSizes(Source).size(), Answer == QMessageBox::Yes ? 293 : Earlier);
+        }
+        SizeBox(Form.get())->setText(QStringLiteral("1400"));
         Form->close();
     }
 

@@ -10,7 +10,21 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
+
+namespace {
+
+// The windows' settings go to a folder of the test program's own, gone at its end.
+void KeepSettingsApart() {
+    static const QTemporaryDir Folder;
+    QCoreApplication::setOrganizationName(QStringLiteral("Parvox tests"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Folder.path());
+}
+Q_COREAPP_STARTUP_FUNCTION(KeepSettingsApart)
+
+} // namespace
 
 void PressKey(QWidget* Window, Qt::Key Key, Qt::KeyboardModifiers Modifiers) {
     QWidget* Target = Window->focusWidget() != nullptr ? Window->focusWidget() : Window;
