@@ -208,7 +208,7 @@ std::vector<TCommand> EngineRows(const std::string& Self, const std::vector<std:
         const char* Label = Role == TRole::Engine    ? "engine"
                             : Role == TRole::QtEmpty ? "engine in Qt, empty handler"
                                                      : "engine, progress window";
-        Rows.emplace_back(Role, Label, Argv, Role == TRole::Window ? "(aim <= 1.10)" : "", Clear);
+        Rows.emplace_back(Role, Label, Argv, Role == TRole::Window ? "(aim <= 1.03)" : "", Clear);
     }
     return Rows;
 }
