@@ -63,6 +63,11 @@ void TSplit::CheckPieceFits(int64_t Total) const {
         throw EParvoxError(txtPieceTooLarge);
 }
 
+int64_t TSplit::PiecesFor(int64_t FileSize, int64_t SplitSize) {
+    const int64_t Blocks = (FileSize + BlockSize - 1) / BlockSize;
+    return std::max<int64_t>((Blocks + SplitSize - 1) / SplitSize, 1);
+}
+
 std::string TSplit::PiecesBaseName() const {
     return OutputBaseName();
 }
@@ -74,8 +79,7 @@ void TSplit::CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles) {
     // make two pieces one file. Either is refused before anything is written.
     OutputFile.Rewrite(InputFile.Permissions(), RunFiles);
     RunFiles.push_back(OutputFile.Id());
-    const int64_t Blocks = (InputFile.FileSize() + BlockSize - 1) / BlockSize;
-    ReportPiece(Piece, std::max<int64_t>(Blocks / SplitSize + (Blocks % SplitSize != 0), 1));
+    ReportPiece(Piece, PiecesFor(InputFile.FileSize(), SplitSize));
 }
 
 TFileId TSplit::WriteSums(int64_t LastPiece, const TPieceHasher& Hasher) const {

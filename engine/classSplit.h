@@ -20,6 +20,9 @@ public:
     bool WriteChecksumFile = false;
 
     void Execute();
+    // How many pieces of SplitSize blocks a file of FileSize bytes makes; an
+    // empty file still makes one.
+    [[nodiscard]] static int64_t PiecesFor(int64_t FileSize, int64_t SplitSize);
     // The name that the pieces are written under, without their extension:
     // the base file name, or its last part in the output folder.
     [[nodiscard]] std::string PiecesBaseName() const;

@@ -76,11 +76,6 @@ TShownSize ShownSize(int64_t Bytes, bool RoundUp) {
     return {std::min(In(BytesPerUnit[1]), LargestValue), 1};
 }
 
-// An empty file still makes one piece.
-int64_t PieceCount(int64_t FileSize, int64_t PieceBytes) {
-    return FileSize <= 0 ? 1 : (FileSize - 1) / PieceBytes + 1;
-}
-
 // Sizes in the user's locale, in powers of 1000 (kB, MB, GB).
 QString DataSize(int64_t Bytes) {
     return QLocale().formattedDataSize(Bytes, 1, QLocale::DataSizeSIFormat);
@@ -94,7 +89,7 @@ QString CountLine(const std::optional<int64_t>& FileSize, int64_t PieceBytes) {
         return QStringLiteral("Pieces of %1; open the input file to see how many.")
             .arg(DataSize(PieceBytes));
     const QLocale Locale;
-    const int64_t Count = PieceCount(*FileSize, PieceBytes);
+    const int64_t Count = TSplit::PiecesFor(*FileSize, PieceBytes / BlockSize);
     const int64_t Last = *FileSize - (Count - 1) * PieceBytes;
     const QString Whole = DataSize(*FileSize);
     if (Count == 1)
@@ -304,7 +299,8 @@ void TFormSplit::UpdateCount() {
     }
     if (!TypingPieces) {
         const QSignalBlocker QuietPieces(ui->SpinPieces);
-        const int64_t Count = InputSize && PieceBytes > 0 ? PieceCount(*InputSize, PieceBytes) : 0;
+        const int64_t Count =
+            InputSize && PieceBytes > 0 ? TSplit::PiecesFor(*InputSize, PieceBytes / BlockSize) : 0;
         ui->SpinPieces->setValue(
             static_cast<int>(std::min<int64_t>(Count, ui->SpinPieces->maximum())));
     }
@@ -374,7 +370,7 @@ bool TFormSplit::ManyPiecesRefused(int64_t SizeInBlocks) {
     const std::optional<int64_t> FileSize = FileSizeOf(ParvoxApp->Split->GetBaseFileName());
     if (!FileSize)
         return false;
-    const int64_t Count = PieceCount(*FileSize, SizeInBlocks * BlockSize);
+    const int64_t Count = TSplit::PiecesFor(*FileSize, SizeInBlocks);
     if (Count < Many)
         return false;
     QMessageBox Box(
