@@ -1,0 +1,41 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Arithmetic in the field GF(2^16) of the recovery data (generator 2, field
+// polynomial x^16 + x^12 + x^3 + x + 1, 0x1100B): single elements, and whole
+// regions of 16-bit words multiplied and added at once. Regions are worked
+// on in a layout of the kernel's own: a region is brought into it before its
+// first use and back after its last; in between only these functions touch
+// it. The plain versions beside the fast ones are what the tests hold the
+// fast ones to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class TGf16 {
+public:
+    // Regions are a whole number of this many bytes long.
+    static constexpr size_t RegionAlign = 64;
+
+    [[nodiscard]] static uint16_t Multiply(uint16_t A, uint16_t B);
+    // A / B; B is not 0.
+    [[nodiscard]] static uint16_t Divide(uint16_t A, uint16_t B);
+    // Base to the power Exponent; 0 to the power 0 is 1.
+    [[nodiscard]] static uint16_t Power(uint16_t Base, uint32_t Exponent);
+
+    // Brings a region of little-endian 16-bit words, as files hold them, into
+    // the kernel's layout, and back; in place.
+    static void ToKernelLayout(uint8_t* Region, size_t Bytes);
+    static void FromKernelLayout(uint8_t* Region, size_t Bytes);
+
+    // Out += Factor * In, word by word, both regions in the kernel's layout.
+    static void MultiplyAdd(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes);
+    // Outs[k] += Factors[k] * In for each of the Count outputs: the input is
+    // read once for all of them.
+    static void MultiplyAddMany(const uint8_t* In, const uint16_t* Factors, uint8_t* const* Outs,
+                                size_t Count, size_t Bytes);
+
+    // Word by word with the log tables, in the layout of the files.
+    static void MultiplyAddPlain(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes);
+};
