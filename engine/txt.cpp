@@ -21,12 +21,13 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedSuffix, txtHelpFile, txtSuffixY, txtSuffixZ, txtSuffixX, txtOtherTitle1,
     txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge, txtPieceDamaged,
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
-    txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged;
+    txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
+    txtNoRecovery, txtRecoveryAway, txtTooManyPieces, txtNotRebuilt;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 64> TextVariables{{
+const std::array<std::pair<int, std::string*>, 68> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -91,6 +92,10 @@ const std::array<std::pair<int, std::string*>, 64> TextVariables{{
     {938, &txtJoinedMatches},
     {939, &txtPieceTooLarge},
     {940, &txtInputChanged},
+    {960, &txtNoRecovery},
+    {961, &txtRecoveryAway},
+    {962, &txtTooManyPieces},
+    {963, &txtNotRebuilt},
 }};
 
 } // namespace

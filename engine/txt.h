@@ -80,6 +80,10 @@ extern std::string txtOnePieceMatches;   // 937
 extern std::string txtJoinedMatches;     // 938
 extern std::string txtPieceTooLarge;     // 939
 extern std::string txtInputChanged;      // 940
+extern std::string txtNoRecovery;        // 960
+extern std::string txtRecoveryAway;      // 961
+extern std::string txtTooManyPieces;     // 962
+extern std::string txtNotRebuilt;        // 963
 
 // Text with %1, %2, ... replaced by the values in their order.
 [[nodiscard]] std::string TextWith(const std::string& Text,

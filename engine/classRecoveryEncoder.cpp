@@ -1,0 +1,416 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// Planning, computing and writing the recovery files of a split.
+#include "classRecoveryEncoder.h"
+
+#include "classGf16.h"
+#include "classPar2Packets.h"
+#include "classParvoxErrors.h"
+#include "txt.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <numeric>
+#include <unistd.h>
+
+namespace {
+
+// The slices of a set where the file allows: few enough that the work per
+// byte stays small, enough that a damaged spot costs little of the data.
+constexpr int64_t AimedSlices = 1500;
+// The smallest slice aimed at: smaller files get fewer slices, so that the
+// slices' digests and the packets' headers stay a small part of the data.
+constexpr int64_t SmallestAimedSlice = 4096;
+// The largest slice aimed at: larger files get more slices instead, up to
+// the most that a set holds, so that a pass holds many recovery slices.
+constexpr int64_t LargestAimedSlice = 16 << 20;
+
+const std::string CreatorText = "Created by Parvox " PARVOX_VERSION ".";
+
+int64_t Padded(int64_t Bytes) {
+    return (Bytes + 3) / 4 * 4;
+}
+
+int64_t SlicesOf(int64_t Size, int64_t Slice) {
+    return (Size + Slice - 1) / Slice;
+}
+
+int Digits(int64_t Value) {
+    return static_cast<int>(std::to_string(Value).size());
+}
+
+std::string ZeroPadded(int64_t Value, int Width) {
+    const std::string Text = std::to_string(Value);
+    return std::string(static_cast<size_t>(std::max<int>(Width - static_cast<int>(Text.size()), 0)),
+                       '0') +
+           Text;
+}
+
+} // namespace
+
+TRecoveryEncoder::TRecoveryEncoder(std::string Name, std::vector<TPiece> Given, TAmount Amount,
+                                   int64_t Budget)
+    : SetName(std::move(Name)) {
+    if (static_cast<int64_t>(Given.size()) > TPar2Packets::MostSlices)
+        throw EParvoxError(txtTooManyPieces);
+    for (const TPiece& One : Given) {
+        Pieces.push_back({One.Name, One.Size, Total, 0, 0, {}, {}, 0});
+        Total += One.Size;
+    }
+    if (Total == 0)
+        return;
+    ChooseSliceSize();
+    for (TPlanned& One : Pieces) {
+        One.FirstSlice = Slices;
+        One.SliceCount = SlicesOf(One.Size, Slice);
+        Slices += One.SliceCount;
+    }
+    PlanFiles(Amount, Budget);
+}
+
+TRecoveryEncoder::~TRecoveryEncoder() {
+    // The mixer waits for its threads' last batch before they go.
+    Mixer.reset();
+}
+
+void TRecoveryEncoder::ChooseSliceSize() {
+    const auto Count = [this](int64_t Size) {
+        int64_t Made = 0;
+        for (const TPlanned& One : Pieces)
+            Made += SlicesOf(One.Size, Size);
+        return Made;
+    };
+    const int64_t Aimed =
+        std::clamp<int64_t>(std::max(SlicesOf(Total, LargestAimedSlice),
+                                     std::min(AimedSlices, SlicesOf(Total, SmallestAimedSlice))),
+                            1, TPar2Packets::MostSlices);
+    const auto Distance = [Aimed](int64_t Made) {
+        return std::abs(std::log(static_cast<double>(Made) / static_cast<double>(Aimed)));
+    };
+    // A piece ends on a slice boundary where the slice size divides it: the
+    // slices of a lost piece are then its own, and no slice is half padding.
+    // The candidates divide every piece but the last (a single piece too),
+    // from the largest down while the count stays within bounds.
+    const bool Single = Pieces.size() == 1;
+    const int64_t Last = Single ? 0 : Pieces.back().Size;
+    int64_t Whole = 0;
+    int64_t Shared = 0;
+    for (size_t Index = 0; Index + (Single ? 0 : 1) < Pieces.size(); ++Index) {
+        Whole += Pieces[Index].Size;
+        Shared = std::gcd(Shared, Pieces[Index].Size);
+    }
+    int64_t Best = 0;
+    int64_t BestCount = 0;
+    for (int64_t Parts = 1; Parts <= TPar2Packets::MostSlices && Parts <= Shared / 4; ++Parts) {
+        const int64_t Size = Shared / Parts;
+        if (Shared % Parts != 0 || Size % 4 != 0)
+            continue;
+        const int64_t Made = Whole / Size + SlicesOf(Last, Size);
+        if (Made > TPar2Packets::MostSlices)
+            break;
+        if (Best == 0 || Distance(Made) < Distance(BestCount)) {
+            Best = Size;
+            BestCount = Made;
+        }
+    }
+    // Within a factor of two of the aim, the boundaries are worth the
+    // difference; beyond it, only where slices across them come no nearer.
+    if (Best > 0 && Distance(BestCount) <= std::log(2.0)) {
+        Slice = Best;
+        return;
+    }
+    Slice = std::max<int64_t>(Padded(SlicesOf(Total, Aimed)), 4);
+    while (Count(Slice) > TPar2Packets::MostSlices)
+        Slice = Padded(Slice * 2);
+    if (Best > 0 && Distance(BestCount) <= Distance(Count(Slice)))
+        Slice = Best;
+}
+
+void TRecoveryEncoder::PlanFiles(TAmount Amount, int64_t Budget) {
+    if (Amount.OneLostPiece) {
+        for (const TPlanned& One : Pieces)
+            Recovery = std::max(Recovery, One.SliceCount);
+    } else {
+        Recovery = std::clamp<int64_t>((Slices * std::clamp(Amount.Percent, 0, 100) + 99) / 100, 1,
+                                       Slices);
+    }
+    const auto Region = static_cast<int64_t>((Slice + TGf16::RegionAlign - 1) / TGf16::RegionAlign *
+                                             TGf16::RegionAlign);
+    const int64_t PerPass = std::clamp<int64_t>(Budget / Region, 1, Recovery);
+    // Volumes of 1, 2, 4, ... slices: a little damage costs a small file, and
+    // few files hold much. No volume is larger than a pass holds.
+    for (int64_t First = 0, Size = 1; First < Recovery; First += Size, Size *= 2) {
+        Size = std::min({Size, Recovery - First, PerPass});
+        Volumes.push_back({static_cast<uint32_t>(First), static_cast<uint32_t>(Size), 0});
+    }
+    for (TVolume& Volume : Volumes) {
+        if (PassRanges.empty() || PassRanges.back().Count + Volume.Count > PerPass)
+            PassRanges.push_back({Volume.First, 0});
+        PassRanges.back().Count += Volume.Count;
+        Volume.Pass = static_cast<int>(PassRanges.size()) - 1;
+    }
+    const int64_t Described = DescriptionBytes() + TPar2Packets::HeaderSize +
+                              Padded(static_cast<int64_t>(CreatorText.size()));
+    Files.push_back({SetName + ".par2", Described, 0});
+    for (const TVolume& Volume : Volumes)
+        Files.push_back({VolumeName(Volume),
+                         Described + Volume.Count * (TPar2Packets::HeaderSize + 4 + Slice),
+                         Volume.Pass});
+}
+
+int64_t TRecoveryEncoder::DescriptionBytes() const {
+    int64_t Bytes = TPar2Packets::HeaderSize + 12 + 16 * static_cast<int64_t>(Pieces.size());
+    for (const TPlanned& One : Pieces)
+        Bytes += 2 * TPar2Packets::HeaderSize + 56 + Padded(static_cast<int64_t>(One.Name.size())) +
+                 16 + 20 * One.SliceCount;
+    return Bytes;
+}
+
+std::string TRecoveryEncoder::VolumeName(const TVolume& Volume) const {
+    uint32_t Largest = 0;
+    for (const TVolume& Each : Volumes)
+        Largest = std::max(Largest, Each.Count);
+    return SetName + ".vol" + ZeroPadded(Volume.First, Digits(Recovery)) + "+" +
+           ZeroPadded(Volume.Count, Digits(Largest)) + ".par2";
+}
+
+int64_t TRecoveryEncoder::OutputBytes() const {
+    int64_t Bytes = 0;
+    for (const TOutput& File : Files)
+        Bytes += File.Size;
+    return Bytes;
+}
+
+size_t TRecoveryEncoder::PieceOf(int64_t Stream) const {
+    const auto After =
+        std::upper_bound(Pieces.begin(), Pieces.end(), Stream,
+                         [](int64_t Value, const TPlanned& One) { return Value < One.FirstSlice; });
+    return static_cast<size_t>(After - Pieces.begin()) - 1;
+}
+
+void TRecoveryEncoder::ReadHeads(const TReadAt& Read) {
+    std::vector<uint8_t> Head(TSliceDigests::HeadSize);
+    for (TPlanned& One : Pieces) {
+        const auto Bytes = static_cast<size_t>(std::min(One.Size, TSliceDigests::HeadSize));
+        Read(One.Start, Head.data(), Bytes);
+        One.HeadMd5 = TMd5::Of(Head.data(), Bytes);
+        One.Id = TPar2Packets::FileId(One.HeadMd5, One.Size, One.Name);
+    }
+    // The slices take their constants in the main packet's order of the files.
+    std::vector<TPlanned*> Order;
+    for (TPlanned& One : Pieces)
+        Order.push_back(&One);
+    std::sort(Order.begin(), Order.end(), [](const TPlanned* A, const TPlanned* B) {
+        return TPar2Packets::IdBefore(A->Id, B->Id);
+    });
+    int64_t Constant = 0;
+    for (TPlanned* One : Order) {
+        One->FirstConstant = Constant;
+        Constant += One->SliceCount;
+    }
+    HeadsRead = true;
+}
+
+void TRecoveryEncoder::BeginPass(int Next) {
+    if (!HeadsRead || Next < 0 || Next >= Passes())
+        throw EParvoxError("The recovery data's passes are out of order");
+    Pass = Next;
+    Fed = 0;
+    Piece = 0;
+    InPiece = 0;
+    StreamSlice = 0;
+    Open = nullptr;
+    Differs = false;
+    if (!Workers)
+        Workers = std::make_unique<TWorkers>();
+    const size_t Outputs = PassRanges[static_cast<size_t>(Pass)].Count;
+    if (Mixer && Mixer->Outputs() == Outputs) {
+        Mixer->Clear();
+    } else {
+        Mixer.reset();
+        Mixer = std::make_unique<TSliceMixer>(*Workers, Slice, Outputs, StopWanted);
+    }
+    Mixer->Prepare = [this](TSliceMixer::TSlot& Slot) { Prepare(Slot); };
+    Mixer->InOrder = nullptr;
+    if (Pass == 0) {
+        Sums.assign(static_cast<size_t>(Slices), {});
+        FileDigests.clear();
+        for (const TPlanned& One : Pieces) {
+            FileDigests.emplace_back(Slice, false);
+            if (One.Size == 0)
+                FileDigests.back().Finish();
+        }
+        Hashing = 0;
+        Mixer->InOrder = [this](std::span<const TSliceMixer::TSlot> Slots) { HashInOrder(Slots); };
+    }
+}
+
+void TRecoveryEncoder::Prepare(TSliceMixer::TSlot& Slot) {
+    const auto Index = static_cast<size_t>(Slot.Tag);
+    const TPlanned& One = Pieces[PieceOf(Slot.Tag)];
+    // The padding is in the region already: the slice's digests cover it.
+    if (Pass == 0)
+        Sums[Index] = TSliceDigests::Slice(Slot.Region, static_cast<size_t>(Slice), Slice);
+    else if (TSliceDigests::CrcOf(Slot.Region, static_cast<size_t>(Slice)) != Sums[Index].Crc)
+        Differs = true;
+    const TRange& Range = PassRanges[static_cast<size_t>(Pass)];
+    const auto Constant = static_cast<size_t>(One.FirstConstant + Slot.Tag - One.FirstSlice);
+    for (uint32_t Output = 0; Output < Range.Count; ++Output)
+        Slot.Factors[Output] = TSliceMixer::Factor(Constant, Range.First + Output);
+}
+
+void TRecoveryEncoder::HashInOrder(std::span<const TSliceMixer::TSlot> Slots) {
+    for (const TSliceMixer::TSlot& Slot : Slots) {
+        const size_t Index = PieceOf(Slot.Tag);
+        FileDigests[Index].Add(Slot.Region, Slot.Bytes);
+        if (Slot.Tag + 1 == Pieces[Index].FirstSlice + Pieces[Index].SliceCount)
+            FileDigests[Index].Finish();
+    }
+}
+
+void TRecoveryEncoder::Add(const uint8_t* Bytes, size_t Count) {
+    if (Pass < 0 || static_cast<int64_t>(Count) > Total - Fed)
+        Changed();
+    while (Count > 0) {
+        while (Pieces[Piece].Size == 0)
+            ++Piece;
+        if (Open == nullptr) {
+            Open = &Mixer->Next();
+            Open->Tag = StreamSlice;
+        }
+        const TPlanned& One = Pieces[Piece];
+        const auto Part = static_cast<size_t>(
+            std::min<int64_t>({static_cast<int64_t>(Count),
+                               Slice - static_cast<int64_t>(Open->Bytes), One.Size - InPiece}));
+        std::memcpy(Open->Region + Open->Bytes, Bytes, Part);
+        Open->Bytes += Part;
+        Bytes += Part;
+        Count -= Part;
+        Fed += static_cast<int64_t>(Part);
+        InPiece += static_cast<int64_t>(Part);
+        if (static_cast<int64_t>(Open->Bytes) == Slice || InPiece == One.Size) {
+            Open = nullptr;
+            ++StreamSlice;
+            Mixer->Commit();
+            if (InPiece == One.Size) {
+                ++Piece;
+                InPiece = 0;
+            }
+        }
+    }
+}
+
+void TRecoveryEncoder::Changed() const {
+    throw EParvoxError(TextWith(txtInputChanged, {InputName}));
+}
+
+void TRecoveryEncoder::Describe() {
+    TPar2Packets::TMain Main{Slice, {}};
+    for (const TPlanned& One : Pieces)
+        Main.Files.push_back(One.Id);
+    std::sort(Main.Files.begin(), Main.Files.end(), TPar2Packets::IdBefore);
+    const std::vector<uint8_t> MainBody = TPar2Packets::MainBody(Main);
+    SetId = TMd5::Of(MainBody.data(), MainBody.size());
+    const auto Append = [this](const std::vector<uint8_t>& Packet) {
+        Description.insert(Description.end(), Packet.begin(), Packet.end());
+    };
+    Description.clear();
+    Append(TPar2Packets::Packet(SetId, TPar2Packets::MainType, MainBody));
+    std::vector<const TPlanned*> Order;
+    for (const TMd5::TDigest& Id : Main.Files)
+        for (const TPlanned& One : Pieces)
+            if (One.Id == Id)
+                Order.push_back(&One);
+    for (const TPlanned* One : Order) {
+        const TSliceDigests& Digests = FileDigests[static_cast<size_t>(One - Pieces.data())];
+        Append(TPar2Packets::Packet(SetId, TPar2Packets::FileType,
+                                    TPar2Packets::FileBody({One->Id, Digests.FileMd5(),
+                                                            One->HeadMd5, One->Size, One->Name})));
+    }
+    for (const TPlanned* One : Order) {
+        const auto First = Sums.begin() + One->FirstSlice;
+        Append(TPar2Packets::Packet(
+            SetId, TPar2Packets::SlicesType,
+            TPar2Packets::SlicesBody(One->Id, {First, First + One->SliceCount})));
+    }
+    Creator = TPar2Packets::Packet(SetId, TPar2Packets::CreatorType,
+                                   TPar2Packets::CreatorBody(CreatorText));
+}
+
+void TRecoveryEncoder::EndPass(const TWriteFile& Write) {
+    if (Pass < 0)
+        Changed();
+    Mixer->Finish();
+    // Fewer bytes than planned, or other bytes than in the first pass.
+    if (Fed != Total || Differs)
+        Changed();
+    if (Pass == 0) {
+        for (size_t Index = 0; Index < Pieces.size(); ++Index)
+            if (FileDigests[Index].HeadMd5() != Pieces[Index].HeadMd5)
+                Changed();
+        Describe();
+    }
+    Mixer->ToFileLayout();
+    const TRange& Range = PassRanges[static_cast<size_t>(Pass)];
+    std::vector<std::array<uint8_t, TPar2Packets::HeaderSize + 4>> Heads(Range.Count);
+    Workers->Run(
+        {{Range.Count, [&](size_t Output) {
+              const uint32_t Exponent = Range.First + static_cast<uint32_t>(Output);
+              const uint8_t Bytes[4] = {
+                  static_cast<uint8_t>(Exponent), static_cast<uint8_t>(Exponent >> 8),
+                  static_cast<uint8_t>(Exponent >> 16), static_cast<uint8_t>(Exponent >> 24)};
+              const auto Head = TPar2Packets::Header(
+                  SetId, TPar2Packets::RecoveryType,
+                  {std::span<const uint8_t>(Bytes),
+                   std::span<const uint8_t>(Mixer->Output(Output), static_cast<size_t>(Slice))});
+              std::copy(Head.begin(), Head.end(), Heads[Output].begin());
+              std::copy(Bytes, Bytes + 4, Heads[Output].begin() + TPar2Packets::HeaderSize);
+          }}});
+    const std::span<const uint8_t> Described(Description);
+    const std::span<const uint8_t> Created(Creator);
+    if (Pass == 0)
+        Write(Files.front().Name, {Described, Created});
+    for (size_t Index = 0; Index < Volumes.size(); ++Index) {
+        const TVolume& Volume = Volumes[Index];
+        if (Volume.Pass != Pass)
+            continue;
+        std::vector<std::span<const uint8_t>> Parts;
+        for (uint32_t Each = 0; Each < Volume.Count; ++Each) {
+            const uint32_t Output = Volume.First + Each - Range.First;
+            Parts.emplace_back(Heads[Output]);
+            Parts.emplace_back(Mixer->Output(Output), static_cast<size_t>(Slice));
+        }
+        Parts.push_back(Described);
+        Parts.push_back(Created);
+        Write(Files[Index + 1].Name, Parts);
+    }
+    Pass = -1;
+}
+
+TRecoveryEncoder::TWriteFile TRecoveryEncoder::WriteInto(const std::string& Folder) {
+    return [Folder](const std::string& Name, const std::vector<std::span<const uint8_t>>& Parts) {
+        const std::string Path = Folder + "/" + Name;
+        const int Fd = Retried(
+            [&] { return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); });
+        if (Fd < 0)
+            throw EInOutError(errno, Path);
+        int Error = 0;
+        for (const auto Part : Parts)
+            for (size_t Done = 0; Error == 0 && Done < Part.size();) {
+                const ssize_t N =
+                    Retried([&] { return ::write(Fd, Part.data() + Done, Part.size() - Done); });
+                if (N <= 0)
+                    Error = N < 0 ? errno : ENOSPC;
+                else
+                    Done += static_cast<size_t>(N);
+            }
+        if (::close(Fd) != 0 && Error == 0)
+            Error = errno;
+        if (Error != 0)
+            throw EInOutError(Error, Path);
+    };
+}

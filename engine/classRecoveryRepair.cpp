@@ -1,0 +1,327 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The check of the pieces against the recovery set, and the rebuilding of lost slices.
+#include "classRecoveryRepair.h"
+
+#include "classGf16.h"
+#include "classParvoxErrors.h"
+#include "classSliceMixer.h"
+#include "txt.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace {
+
+// The bytes read at once from a piece.
+constexpr int64_t ReadChunk = 1 << 20;
+// Recovery slices beyond the lost slices' number taken into the system, so
+// that a choice whose system has no solution is mended by another.
+constexpr size_t SpareRows = 16;
+
+} // namespace
+
+TRecoveryRepair::TRecoveryRepair(const TRecoverySet& Set, int64_t Budget)
+    : Set(Set), Budget(Budget) {}
+
+TRecoveryRepair::~TRecoveryRepair() {
+    for (const int Handle : Handles)
+        if (Handle >= 0)
+            ::close(Handle);
+}
+
+void TRecoveryRepair::CheckStop() const {
+    if (StopWanted && StopWanted())
+        throw EParvoxStopped();
+}
+
+void TRecoveryRepair::Report(int64_t Bytes) const {
+    if (Counts != nullptr)
+        Counts->Done.fetch_add(Bytes, std::memory_order_relaxed);
+}
+
+void TRecoveryRepair::ReadFully(int Fd, uint8_t* Into, size_t Count, int64_t Offset,
+                                const std::string& Name) const {
+    for (size_t Done = 0; Done < Count;) {
+        const ssize_t Got = Retried([&] {
+            return ::pread(Fd, Into + Done, Count - Done, Offset + static_cast<int64_t>(Done));
+        });
+        if (Got <= 0)
+            throw EInOutError(Got < 0 ? errno : 100, Name);
+        Done += static_cast<size_t>(Got);
+    }
+}
+
+void TRecoveryRepair::Check(const std::vector<std::string>& Given) {
+    const auto& Files = Set.Files();
+    for (const int Handle : Handles)
+        if (Handle >= 0)
+            ::close(Handle);
+    Paths = Given;
+    Paths.resize(Files.size());
+    Handles.assign(Files.size(), -1);
+    States.assign(Files.size(), {});
+    Lost.assign(Files.size(), {});
+    Missing.clear();
+    Solved = false;
+    int64_t Total = 0;
+    for (size_t Index = 0; Index < Files.size(); ++Index) {
+        if (Paths[Index].empty())
+            continue;
+        TByteFile File;
+        File.Assign(Paths[Index]);
+        // A piece that cannot be opened is lost like one that is not there.
+        try {
+            File.Reset();
+        } catch (const EInOutError&) {
+            continue;
+        }
+        Handles[Index] = File.Duplicate();
+        States[Index].Found = true;
+        States[Index].Size = File.FileSize();
+        File.Close();
+        Total += std::min(States[Index].Size, Files[Index].Description.Length);
+    }
+    // A slice far larger than every file at hand would cost a digest of its
+    // padding far beyond the set's bytes: no sound set has one.
+    int64_t Largest = Set.LargestSource();
+    for (const TFileState& State : States)
+        Largest = std::max(Largest, State.Size);
+    if (Set.SliceSize() > Largest + 4)
+        throw EParvoxError(
+            TextWith(txtNoRecovery,
+                     {Set.Sources().front().substr(Set.Sources().front().rfind('/') + 1)}));
+    if (Counts != nullptr) {
+        Counts->Done = 0;
+        Counts->Total = Total;
+    }
+    if (!Workers)
+        Workers = std::make_unique<TWorkers>();
+    Workers->Run({{Files.size(), [this](size_t Index) { CheckFile(Index); }}});
+    for (size_t Index = 0; Index < Files.size(); ++Index)
+        for (size_t Slice = 0; Slice < Lost[Index].size(); ++Slice)
+            if (Lost[Index][Slice])
+                Missing.push_back(Files[Index].FirstConstant + static_cast<int64_t>(Slice));
+    if (!Missing.empty() && Missing.size() <= Set.RecoverySlices().size())
+        Solved = Solve();
+}
+
+void TRecoveryRepair::CheckFile(size_t Index) {
+    TFileState& State = States[Index];
+    Lost[Index].assign(Set.Files()[Index].Slices.size(), true);
+    if (State.Found)
+        ReadSlices(Index);
+    State.Damaged = std::count(Lost[Index].begin(), Lost[Index].end(), true);
+}
+
+void TRecoveryRepair::ReadSlices(size_t Index) {
+    const TRecoverySet::TFile& File = Set.Files()[Index];
+    TFileState& State = States[Index];
+    const int64_t Size = Set.SliceSize();
+    const int64_t Length = File.Description.Length;
+    const size_t Slices = File.Slices.size();
+    const int Fd = Handles[Index];
+    std::vector<uint8_t> Chunk(
+        static_cast<size_t>(std::min(ReadChunk, std::max<int64_t>(Length, 1))));
+    // The slices are read in runs: a read that fails loses its slice, and
+    // the next run begins with the slice after it.
+    const int64_t Present = std::min(State.Size, Length);
+    bool Unbroken = true;
+    for (size_t First = 0; First < Slices && static_cast<int64_t>(First) * Size < Present;) {
+        TSliceDigests Digests(Size);
+        int64_t At = static_cast<int64_t>(First) * Size;
+        bool Failed = false;
+        while (At < Present) {
+            CheckStop();
+            const auto Want = static_cast<size_t>(std::min<int64_t>(ReadChunk, Present - At));
+            const ssize_t Got = Retried([&] { return ::pread(Fd, Chunk.data(), Want, At); });
+            if (Got <= 0) {
+                Failed = true;
+                break;
+            }
+            Digests.Add(Chunk.data(), static_cast<size_t>(Got));
+            At += Got;
+            Report(Got);
+        }
+        // Only slices that were read whole count; a short file's last slice
+        // does not, and only a file read to its end pads its last slice.
+        if (At == Length)
+            Digests.Finish();
+        const int64_t Whole = At == Length ? static_cast<int64_t>(Slices) : At / Size;
+        for (size_t Slice = First; static_cast<int64_t>(Slice) < Whole; ++Slice)
+            Lost[Index][Slice] = Digests.Slices()[Slice - First].Md5 != File.Slices[Slice].Md5;
+        if (!Failed) {
+            State.Matches =
+                Unbroken && State.Size == Length && Digests.FileMd5() == File.Description.Md5;
+            break;
+        }
+        Unbroken = false;
+        First = static_cast<size_t>(At / Size) + 1;
+    }
+}
+
+bool TRecoveryRepair::Solve() {
+    const auto& Recovery = Set.RecoverySlices();
+    const size_t Lost = Missing.size();
+    const size_t Rows = std::min(Recovery.size(), Lost + SpareRows);
+    const size_t Width = Lost + Rows;
+    // Row r: what recovery slice r holds of each lost slice (the lost
+    // slice's constant to the exponent), then the identity, which the
+    // elimination turns into the inverse.
+    std::vector<uint16_t> Matrix(Rows * Width, 0);
+    Workers->Run({{Rows, [&](size_t Row) {
+                       uint16_t* Line = &Matrix[Row * Width];
+                       for (size_t Column = 0; Column < Lost; ++Column)
+                           Line[Column] = TSliceMixer::Factor(static_cast<size_t>(Missing[Column]),
+                                                              Recovery[Row].Exponent);
+                       Line[Lost + Row] = 1;
+                   }}});
+    std::vector<bool> Pivot(Rows, false);
+    std::vector<size_t> PivotOf(Lost);
+    std::vector<size_t> Nonzero;
+    const size_t Parts = 4 * Workers->Count();
+    for (size_t Column = 0; Column < Lost; ++Column) {
+        CheckStop();
+        size_t Chosen = 0;
+        while (Chosen < Rows && (Pivot[Chosen] || Matrix[Chosen * Width + Column] == 0))
+            ++Chosen;
+        if (Chosen == Rows)
+            return false;
+        Pivot[Chosen] = true;
+        PivotOf[Column] = Chosen;
+        uint16_t* Line = &Matrix[Chosen * Width];
+        const uint16_t Scale = TGf16::Divide(1, Line[Column]);
+        Nonzero.clear();
+        for (size_t At = Column; At < Width; ++At)
+            if (Line[At] != 0) {
+                Line[At] = TGf16::Multiply(Line[At], Scale);
+                Nonzero.push_back(At);
+            }
+        Workers->Run({{Parts, [&](size_t Part) {
+                           for (size_t Row = Rows * Part / Parts; Row < Rows * (Part + 1) / Parts;
+                                ++Row) {
+                               uint16_t* Other = &Matrix[Row * Width];
+                               const uint16_t Factor = Other[Column];
+                               if (Row == Chosen || Factor == 0)
+                                   continue;
+                               for (const size_t At : Nonzero)
+                                   Other[At] ^= TGf16::Multiply(Factor, Line[At]);
+                           }
+                       }}});
+    }
+    // Only the pivot rows mix into the inverse: the other rows never went into them.
+    Used.clear();
+    for (size_t Row = 0; Row < Rows; ++Row)
+        if (Pivot[Row])
+            Used.push_back(Row);
+    Inverse.assign(Lost * Used.size(), 0);
+    for (size_t Slice = 0; Slice < Lost; ++Slice)
+        for (size_t U = 0; U < Used.size(); ++U)
+            Inverse[Slice * Used.size() + U] = Matrix[PivotOf[Slice] * Width + Lost + Used[U]];
+    return true;
+}
+
+size_t TRecoveryRepair::FileOf(int64_t Constant) const {
+    const auto& Files = Set.Files();
+    const auto After = std::upper_bound(
+        Files.begin(), Files.end(), Constant,
+        [](int64_t Value, const TRecoverySet::TFile& File) { return Value < File.FirstConstant; });
+    return static_cast<size_t>(After - Files.begin()) - 1;
+}
+
+void TRecoveryRepair::Rebuild(const TDeliver& Deliver) {
+    if (Missing.empty())
+        return;
+    const auto& Files = Set.Files();
+    const auto& Recovery = Set.RecoverySlices();
+    if (!Solved)
+        throw EParvoxError(
+            TextWith(txtNotRebuilt, {Files[FileOf(Missing.front())].Description.Name}));
+    const int64_t Size = Set.SliceSize();
+    const auto Region = static_cast<int64_t>((Size + TGf16::RegionAlign - 1) / TGf16::RegionAlign *
+                                             TGf16::RegionAlign);
+    const auto PerPass = static_cast<size_t>(
+        std::clamp<int64_t>(Budget / Region, 1, static_cast<int64_t>(Missing.size())));
+    std::vector<uint16_t> Powers(Used.size());
+    for (size_t First = 0; First < Missing.size(); First += PerPass) {
+        const size_t Count = std::min(PerPass, Missing.size() - First);
+        TSliceMixer Mixer(*Workers, Size, Count, StopWanted);
+        // A sound slice goes into lost slice j through every chosen recovery
+        // slice that holds it; a recovery slice by its entry of the inverse.
+        Mixer.Prepare = [&](TSliceMixer::TSlot& Slot) {
+            const size_t Width = Used.size();
+            if (Slot.Tag < 0) {
+                const auto U = static_cast<size_t>(-Slot.Tag - 1);
+                for (size_t Out = 0; Out < Count; ++Out)
+                    Slot.Factors[Out] = Inverse[(First + Out) * Width + U];
+                return;
+            }
+            std::vector<uint16_t> Through(Width);
+            for (size_t U = 0; U < Width; ++U)
+                Through[U] =
+                    TSliceMixer::Factor(static_cast<size_t>(Slot.Tag), Recovery[Used[U]].Exponent);
+            for (size_t Out = 0; Out < Count; ++Out) {
+                const uint16_t* Row = &Inverse[(First + Out) * Width];
+                uint16_t Sum = 0;
+                for (size_t U = 0; U < Width; ++U)
+                    Sum ^= TGf16::Multiply(Row[U], Through[U]);
+                Slot.Factors[Out] = Sum;
+            }
+        };
+        if (Counts != nullptr) {
+            Counts->Done = 0;
+            Counts->Total = 0;
+            for (size_t Index = 0; Index < Files.size(); ++Index)
+                Counts->Total += Files[Index].Description.Length;
+        }
+        for (size_t Index = 0; Index < Files.size(); ++Index) {
+            const int64_t Length = Files[Index].Description.Length;
+            for (size_t Slice = 0; Slice < Lost[Index].size(); ++Slice) {
+                const int64_t Offset = static_cast<int64_t>(Slice) * Size;
+                const int64_t Bytes = std::min(Size, Length - Offset);
+                if (!Lost[Index][Slice]) {
+                    TSliceMixer::TSlot& Slot = Mixer.Next();
+                    Slot.Tag = Files[Index].FirstConstant + static_cast<int64_t>(Slice);
+                    ReadFully(Handles[Index], Slot.Region, static_cast<size_t>(Bytes), Offset,
+                              Paths[Index]);
+                    Slot.Bytes = static_cast<size_t>(Bytes);
+                    Mixer.Commit();
+                }
+                Report(Bytes);
+            }
+        }
+        for (size_t U = 0; U < Used.size(); ++U) {
+            const TRecoverySet::TRecoverySlice& Slice = Recovery[Used[U]];
+            TSliceMixer::TSlot& Slot = Mixer.Next();
+            Slot.Tag = -static_cast<int64_t>(U) - 1;
+            ReadFully(Set.SourceHandle(Slice.Source), Slot.Region, static_cast<size_t>(Size),
+                      Slice.Offset, Set.Sources()[Slice.Source]);
+            Slot.Bytes = static_cast<size_t>(Size);
+            Mixer.Commit();
+        }
+        Mixer.Finish();
+        Mixer.ToFileLayout();
+        std::vector<bool> Sound(Count);
+        Workers->Run({{Count, [&](size_t Out) {
+                           const int64_t Constant = Missing[First + Out];
+                           const TRecoverySet::TFile& File = Files[FileOf(Constant)];
+                           Sound[Out] =
+                               TSliceDigests::Slice(Mixer.Output(Out), static_cast<size_t>(Size),
+                                                    Size)
+                                   .Md5 ==
+                               File.Slices[static_cast<size_t>(Constant - File.FirstConstant)].Md5;
+                       }}});
+        for (size_t Out = 0; Out < Count; ++Out) {
+            const int64_t Constant = Missing[First + Out];
+            const size_t Index = FileOf(Constant);
+            const TRecoverySet::TFile& File = Files[Index];
+            if (!Sound[Out])
+                throw EParvoxError(TextWith(txtNotRebuilt, {File.Description.Name}));
+            const int64_t Offset = (Constant - File.FirstConstant) * Size;
+            Deliver(Index, Offset,
+                    {Mixer.Output(Out),
+                     static_cast<size_t>(std::min(Size, File.Description.Length - Offset))});
+        }
+    }
+}

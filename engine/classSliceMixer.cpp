@@ -1,0 +1,176 @@
+// SPDX-FileCopyrightText: 2026 Quillfern
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The slices' constants, and batches of input slices mixed into the outputs.
+#include "classSliceMixer.h"
+
+#include "classGf16.h"
+#include "classParvoxErrors.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Regions start on a page: the kernels and the system's copies are fastest there.
+constexpr size_t Alignment = 4096;
+// The bytes of all outputs together that one stretch covers: they stay in
+// the processor's second-level cache while the batch's inputs go into them.
+constexpr int64_t CachedOutputs = 512 * 1024;
+// The field's multiplicative group has this order: constants repeat after it.
+constexpr uint32_t FieldOrder = 65535;
+
+constexpr int64_t RoundUp(int64_t Value, int64_t Step) {
+    return (Value + Step - 1) / Step * Step;
+}
+
+} // namespace
+
+uint16_t TSliceMixer::ConstantLog(size_t Index) {
+    // A power of 2 whose exponent shares no factor with the order 65535
+    // (3 * 5 * 17 * 257) generates the whole group, so that any choice of
+    // recovery slices leaves the lost slices a solvable system.
+    static const std::array<uint16_t, 32768> Logs = [] {
+        std::array<uint16_t, 32768> Made{};
+        size_t Count = 0;
+        for (uint32_t Exponent = 1; Count < Made.size(); ++Exponent)
+            if (Exponent % 3 != 0 && Exponent % 5 != 0 && Exponent % 17 != 0 && Exponent % 257 != 0)
+                Made[Count++] = static_cast<uint16_t>(Exponent);
+        return Made;
+    }();
+    return Logs.at(Index);
+}
+
+uint16_t TSliceMixer::Factor(size_t Index, uint32_t Exponent) {
+    return TGf16::Power(
+        2, static_cast<uint32_t>(uint64_t{ConstantLog(Index)} * Exponent % FieldOrder));
+}
+
+void TSliceMixer::TFree::operator()(uint8_t* Bytes) const {
+    std::free(Bytes);
+}
+
+TSliceMixer::TRegions TSliceMixer::Allocate(size_t Bytes) {
+    const auto Size = static_cast<size_t>(
+        RoundUp(static_cast<int64_t>(std::max<size_t>(Bytes, 1)), static_cast<int64_t>(Alignment)));
+    auto* Made = static_cast<uint8_t*>(std::aligned_alloc(Alignment, Size));
+    if (Made == nullptr)
+        throw std::bad_alloc();
+    return TRegions(Made);
+}
+
+TSliceMixer::TSliceMixer(TWorkers& Workers, int64_t SliceSize, size_t Outputs,
+                         std::function<bool()> StopWanted)
+    : Workers(Workers), Region(RoundUp(SliceSize, static_cast<int64_t>(TGf16::RegionAlign))),
+      OutputCount(Outputs), StopWanted(std::move(StopWanted)),
+      SlotsPerBatch(std::max<size_t>(1, BatchBytes / static_cast<size_t>(Region))),
+      Out(Allocate(Outputs * static_cast<size_t>(Region))) {
+    const auto Align = static_cast<int64_t>(TGf16::RegionAlign);
+    Stretch = std::clamp(CachedOutputs / std::max<int64_t>(static_cast<int64_t>(Outputs), 1) /
+                             Align * Align,
+                         Align, Region);
+    std::memset(Out.get(), 0, Outputs * static_cast<size_t>(Region));
+    for (size_t Batch = 0; Batch < 2; ++Batch) {
+        Space[Batch] = Allocate(SlotsPerBatch * static_cast<size_t>(Region));
+        Batches[Batch].resize(SlotsPerBatch);
+        for (size_t Slot = 0; Slot < SlotsPerBatch; ++Slot) {
+            Batches[Batch][Slot].Region = Space[Batch].get() + Slot * static_cast<size_t>(Region);
+            Batches[Batch][Slot].Factors.resize(Outputs);
+        }
+    }
+}
+
+TSliceMixer::~TSliceMixer() {
+    if (Mixing) {
+        try {
+            Workers.Wait();
+        } catch (...) {
+            // The run that failed or stopped raises its own error.
+        }
+    }
+}
+
+void TSliceMixer::CheckStop() const {
+    if (StopWanted && StopWanted())
+        throw EParvoxStopped();
+}
+
+TSliceMixer::TSlot& TSliceMixer::Next() {
+    TSlot& Slot = Batches[Filling][Filled];
+    Slot.Tag = 0;
+    Slot.Bytes = 0;
+    return Slot;
+}
+
+void TSliceMixer::Commit() {
+    CheckStop();
+    TSlot& Slot = Batches[Filling][Filled];
+    std::memset(Slot.Region + Slot.Bytes, 0, static_cast<size_t>(Region) - Slot.Bytes);
+    if (++Filled == SlotsPerBatch)
+        Dispatch();
+}
+
+void TSliceMixer::Dispatch() {
+    if (Filled == 0)
+        return;
+    if (Mixing) {
+        Mixing = false;
+        Workers.Wait();
+    }
+    const std::span<TSlot> Batch(Batches[Filling].data(), Filled);
+    const auto Align = static_cast<int64_t>(TGf16::RegionAlign);
+    const int64_t Parts = std::min<int64_t>(2 * Workers.Count(), Region / Align);
+    std::vector<TWorkers::TStage> Stages{
+        {Filled + 1,
+         [this, Batch](size_t Task) {
+             if (Task == 0 && InOrder)
+                 InOrder(Batch);
+             else if (Task > 0 && Prepare)
+                 Prepare(Batch[Task - 1]);
+         }},
+        {Filled, [this, Batch](size_t Task) { TGf16::ToKernelLayout(Batch[Task].Region, Region); }},
+        {static_cast<size_t>(Parts), [this, Batch, Parts, Align](size_t Task) {
+             const auto Cut = [&](int64_t Part) { return Region / Align * Part / Parts * Align; };
+             MixRange(Batch, Cut(static_cast<int64_t>(Task)), Cut(static_cast<int64_t>(Task) + 1));
+         }}};
+    Workers.Start(std::move(Stages));
+    Mixing = true;
+    Filling ^= 1;
+    Filled = 0;
+}
+
+void TSliceMixer::MixRange(std::span<const TSlot> Batch, int64_t From, int64_t To) const {
+    std::vector<uint8_t*> Outs(OutputCount);
+    for (int64_t At = From; At < To; At += Stretch) {
+        CheckStop();
+        const auto Bytes = static_cast<size_t>(std::min(Stretch, To - At));
+        for (size_t Output = 0; Output < OutputCount; ++Output)
+            Outs[Output] = this->Output(Output) + At;
+        for (const TSlot& Slot : Batch)
+            TGf16::MultiplyAddMany(Slot.Region + At, Slot.Factors.data(), Outs.data(), OutputCount,
+                                   Bytes);
+    }
+}
+
+void TSliceMixer::Finish() {
+    Dispatch();
+    if (Mixing) {
+        Mixing = false;
+        Workers.Wait();
+    }
+}
+
+void TSliceMixer::ToFileLayout() {
+    Workers.Run({{OutputCount, [this](size_t Task) {
+                      TGf16::FromKernelLayout(Output(Task), static_cast<size_t>(Region));
+                  }}});
+}
+
+void TSliceMixer::Clear() {
+    Workers.Run({{OutputCount, [this](size_t Task) {
+                      std::memset(Output(Task), 0, static_cast<size_t>(Region));
+                  }}});
+}
