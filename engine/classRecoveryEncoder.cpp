@@ -240,7 +240,7 @@ void TRecoveryEncoder::BeginPass(int Next) {
         Sums.assign(static_cast<size_t>(Slices), {});
         FileDigests.clear();
         for (const TPlanned& One : Pieces) {
-            FileDigests.emplace_back(Slice, false);
+            FileDigests.emplace_back(Slice, TSliceDigests::WholeFile);
             if (One.Size == 0)
                 FileDigests.back().Finish();
         }

@@ -16,6 +16,8 @@ namespace {
 
 // The bytes read at once from a piece.
 constexpr int64_t ReadChunk = 1 << 20;
+// A slice's padding that a check hashes whatever the files at hand.
+constexpr int64_t LargestPadding = 64 << 20;
 // Recovery slices beyond the lost slices' number taken into the system, so
 // that a choice whose system has no solution is mended by another.
 constexpr size_t SpareRows = 16;
@@ -53,7 +55,7 @@ void TRecoveryRepair::ReadFully(int Fd, uint8_t* Into, size_t Count, int64_t Off
     }
 }
 
-void TRecoveryRepair::Check(const std::vector<std::string>& Given) {
+void TRecoveryRepair::Open(const std::vector<std::string>& Given) {
     const auto& Files = Set.Files();
     for (const int Handle : Handles)
         if (Handle >= 0)
@@ -65,13 +67,13 @@ void TRecoveryRepair::Check(const std::vector<std::string>& Given) {
     Lost.assign(Files.size(), {});
     Missing.clear();
     Solved = false;
-    int64_t Total = 0;
+    Padding = std::max(Set.LargestSource(), LargestPadding);
     for (size_t Index = 0; Index < Files.size(); ++Index) {
+        Lost[Index].assign(Files[Index].Slices.size(), true);
         if (Paths[Index].empty())
             continue;
         TByteFile File;
         File.Assign(Paths[Index]);
-        // A piece that cannot be opened is lost like one that is not there.
         try {
             File.Reset();
         } catch (const EInOutError&) {
@@ -80,84 +82,90 @@ void TRecoveryRepair::Check(const std::vector<std::string>& Given) {
         Handles[Index] = File.Duplicate();
         States[Index].Found = true;
         States[Index].Size = File.FileSize();
+        Padding = std::max(Padding, States[Index].Size);
         File.Close();
-        Total += std::min(States[Index].Size, Files[Index].Description.Length);
     }
-    // A slice far larger than every file at hand would cost a digest of its
-    // padding far beyond the set's bytes: no sound set has one.
-    int64_t Largest = Set.LargestSource();
-    for (const TFileState& State : States)
-        Largest = std::max(Largest, State.Size);
-    if (Set.SliceSize() > Largest + 4)
-        throw EParvoxError(
-            TextWith(txtNoRecovery,
-                     {Set.Sources().front().substr(Set.Sources().front().rfind('/') + 1)}));
+}
+
+void TRecoveryRepair::Check() {
+    const auto& Files = Set.Files();
     if (Counts != nullptr) {
         Counts->Done = 0;
-        Counts->Total = Total;
+        Counts->Total = 0;
+        for (size_t Index = 0; Index < Files.size(); ++Index)
+            Counts->Total += std::min(States[Index].Size, Files[Index].Description.Length);
     }
     if (!Workers)
         Workers = std::make_unique<TWorkers>();
-    Workers->Run({{Files.size(), [this](size_t Index) { CheckFile(Index); }}});
-    for (size_t Index = 0; Index < Files.size(); ++Index)
+    Workers->Run({{Files.size(), [this](size_t Index) {
+                       if (States[Index].Found)
+                           ReadSlices(Index);
+                   }}});
+    Decide();
+}
+
+void TRecoveryRepair::Take(size_t Index, const TSliceDigests& Read) {
+    Compare(Index, Read, 0);
+}
+
+void TRecoveryRepair::Decide() {
+    const auto& Files = Set.Files();
+    Missing.clear();
+    for (size_t Index = 0; Index < Files.size(); ++Index) {
+        TFileState& State = States[Index];
+        State.Damaged = std::count(Lost[Index].begin(), Lost[Index].end(), true);
+        State.Matches =
+            State.Found && State.Damaged == 0 && State.Size == Files[Index].Description.Length;
         for (size_t Slice = 0; Slice < Lost[Index].size(); ++Slice)
             if (Lost[Index][Slice])
                 Missing.push_back(Files[Index].FirstConstant + static_cast<int64_t>(Slice));
-    if (!Missing.empty() && Missing.size() <= Set.RecoverySlices().size())
-        Solved = Solve();
+    }
+    if (!Workers)
+        Workers = std::make_unique<TWorkers>();
+    Solved = !Missing.empty() && Missing.size() <= Set.RecoverySlices().size() && Solve();
 }
 
-void TRecoveryRepair::CheckFile(size_t Index) {
-    TFileState& State = States[Index];
-    Lost[Index].assign(Set.Files()[Index].Slices.size(), true);
-    if (State.Found)
-        ReadSlices(Index);
-    State.Damaged = std::count(Lost[Index].begin(), Lost[Index].end(), true);
+void TRecoveryRepair::Compare(size_t Index, const TSliceDigests& Read, size_t First) {
+    const TRecoverySet::TFile& File = Set.Files()[Index];
+    const auto& Slices = Read.Slices();
+    const int64_t Size = Set.SliceSize();
+    // Only slices read whole count: not the last slice of a file read short.
+    const int64_t End = static_cast<int64_t>(First) * Size + Read.Length();
+    for (size_t Slice = First; Slice - First < Slices.size() && Slice < File.Slices.size(); ++Slice)
+        if (std::min<int64_t>((static_cast<int64_t>(Slice) + 1) * Size, File.Description.Length) <=
+            End)
+            Lost[Index][Slice] = Slices[Slice - First].Md5 != File.Slices[Slice].Md5;
 }
 
 void TRecoveryRepair::ReadSlices(size_t Index) {
     const TRecoverySet::TFile& File = Set.Files()[Index];
-    TFileState& State = States[Index];
     const int64_t Size = Set.SliceSize();
     const int64_t Length = File.Description.Length;
-    const size_t Slices = File.Slices.size();
-    const int Fd = Handles[Index];
+    const int64_t Present = std::min(States[Index].Size, Length);
     std::vector<uint8_t> Chunk(
-        static_cast<size_t>(std::min(ReadChunk, std::max<int64_t>(Length, 1))));
-    // The slices are read in runs: a read that fails loses its slice, and
-    // the next run begins with the slice after it.
-    const int64_t Present = std::min(State.Size, Length);
-    bool Unbroken = true;
-    for (size_t First = 0; First < Slices && static_cast<int64_t>(First) * Size < Present;) {
-        TSliceDigests Digests(Size);
-        int64_t At = static_cast<int64_t>(First) * Size;
+        static_cast<size_t>(std::min(ReadChunk, std::max<int64_t>(Present, 1))));
+    for (int64_t At = 0; At < Present;) {
+        const auto First = static_cast<size_t>(At / Size);
+        TSliceDigests Read(Size, TSliceDigests::SliceMd5);
         bool Failed = false;
-        while (At < Present) {
+        while (!Failed && At < Present) {
             CheckStop();
             const auto Want = static_cast<size_t>(std::min<int64_t>(ReadChunk, Present - At));
-            const ssize_t Got = Retried([&] { return ::pread(Fd, Chunk.data(), Want, At); });
-            if (Got <= 0) {
-                Failed = true;
-                break;
+            const ssize_t Got =
+                Retried([&] { return ::pread(Handles[Index], Chunk.data(), Want, At); });
+            Failed = Got <= 0;
+            if (!Failed) {
+                Read.Add(Chunk.data(), static_cast<size_t>(Got));
+                At += Got;
+                Report(Got);
             }
-            Digests.Add(Chunk.data(), static_cast<size_t>(Got));
-            At += Got;
-            Report(Got);
         }
-        // Only slices that were read whole count; a short file's last slice
-        // does not, and only a file read to its end pads its last slice.
-        if (At == Length)
-            Digests.Finish();
-        const int64_t Whole = At == Length ? static_cast<int64_t>(Slices) : At / Size;
-        for (size_t Slice = First; static_cast<int64_t>(Slice) < Whole; ++Slice)
-            Lost[Index][Slice] = Digests.Slices()[Slice - First].Md5 != File.Slices[Slice].Md5;
-        if (!Failed) {
-            State.Matches =
-                Unbroken && State.Size == Length && Digests.FileMd5() == File.Description.Md5;
-            break;
-        }
-        Unbroken = false;
-        First = static_cast<size_t>(At / Size) + 1;
+        // The padding of a slice beyond every file at hand is no sound set's.
+        if (At == Length && Size <= Padding)
+            Read.Finish();
+        Compare(Index, Read, First);
+        if (Failed)
+            At = (At / Size + 1) * Size;
     }
 }
 

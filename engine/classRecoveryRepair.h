@@ -51,10 +51,20 @@ public:
     // Bytes read of those to read, in the check and in each pass of the rebuilding.
     TProgressCounts* Counts = nullptr;
 
-    // Reads the input files of the set: Paths[i] leads to Set.Files()[i],
-    // or is empty where that file was not found. Decides, when the recovery
-    // slices are enough, which of them rebuild the lost slices.
-    void Check(const std::vector<std::string>& Paths);
+    // Opens the input files of the set: Paths[i] leads to Set.Files()[i], or
+    // is empty where that file was not found. A file that cannot be opened
+    // is lost like one that is not there.
+    void Open(const std::vector<std::string>& Paths);
+    // Reads every file opened and compares its slices with their digests, on
+    // all cores; then Decide. A read that fails loses its slice only.
+    void Check();
+    // The same for digests of the slices taken elsewhere (behind a copy),
+    // with SliceMd5, of the file's first bytes as far as it was read: to its
+    // end (then finished), or short of it.
+    void Take(size_t File, const TSliceDigests& Read);
+    // Counts the lost slices and, when the recovery slices are enough,
+    // decides which of them rebuild the lost ones.
+    void Decide();
     [[nodiscard]] const std::vector<TFileState>& Files() const { return States; }
     // The input slices damaged or lost, and the recovery slices there are.
     [[nodiscard]] int64_t MissingSlices() const { return static_cast<int64_t>(Missing.size()); }
@@ -69,9 +79,11 @@ public:
     void Rebuild(const TDeliver& Deliver);
 
 private:
-    void CheckFile(size_t Index);
-    // Compares the slices that the file holds with their digests.
+    // Reads a file's slices in runs: a read that fails ends a run and loses
+    // its slice, and the next run begins with the slice after it.
     void ReadSlices(size_t Index);
+    // Compares the slices that Read took from slice First on.
+    void Compare(size_t Index, const TSliceDigests& Read, size_t First);
     // Chooses the recovery slices and inverts their system over the lost
     // slices; false when it has no solution with these recovery slices.
     [[nodiscard]] bool Solve();
@@ -87,6 +99,9 @@ private:
     int64_t Budget;
     std::unique_ptr<TWorkers> Workers;
     std::vector<std::string> Paths;
+    // The largest slice whose padding a check hashes: no larger than the
+    // files at hand, unless it is small anyway.
+    int64_t Padding = 0;
     std::vector<int> Handles;
     std::vector<TFileState> States;
     // Per file, which of its slices are lost.

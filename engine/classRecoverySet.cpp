@@ -206,8 +206,8 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
         const auto& [Description, Source] = Best->Files.at(Id);
         // Only names of files beside the pieces: a folder would lead elsewhere.
         if (!Beside(Description.Name))
-            throw EParvoxError(TextWith(txtRecoveryAway,
-                                        {BareName(Names[Source]), Shown(Description.Name)}));
+            throw EParvoxError(
+                TextWith(txtRecoveryAway, {BareName(Names[Source]), Shown(Description.Name)}));
         if (FileNamed(Description.Name) >= 0)
             throw EParvoxError(TextWith(txtNoRecovery, {BareName(Names[Source])}));
         InputFiles.push_back({Description, Best->Slices.at(Id), Constant});

@@ -23,30 +23,29 @@ uint32_t CrcAdd(uint32_t Crc, const uint8_t* Bytes, size_t Count) {
     return static_cast<uint32_t>(Sum);
 }
 
-// Adds Count zero bytes to an MD5 and a CRC-32.
-void AddZeros(TMd5& Md5, uint32_t& Crc, int64_t Count) {
-    for (int64_t Left = Count; Left > 0;) {
-        const auto Part = static_cast<size_t>(std::min<int64_t>(Left, ZeroChunk));
-        Md5.Add(Zeros, Part);
-        Crc = CrcAdd(Crc, Zeros, Part);
-        Left -= static_cast<int64_t>(Part);
-    }
-}
-
 } // namespace
 
-TSliceDigests::TSliceDigests(int64_t SliceSize, bool EachSlice)
-    : SliceSize(SliceSize), EachSlice(EachSlice) {}
+TSliceDigests::TSliceDigests(int64_t SliceSize, unsigned Parts)
+    : SliceSize(SliceSize), Parts(Parts) {}
 
 void TSliceDigests::Add(const uint8_t* In, size_t Count) {
-    WholeFile.Add(In, Count);
-    if (Bytes < HeadSize)
-        HeadPart.Add(In, static_cast<size_t>(std::min<int64_t>(HeadSize - Bytes, Count)));
+    if ((Parts & WholeFile) != 0) {
+        WholePart.Add(In, Count);
+        if (Bytes < HeadSize)
+            HeadPart.Add(In, static_cast<size_t>(std::min<int64_t>(HeadSize - Bytes, Count)));
+    }
     Bytes += static_cast<int64_t>(Count);
-    while (EachSlice && Count > 0) {
+    if ((Parts & (SliceMd5 | SliceCrc)) != 0)
+        AddToSlice(In, Count);
+}
+
+void TSliceDigests::AddToSlice(const uint8_t* In, size_t Count) {
+    while (Count > 0) {
         const auto Part = static_cast<size_t>(std::min<int64_t>(SliceSize - InSlice, Count));
-        SlicePart.Add(In, Part);
-        Crc = CrcAdd(Crc, In, Part);
+        if ((Parts & SliceMd5) != 0)
+            SlicePart.Add(In, Part);
+        if ((Parts & SliceCrc) != 0)
+            Crc = CrcAdd(Crc, In, Part);
         In += Part;
         Count -= Part;
         if ((InSlice += static_cast<int64_t>(Part)) == SliceSize)
@@ -55,26 +54,29 @@ void TSliceDigests::Add(const uint8_t* In, size_t Count) {
 }
 
 void TSliceDigests::EndSlice() {
-    Done.push_back({SlicePart.Final(), Crc});
+    Done.push_back({(Parts & SliceMd5) != 0 ? SlicePart.Final() : TMd5::TDigest{}, Crc});
     Crc = 0;
     InSlice = 0;
 }
 
 void TSliceDigests::Finish() {
-    if (EachSlice && InSlice > 0) {
-        AddZeros(SlicePart, Crc, SliceSize - InSlice);
-        EndSlice();
+    if (InSlice > 0)
+        for (int64_t Left = SliceSize - InSlice; Left > 0;) {
+            const auto Part = static_cast<size_t>(std::min<int64_t>(Left, ZeroChunk));
+            AddToSlice(Zeros, Part);
+            Left -= static_cast<int64_t>(Part);
+        }
+    if ((Parts & WholeFile) != 0) {
+        File = WholePart.Final();
+        Head = HeadPart.Final();
     }
-    File = WholeFile.Final();
-    Head = HeadPart.Final();
 }
 
 TSliceDigests::TSlice TSliceDigests::Slice(const uint8_t* Bytes, size_t Count, int64_t SliceSize) {
-    TMd5 Md5;
-    Md5.Add(Bytes, Count);
-    uint32_t Crc = CrcAdd(0, Bytes, Count);
-    AddZeros(Md5, Crc, SliceSize - static_cast<int64_t>(Count));
-    return {Md5.Final(), Crc};
+    TSliceDigests Digests(SliceSize, SliceMd5 | SliceCrc);
+    Digests.Add(Bytes, Count);
+    Digests.Finish();
+    return Digests.Slices().front();
 }
 
 uint32_t TSliceDigests::CrcOf(const uint8_t* Bytes, size_t Count) {

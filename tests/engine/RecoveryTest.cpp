@@ -11,8 +11,12 @@
 #include "classRecoveryRepair.h"
 #include "classRecoverySet.h"
 
+#include <cstdlib>
+#include <fcntl.h>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,13 +25,14 @@ using TEncoder = TRecoveryEncoder;
 class RecoveryTest : public ScratchTest {
 protected:
     // Writes Data as pieces film.mkv.001, ... of PieceBytes, and the recovery files of Amount.
-    TEncoder::TAmount Split(const Bytes& Data, int64_t PieceBytes, TEncoder::TAmount Amount,
-                            int64_t Budget = TEncoder::MemoryBudget) {
+    void Split(const Bytes& Data, int64_t PieceBytes, TEncoder::TAmount Amount,
+               int64_t Budget = TEncoder::MemoryBudget, const fs::path& Folder = {}) {
+        const fs::path Into = Folder.empty() ? Dir : Folder;
         std::vector<TEncoder::TPiece> Pieces;
         for (size_t At = 0, Piece = 1; At < Data.size() || Piece == 1; At += PieceBytes, ++Piece) {
             const size_t End = std::min(Data.size(), At + static_cast<size_t>(PieceBytes));
             const std::string Name = PieceName("film.mkv", static_cast<int>(Piece));
-            WriteFile(Path(Name), Bytes(Data.begin() + At, Data.begin() + End));
+            WriteFile((Into / Name).string(), Bytes(Data.begin() + At, Data.begin() + End));
             Pieces.push_back({Name, static_cast<int64_t>(End - At)});
         }
         TEncoder Encoder("film.mkv", Pieces, Amount, Budget);
@@ -40,25 +45,35 @@ protected:
             // Odd portions, as a reader behind a copy hands them over.
             for (size_t At = 0; At < Data.size(); At += 7919)
                 Encoder.Add(Data.data() + At, std::min<size_t>(7919, Data.size() - At));
-            Encoder.EndPass(TEncoder::WriteInto(Dir.string()));
+            Encoder.EndPass(TEncoder::WriteInto(Into.string()));
         }
-        return Amount;
+        for (const auto& Output : Encoder.Outputs())
+            EXPECT_EQ(fs::file_size(Into / Output.Name), static_cast<uintmax_t>(Output.Size));
     }
 
     // The pieces checked against the recovery files beside them, and the
     // whole file with the rebuilt slices in it when they can be rebuilt.
-    Bytes Join(TRecoveryRepair& Repair) {
+    Bytes Join(TRecoveryRepair& Repair, const fs::path& Folder = {}) {
+        const fs::path From = Folder.empty() ? Dir : Folder;
+        EXPECT_TRUE(Set.Load({From.string()}, "film.mkv"));
         std::vector<std::string> Paths;
-        for (const auto& File : Set.Files())
-            Paths.push_back(fs::exists(Path(File.Description.Name)) ? Path(File.Description.Name)
-                                                                    : "");
-        Repair.Check(Paths);
+        for (const auto& File : Set.Files()) {
+            const fs::path Piece = From / File.Description.Name;
+            Paths.push_back(fs::exists(Piece) ? Piece.string() : "");
+        }
+        Repair.Open(Paths);
+        Repair.Check();
         if (!Repair.Repairable())
             return {};
         std::vector<Bytes> Pieces;
         for (const auto& File : Set.Files()) {
-            Bytes Piece = ReadFile(Path(File.Description.Name));
-            Piece.resize(static_cast<size_t>(File.Description.Length));
+            // Around what does not read, as a join copies around a bad sector.
+            Bytes Piece(static_cast<size_t>(File.Description.Length));
+            const int Fd = ::open((From / File.Description.Name).c_str(), O_RDONLY);
+            for (size_t At = 0; Fd >= 0 && At < Piece.size(); At += 4096)
+                (void)!::pread(Fd, &Piece[At], std::min<size_t>(4096, Piece.size() - At),
+                               static_cast<off_t>(At));
+            ::close(Fd);
             Pieces.push_back(Piece);
         }
         Repair.Rebuild([&](size_t File, int64_t Offset, std::span<const uint8_t> Rebuilt) {
@@ -206,7 +221,6 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
         Split(Data, PieceBytes, Row.Amount, Row.Budget);
         EXPECT_EQ(Passes > 1, Row.Budget < TEncoder::MemoryBudget);
         Row.Change();
-        ASSERT_TRUE(Set.Load({Dir.string()}, "film.mkv"));
         TRecoveryRepair Repair(Set, Row.Budget);
         const Bytes Joined = Join(Repair);
         std::vector<int64_t> Damaged;
@@ -264,7 +278,6 @@ TEST_F(RecoveryTest, DebianPar2VerifiesAndRepairsOurSetsAndWeRepairItsSets) {
     ASSERT_EQ(Par2("create -q -s8192 -r30 film.mkv.par2 film.mkv.0*"), 0);
     FlipByte(Path("film.mkv.001"), 100);
     fs::remove(Path("film.mkv.004"));
-    ASSERT_TRUE(Set.Load({Dir.string()}, "film.mkv"));
     TRecoveryRepair Repair(Set);
     EXPECT_TRUE(Join(Repair) == Data);
     EXPECT_EQ(Repair.MissingSlices(), 18);
@@ -345,7 +358,7 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
          Unreadable("film.mkv.par2")},
         {"an absurd slice size and file length",
          [&] { OnlyCrafted(CraftedSet(int64_t{1} << 59, "film.mkv.001", (int64_t{1} << 61) - 4)); },
-         Unreadable("film.mkv.par2")},
+         "beyond repair: 4 slices lost, 0 to rebuild them"},
         {"a name with a folder", [&] { OnlyCrafted(CraftedSet(4096, "../passwd", 10)); },
          Elsewhere("../passwd")},
         {"a name with a zero byte",
@@ -381,8 +394,6 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
         EXPECT_EQ(MessageInChild([&] {
                       const rlimit Memory{1U << 30, 1U << 30};
                       ::setrlimit(RLIMIT_AS, &Memory);
-                      if (!Set.Load({Dir.string()}, "film.mkv"))
-                          throw std::runtime_error("no recovery files");
                       TRecoveryRepair Repair(Set);
                       if (Join(Repair) != Data)
                           throw std::runtime_error(
@@ -392,6 +403,29 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
                   }),
                   Row.Message);
     }
+}
+
+// Pieces on a medium with a bad sector in each, at the start of a slice:
+// that slice is lost, the slices around it are not, and the repair reads past it.
+TEST_F(RecoveryTest, ABadSectorLosesOnlyItsSlice) {
+    const std::string Medium = MEDIUM_SCRIPT " ";
+    if (std::system((Medium + "share " + Dir.string() + " 0 0 >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no FUSE here";
+    const Bytes Data = PatternBytes(600000, 4);
+    Split(Data, 160 * 1024, {10, false}, TEncoder::MemoryBudget, Dir / "files");
+    ASSERT_EQ(std::system((Medium + "mode " + Dir.string() + " ok badread 73728").c_str()), 0);
+    Bytes Joined;
+    int64_t Missing = 0;
+    {
+        TRecoveryRepair Repair(Set);
+        Joined = Join(Repair, Dir / "fuse");
+        Missing = Repair.MissingSlices();
+        // The medium goes once no file on it is open.
+        Set.Load({Dir.string()}, "film.mkv");
+    }
+    EXPECT_EQ(std::system((Medium + "detach " + Dir.string()).c_str()), 0);
+    EXPECT_TRUE(Joined == Data);
+    EXPECT_EQ(Missing, 4);
 }
 
 TEST_F(RecoveryTest, StopEndsTheWorkBetweenSlices) {
