@@ -10,6 +10,8 @@
 #include "classParvoxErrors.h"
 #include "classPieceSums.h"
 #include "classRecoveryEncoder.h"
+#include "classRecoveryRepair.h"
+#include "classRecoverySet.h"
 #include "classSplit.h"
 #include "txt.h"
 
@@ -65,6 +67,31 @@ void Recovery(const std::string& File, int64_t Blocks, const std::string& Amount
     ::close(Fd);
 }
 
+// Checks the pieces of File against the recovery files beside them and
+// rebuilds what is lost, without writing it; prints what it found.
+void Repair(const std::string& File) {
+    const size_t Slash = File.rfind('/');
+    const std::string Folder = Slash == std::string::npos ? "." : File.substr(0, Slash);
+    TRecoverySet Set;
+    if (!Set.Load({Folder}, TPieceSums::BareName(File)))
+        throw EParvoxError("no recovery files beside " + File);
+    std::vector<std::string> Paths;
+    for (const auto& Piece : Set.Files())
+        Paths.push_back(FileExists(Folder + "/" + Piece.Description.Name)
+                            ? Folder + "/" + Piece.Description.Name
+                            : "");
+    TRecoveryRepair Repair(Set);
+    Repair.Open(Paths);
+    Repair.Check();
+    int64_t Rebuilt = 0;
+    if (Repair.Repairable())
+        Repair.Rebuild([&Rebuilt](size_t, int64_t, std::span<const uint8_t> Bytes) {
+            Rebuilt += static_cast<int64_t>(Bytes.size());
+        });
+    std::cout << Repair.MissingSlices() << " slices lost, " << Repair.RecoverySlices()
+              << " recovery slices, " << Rebuilt << " bytes rebuilt\n";
+}
+
 } // namespace
 
 int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handler,
@@ -86,6 +113,8 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
         Split.Execute();
     } else if (Mode == "recovery") {
         Recovery(Args.at(1), std::stoll(Args.at(2)), Args.at(3));
+    } else if (Mode == "repair") {
+        Repair(Args.at(1));
     } else if (Mode == "join") {
         TJoin Join;
         Reports(Join);

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <numeric>
@@ -58,7 +57,7 @@ TRecoveryEncoder::TRecoveryEncoder(std::string Name, std::vector<TPiece> Given, 
     if (static_cast<int64_t>(Given.size()) > TPar2Packets::MostSlices)
         throw EParvoxError(txtTooManyPieces);
     for (const TPiece& One : Given) {
-        Pieces.push_back({One.Name, One.Size, Total, 0, 0, {}, {}, 0});
+        Pieces.push_back({One.Name, One.Size, Total});
         Total += One.Size;
     }
     if (Total == 0)
@@ -72,11 +71,6 @@ TRecoveryEncoder::TRecoveryEncoder(std::string Name, std::vector<TPiece> Given, 
     PlanFiles(Amount, Budget);
 }
 
-TRecoveryEncoder::~TRecoveryEncoder() {
-    // The mixer waits for its threads' last batch before they go.
-    Mixer.reset();
-}
-
 void TRecoveryEncoder::ChooseSliceSize() {
     const auto Count = [this](int64_t Size) {
         int64_t Made = 0;
@@ -88,8 +82,11 @@ void TRecoveryEncoder::ChooseSliceSize() {
         std::clamp<int64_t>(std::max(SlicesOf(Total, LargestAimedSlice),
                                      std::min(AimedSlices, SlicesOf(Total, SmallestAimedSlice))),
                             1, TPar2Packets::MostSlices);
-    const auto Distance = [Aimed](int64_t Made) {
-        return std::abs(std::log(static_cast<double>(Made) / static_cast<double>(Aimed)));
+    // How far a count is from the aim, as a ratio of the larger to the
+    // smaller: Nearer(A, B) when A's ratio is below B's, in whole numbers so
+    // that every build decides alike.
+    const auto Nearer = [Aimed](int64_t A, int64_t B) {
+        return std::max(A, Aimed) * std::min(B, Aimed) < std::max(B, Aimed) * std::min(A, Aimed);
     };
     // A piece ends on a slice boundary where the slice size divides it: the
     // slices of a lost piece are then its own, and no slice is half padding.
@@ -112,21 +109,21 @@ void TRecoveryEncoder::ChooseSliceSize() {
         const int64_t Made = Whole / Size + SlicesOf(Last, Size);
         if (Made > TPar2Packets::MostSlices)
             break;
-        if (Best == 0 || Distance(Made) < Distance(BestCount)) {
+        if (Best == 0 || Nearer(Made, BestCount)) {
             Best = Size;
             BestCount = Made;
         }
     }
     // Within a factor of two of the aim, the boundaries are worth the
     // difference; beyond it, only where slices across them come no nearer.
-    if (Best > 0 && Distance(BestCount) <= std::log(2.0)) {
+    if (Best > 0 && std::max(BestCount, Aimed) <= 2 * std::min(BestCount, Aimed)) {
         Slice = Best;
         return;
     }
     Slice = std::max<int64_t>(Padded(SlicesOf(Total, Aimed)), 4);
     while (Count(Slice) > TPar2Packets::MostSlices)
         Slice = Padded(Slice * 2);
-    if (Best > 0 && Distance(BestCount) <= Distance(Count(Slice)))
+    if (Best > 0 && !Nearer(Count(Slice), BestCount))
         Slice = Best;
 }
 
@@ -238,13 +235,9 @@ void TRecoveryEncoder::BeginPass(int Next) {
     Mixer->InOrder = nullptr;
     if (Pass == 0) {
         Sums.assign(static_cast<size_t>(Slices), {});
-        FileDigests.clear();
-        for (const TPlanned& One : Pieces) {
-            FileDigests.emplace_back(Slice, TSliceDigests::WholeFile);
-            if (One.Size == 0)
-                FileDigests.back().Finish();
-        }
-        Hashing = 0;
+        Hashing.reset();
+        for (TPlanned& One : Pieces)
+            One.Md5 = One.ReadHead = TMd5::Of(nullptr, 0);
         Mixer->InOrder = [this](std::span<const TSliceMixer::TSlot> Slots) { HashInOrder(Slots); };
     }
 }
@@ -265,10 +258,16 @@ void TRecoveryEncoder::Prepare(TSliceMixer::TSlot& Slot) {
 
 void TRecoveryEncoder::HashInOrder(std::span<const TSliceMixer::TSlot> Slots) {
     for (const TSliceMixer::TSlot& Slot : Slots) {
-        const size_t Index = PieceOf(Slot.Tag);
-        FileDigests[Index].Add(Slot.Region, Slot.Bytes);
-        if (Slot.Tag + 1 == Pieces[Index].FirstSlice + Pieces[Index].SliceCount)
-            FileDigests[Index].Finish();
+        TPlanned& One = Pieces[PieceOf(Slot.Tag)];
+        if (!Hashing)
+            Hashing.emplace(Slice, TSliceDigests::WholeFile);
+        Hashing->Add(Slot.Region, Slot.Bytes);
+        if (Slot.Tag + 1 == One.FirstSlice + One.SliceCount) {
+            Hashing->Finish();
+            One.Md5 = Hashing->FileMd5();
+            One.ReadHead = Hashing->HeadMd5();
+            Hashing.reset();
+        }
     }
 }
 
@@ -325,12 +324,10 @@ void TRecoveryEncoder::Describe() {
         for (const TPlanned& One : Pieces)
             if (One.Id == Id)
                 Order.push_back(&One);
-    for (const TPlanned* One : Order) {
-        const TSliceDigests& Digests = FileDigests[static_cast<size_t>(One - Pieces.data())];
-        Append(TPar2Packets::Packet(SetId, TPar2Packets::FileType,
-                                    TPar2Packets::FileBody({One->Id, Digests.FileMd5(),
-                                                            One->HeadMd5, One->Size, One->Name})));
-    }
+    for (const TPlanned* One : Order)
+        Append(TPar2Packets::Packet(
+            SetId, TPar2Packets::FileType,
+            TPar2Packets::FileBody({One->Id, One->Md5, One->HeadMd5, One->Size, One->Name})));
     for (const TPlanned* One : Order) {
         const auto First = Sums.begin() + One->FirstSlice;
         Append(TPar2Packets::Packet(
@@ -349,8 +346,8 @@ void TRecoveryEncoder::EndPass(const TWriteFile& Write) {
     if (Fed != Total || Differs)
         Changed();
     if (Pass == 0) {
-        for (size_t Index = 0; Index < Pieces.size(); ++Index)
-            if (FileDigests[Index].HeadMd5() != Pieces[Index].HeadMd5)
+        for (const TPlanned& One : Pieces)
+            if (One.ReadHead != One.HeadMd5)
                 Changed();
         Describe();
     }

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -58,7 +59,6 @@ public:
     // pieces, in order; raises when the pieces are too many for one set.
     TRecoveryEncoder(std::string SetName, std::vector<TPiece> Pieces, TAmount Amount,
                      int64_t Budget = MemoryBudget);
-    ~TRecoveryEncoder();
     TRecoveryEncoder(const TRecoveryEncoder&) = delete;
     TRecoveryEncoder& operator=(const TRecoveryEncoder&) = delete;
 
@@ -94,10 +94,15 @@ private:
         int64_t Start = 0;
         int64_t FirstSlice = 0;
         int64_t SliceCount = 0;
+        // Its head's MD5, read before the first pass, and its id.
         TMd5::TDigest HeadMd5{};
         TMd5::TDigest Id{};
         // The constant index of its first slice: its place in the main packet's order.
         int64_t FirstConstant = 0;
+        // Taken in the first pass: its MD5, and its head's again, which the
+        // first must equal.
+        TMd5::TDigest Md5{};
+        TMd5::TDigest ReadHead{};
     };
     struct TVolume {
         uint32_t First = 0;
@@ -144,8 +149,8 @@ private:
 
     // Taken in the first pass.
     std::vector<TSliceDigests::TSlice> Sums;
-    std::vector<TSliceDigests> FileDigests;
-    size_t Hashing = 0;
+    // The digests of the piece whose bytes are being hashed in order.
+    std::optional<TSliceDigests> Hashing;
     TMd5::TDigest SetId{};
     std::vector<uint8_t> Description;
     std::vector<uint8_t> Creator;

