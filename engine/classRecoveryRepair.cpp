@@ -310,7 +310,8 @@ void TRecoveryRepair::Rebuild(const TDeliver& Deliver) {
         }
         Mixer.Finish();
         Mixer.ToFileLayout();
-        std::vector<bool> Sound(Count);
+        // One byte each: the threads set them side by side.
+        std::vector<uint8_t> Sound(Count);
         Workers->Run({{Count, [&](size_t Out) {
                            const int64_t Constant = Missing[First + Out];
                            const TRecoverySet::TFile& File = Files[FileOf(Constant)];

@@ -391,9 +391,9 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
         FlipByte(Path("film.mkv.002"), 10);
         Row.Make();
         // Under a bound on memory far below what the absurd numbers would
-        // take (but for the address sanitizer's, whose shadow is larger).
+        // take (but for the sanitizers', whose shadows are larger).
         const auto Outcome = [&] {
-#ifndef __SANITIZE_ADDRESS__
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
             const rlimit Memory{1U << 30, 1U << 30};
             ::setrlimit(RLIMIT_AS, &Memory);
 #endif
