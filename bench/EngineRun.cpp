@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <iostream>
 #include <unistd.h>
 
@@ -51,8 +52,16 @@ void Recovery(const std::string& File, int64_t Blocks, const std::string& Amount
     };
     Encoder.ReadHeads(ReadAt);
     const size_t Folder = File.rfind('/');
-    const auto Write =
-        TRecoveryEncoder::WriteInto(Folder == std::string::npos ? "." : File.substr(0, Folder));
+    const std::string Into = Folder == std::string::npos ? "." : File.substr(0, Folder);
+    const auto Write = [&Into](const std::string& Name,
+                               const std::vector<std::span<const uint8_t>>& Parts) {
+        std::ofstream Out(Into + "/" + Name, std::ios::binary | std::ios::trunc);
+        for (const auto Part : Parts)
+            Out.write(reinterpret_cast<const char*>(Part.data()),
+                      static_cast<std::streamsize>(Part.size()));
+        if (!Out.flush())
+            throw EParvoxError("cannot write " + Name);
+    };
     std::vector<uint8_t> Chunk(1 << 20);
     for (int Pass = 0; Pass < Encoder.Passes(); ++Pass) {
         Encoder.BeginPass(Pass);

@@ -10,11 +10,8 @@
 #include "txt.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <numeric>
-#include <unistd.h>
 
 namespace {
 
@@ -216,11 +213,7 @@ void TRecoveryEncoder::BeginPass(int Next) {
     if (!HeadsRead || Next < 0 || Next >= Passes())
         throw EParvoxError("The recovery data's passes are out of order");
     Pass = Next;
-    Fed = 0;
-    Piece = 0;
-    InPiece = 0;
-    StreamSlice = 0;
-    Open = nullptr;
+    At = {};
     Differs = false;
     if (!Workers)
         Workers = std::make_unique<TWorkers>();
@@ -272,32 +265,32 @@ void TRecoveryEncoder::HashInOrder(std::span<const TSliceMixer::TSlot> Slots) {
 }
 
 void TRecoveryEncoder::Add(const uint8_t* Bytes, size_t Count) {
-    if (Pass < 0 || static_cast<int64_t>(Count) > Total - Fed)
+    if (Pass < 0 || static_cast<int64_t>(Count) > Total - At.Fed)
         Changed();
     while (Count > 0) {
-        while (Pieces[Piece].Size == 0)
-            ++Piece;
-        if (Open == nullptr) {
-            Open = &Mixer->Next();
-            Open->Tag = StreamSlice;
+        while (Pieces[At.Piece].Size == 0)
+            ++At.Piece;
+        if (At.Open == nullptr) {
+            At.Open = &Mixer->Next();
+            At.Open->Tag = At.Slice;
         }
-        const TPlanned& One = Pieces[Piece];
-        const auto Part = static_cast<size_t>(
-            std::min<int64_t>({static_cast<int64_t>(Count),
-                               Slice - static_cast<int64_t>(Open->Bytes), One.Size - InPiece}));
-        std::memcpy(Open->Region + Open->Bytes, Bytes, Part);
-        Open->Bytes += Part;
+        const TPlanned& One = Pieces[At.Piece];
+        const auto Part = static_cast<size_t>(std::min<int64_t>(
+            {static_cast<int64_t>(Count), Slice - static_cast<int64_t>(At.Open->Bytes),
+             One.Size - At.InPiece}));
+        std::memcpy(At.Open->Region + At.Open->Bytes, Bytes, Part);
+        At.Open->Bytes += Part;
         Bytes += Part;
         Count -= Part;
-        Fed += static_cast<int64_t>(Part);
-        InPiece += static_cast<int64_t>(Part);
-        if (static_cast<int64_t>(Open->Bytes) == Slice || InPiece == One.Size) {
-            Open = nullptr;
-            ++StreamSlice;
+        At.Fed += static_cast<int64_t>(Part);
+        At.InPiece += static_cast<int64_t>(Part);
+        if (static_cast<int64_t>(At.Open->Bytes) == Slice || At.InPiece == One.Size) {
+            At.Open = nullptr;
+            ++At.Slice;
             Mixer->Commit();
-            if (InPiece == One.Size) {
-                ++Piece;
-                InPiece = 0;
+            if (At.InPiece == One.Size) {
+                ++At.Piece;
+                At.InPiece = 0;
             }
         }
     }
@@ -343,7 +336,7 @@ void TRecoveryEncoder::EndPass(const TWriteFile& Write) {
         Changed();
     Mixer->Finish();
     // Fewer bytes than planned, or other bytes than in the first pass.
-    if (Fed != Total || Differs)
+    if (At.Fed != Total || Differs)
         Changed();
     if (Pass == 0) {
         for (const TPlanned& One : Pieces)
@@ -386,28 +379,4 @@ void TRecoveryEncoder::EndPass(const TWriteFile& Write) {
         Write(Files[Index + 1].Name, Parts);
     }
     Pass = -1;
-}
-
-TRecoveryEncoder::TWriteFile TRecoveryEncoder::WriteInto(const std::string& Folder) {
-    return [Folder](const std::string& Name, const std::vector<std::span<const uint8_t>>& Parts) {
-        const std::string Path = Folder + "/" + Name;
-        const int Fd = Retried(
-            [&] { return ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); });
-        if (Fd < 0)
-            throw EInOutError(errno, Path);
-        int Error = 0;
-        for (const auto Part : Parts)
-            for (size_t Done = 0; Error == 0 && Done < Part.size();) {
-                const ssize_t N =
-                    Retried([&] { return ::write(Fd, Part.data() + Done, Part.size() - Done); });
-                if (N <= 0)
-                    Error = N < 0 ? errno : ENOSPC;
-                else
-                    Done += static_cast<size_t>(N);
-            }
-        if (::close(Fd) != 0 && Error == 0)
-            Error = errno;
-        if (Error != 0)
-            throw EInOutError(Error, Path);
-    };
 }

@@ -84,9 +84,6 @@ public:
     // The whole input has been added: writes the files that this pass completes.
     void EndPass(const TWriteFile& Write);
 
-    // Writes the files into Folder under their own names.
-    [[nodiscard]] static TWriteFile WriteInto(const std::string& Folder);
-
 private:
     struct TPlanned {
         std::string Name;
@@ -127,6 +124,8 @@ private:
 
     std::string SetName;
     std::vector<TPlanned> Pieces;
+    // The plan: the input's bytes, the slice size, the input and recovery
+    // slices, and how the recovery slices go into files and passes.
     int64_t Total = 0;
     int64_t Slice = 4;
     int64_t Slices = 0;
@@ -136,13 +135,17 @@ private:
     std::vector<TOutput> Files;
     bool HeadsRead = false;
 
-    // The pass under way and where its input stands.
+    // The pass under way, and where its input stands: the bytes fed, the
+    // piece and the bytes of it fed, and the slice being filled.
+    struct TStream {
+        int64_t Fed = 0;
+        size_t Piece = 0;
+        int64_t InPiece = 0;
+        int64_t Slice = 0;
+        TSliceMixer::TSlot* Open = nullptr;
+    };
     int Pass = -1;
-    int64_t Fed = 0;
-    size_t Piece = 0;
-    int64_t InPiece = 0;
-    int64_t StreamSlice = 0;
-    TSliceMixer::TSlot* Open = nullptr;
+    TStream At;
     std::unique_ptr<TWorkers> Workers;
     std::unique_ptr<TSliceMixer> Mixer;
     std::atomic<bool> Differs = false;

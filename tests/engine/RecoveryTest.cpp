@@ -22,6 +22,16 @@ namespace {
 
 using TEncoder = TRecoveryEncoder;
 
+// Writes the recovery files into Folder under their own names.
+TEncoder::TWriteFile WriteInto(const fs::path& Folder) {
+    return [Folder](const std::string& Name, const std::vector<std::span<const uint8_t>>& Parts) {
+        Bytes Whole;
+        for (const auto Part : Parts)
+            Whole.insert(Whole.end(), Part.begin(), Part.end());
+        WriteFile((Folder / Name).string(), Whole);
+    };
+}
+
 class RecoveryTest : public ScratchTest {
 protected:
     // Writes Data as pieces film.mkv.001, ... of PieceBytes, and the recovery files of Amount.
@@ -45,7 +55,7 @@ protected:
             // Odd portions, as a reader behind a copy hands them over.
             for (size_t At = 0; At < Data.size(); At += 7919)
                 Encoder.Add(Data.data() + At, std::min<size_t>(7919, Data.size() - At));
-            Encoder.EndPass(TEncoder::WriteInto(Into.string()));
+            Encoder.EndPass(WriteInto(Into));
         }
         for (const auto& Output : Encoder.Outputs())
             EXPECT_EQ(fs::file_size(Into / Output.Name), static_cast<uintmax_t>(Output.Size));
@@ -442,7 +452,7 @@ TEST_F(RecoveryTest, StopEndsTheWorkBetweenSlices) {
     EXPECT_EQ(MessageOf([&] {
                   Encoder.BeginPass(0);
                   Encoder.Add(Data.data(), Data.size());
-                  Encoder.EndPass(TEncoder::WriteInto(Dir.string()));
+                  Encoder.EndPass(WriteInto(Dir));
               }),
               "Stopped");
     EXPECT_TRUE(fs::is_empty(Dir));
