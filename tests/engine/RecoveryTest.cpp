@@ -425,7 +425,7 @@ TEST_F(RecoveryTest, ABadSectorLosesOnlyItsSlice) {
         GTEST_SKIP() << "no FUSE here";
     const Bytes Data = PatternBytes(600000, 4);
     Split(Data, 160 * 1024, {10, false}, TEncoder::MemoryBudget, Dir / "files");
-    ASSERT_EQ(std::system((Medium + "mode " + Dir.string() + " ok badread 73728").c_str()), 0);
+    ASSERT_EQ(std::system((Medium + "mode " + Dir.string() + " ok listed badread 73728").c_str()), 0);
     Bytes Joined;
     int64_t Missing = 0;
     {

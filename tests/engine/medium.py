@@ -18,7 +18,9 @@
 # or drop. Anywhere among them, fail also refuses the writes and syncs of the
 # files passed through, unsynced their syncs alone, blind the question of
 # the file system's kind (statfs), and badread OFFSET the reads of the files
-# passed through that touch the 4 KiB from OFFSET on, as a bad sector does.
+# passed through that touch the 4 KiB from OFFSET on, as a bad sector does;
+# listed shows the files passed through in the listing of their folder,
+# which is otherwise empty.
 # attach and share exit 77 where the machine cannot have such a medium.
 import errno, os, signal, subprocess, sys, time
 
@@ -85,8 +87,8 @@ def serve(top, owner, sync_seconds):
                 os.close(fh)
 
         def readdir(self, path, fh):
-            listed = os.listdir(real(path)) if os.path.isdir(real(path)) else []
-            return ['.', '..'] + (['image'] if stick and path == '/' else []) + listed
+            shown = os.listdir(real(path)) if 'listed' in self.mode() and os.path.isdir(real(path)) else []
+            return ['.', '..'] + shown
 
         def read(self, path, size, offset, fh):
             mode = self.mode()
