@@ -7,6 +7,7 @@
 #include "QClickLabel.h"
 #include "QColourScheme.h"
 #include "QFileDrops.h"
+#include "QFolderOpener.h"
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
 #include "QRunNotices.h"
@@ -18,7 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,7 +27,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QUrl>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -54,6 +55,81 @@ int CommandKeyCode(const QKeyEvent& Key) {
     return Key.key();
 }
 
+// A closed list takes a typed character as a search for the next item that
+// begins with it, which changes the choice unseen: a user who meant a
+// command, or mistyped one, would find another medium or unit in the Split
+// window. Letters reach the items once the list is open, in its popup, a
+// window of its own.
+bool SearchesByTyping(const QWidget& Receiver, const QKeyEvent& Key) {
+    const auto* List = qobject_cast<const QComboBox*>(&Receiver);
+    const QString Typed = Key.text();
+    return List != nullptr && !List->isEditable() && !Typed.isEmpty() && Typed.front().isPrint() &&
+           !Typed.front().isSpace();
+}
+
+// Holds the program's other windows while a box is open, as the box's
+// modality would: no key, click, drop or close reaches them, and a window of
+// the program that the user activates hands the keyboard on to the box.
+class TBoxHold final : public QObject {
+public:
+    explicit TBoxHold(QWidget& Box) : Box(Box) { qApp->installEventFilter(this); }
+    ~TBoxHold() override { qApp->removeEventFilter(this); }
+    TBoxHold(const TBoxHold&) = delete;
+    TBoxHold& operator=(const TBoxHold&) = delete;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        const auto* Widget = qobject_cast<const QWidget*>(Watched);
+        if (Widget == nullptr || Widget->window() == &Box)
+            return false;
+        switch (Event->type()) {
+        case QEvent::WindowActivate:
+            Box.activateWindow();
+            return false;
+        case QEvent::Close:
+            return Event->spontaneous();
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::DragEnter:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget& Box;
+};
+
+// Shows a box at the end of a run. While the user works in another program
+// the box comes up without the keyboard, which stays with that program: a key
+// meant for it must not answer the box. Qt activates a modal window as it
+// shows it, whatever the window asks for, so such a box is shown as an
+// ordinary window over the run's, and the program's other windows are held.
+void ExecUnobtrusively(QMessageBox& Box) {
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
+        Box.exec();
+        return;
+    }
+    Box.setAttribute(Qt::WA_ShowWithoutActivating);
+    Box.setWindowModality(Qt::NonModal);
+    // A window that belongs to the run's modal window takes input from the user.
+    Box.winId();
+    if (const QWidget* Run = QApplication::activeModalWidget())
+        Box.windowHandle()->setTransientParent(Run->windowHandle());
+    const TBoxHold Hold(Box);
+    QEventLoop Answered;
+    QObject::connect(&Box, &QDialog::finished, &Answered, &QEventLoop::quit);
+    Box.show();
+    Answered.exec();
+}
+
 // Qt hands the window system the application name for a window without a
 // caption; the window's own name properties are removed after Qt has set
 // them, so that its title bar reads nothing. Qt writes them again only when
@@ -78,8 +154,9 @@ void ClearWindowSystemTitle(QWidget& Window) {
 } // namespace
 
 // One filter on the application shows every key press to the window it is
-// meant for before the focused control sees it. A key that the control
-// ignores travels on to the control's parents; it is shown only once.
+// meant for before the focused control sees it; a key that the window takes
+// as a command goes no further. A key that the control ignores travels on
+// to the control's parents; it is shown only once.
 class TKeyPreview : public QObject {
 public:
     static void Install() {
@@ -104,16 +181,21 @@ protected:
             return false;
         LastEvent = Event;
         LastReceiver = Receiver;
-        if (auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window())) {
-            const auto* Key = static_cast<const QKeyEvent*>(Event);
-            const int Code = CommandKeyCode(*Key);
-            const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
-            TFormParvoxBase::Guarded([Form, Code, Shift] { Form->FormKeyDown(Code, Shift); });
-            // A command may have run a modal window that saw keys of its own.
-            LastEvent = Event;
-            LastReceiver = Receiver;
-        }
-        return false;
+        auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window());
+        if (Form == nullptr)
+            return false;
+        const auto* Key = static_cast<const QKeyEvent*>(Event);
+        const int Code = CommandKeyCode(*Key);
+        const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
+        // A command that failed was a command all the same.
+        bool Command = true;
+        TFormParvoxBase::Guarded(
+            [Form, Code, Shift, &Command] { Command = Form->FormKeyDown(Code, Shift); });
+        // A command may have run a modal window that saw keys of its own.
+        LastEvent = Event;
+        LastReceiver = Receiver;
+        // A command acts once: no control sees its key as well.
+        return Command || SearchesByTyping(*Receiver, *Key);
     }
 
 private:
@@ -149,19 +231,26 @@ void TFormParvoxBase::ShowMessage(const std::string& Text) {
 void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Summary,
                                      const std::string& ResultFile) {
     ParvoxController->Notices->Announce(Summary, false);
-    if (ResultFile.empty()) {
-        ShowMessage(Text);
-        return;
-    }
     QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle(), QString::fromStdString(Text),
                     QMessageBox::Ok, QApplication::activeWindow());
     const QPushButton* OpenFolder =
-        Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
+        ResultFile.empty() ? nullptr
+                           : Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
     Box.setDefaultButton(QMessageBox::Ok);
-    Box.exec();
-    if (Box.clickedButton() == OpenFolder)
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(ResultFile)).absolutePath()));
+    ExecUnobtrusively(Box);
+    if (OpenFolder == nullptr || Box.clickedButton() != OpenFolder)
+        return;
+    const QString Folder = QFileInfo(QString::fromStdString(ResultFile)).absolutePath();
+    TFolderOpener::Open(Folder, [Folder] {
+        QMessageBox Unopened(
+            QMessageBox::NoIcon, ApplicationTitle(),
+            QStringLiteral("The folder could not be opened: no file manager answered. "
+                           "Its path, to copy:\n%1")
+                .arg(Folder),
+            QMessageBox::Ok, QApplication::activeWindow());
+        Unopened.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        Unopened.exec();
+    });
 }
 
 void TFormParvoxBase::ShowError(const std::string& Message) {
@@ -171,7 +260,7 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
     QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
     ClearWindowSystemTitle(Box);
-    Box.exec();
+    ExecUnobtrusively(Box);
 }
 
 std::string TFormParvoxBase::ErrorDisplayText(const std::string& Message) {
@@ -216,9 +305,8 @@ bool TFormParvoxBase::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return false;
 }
 
-void TFormParvoxBase::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
-    if (!ParvoxController->OperationRunning())
-        HandleShortcut(Key, Shift);
+bool TFormParvoxBase::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
+    return !ParvoxController->OperationRunning() && HandleShortcut(Key, Shift);
 }
 
 std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
@@ -231,7 +319,7 @@ std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
 
 bool TFormParvoxBase::RunOperation(const std::string& Status,
                                    const std::function<void()>& Operation) {
-    if (!ParvoxController->BeginOperation(this))
+    if (!ParvoxController->BeginOperation(this, Doing()))
         return false;
     const QPointer<QWidget> Focus = focusWidget();
     SetControlsEnabled(false);
@@ -308,6 +396,9 @@ void TFormParvoxBase::CenterOnScreen(QWidget& Window) {
 }
 
 void TFormParvoxBase::BringToFront(QWidget& Window) {
+    // Not over a program that the user works in while a run ends.
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        return;
     Window.raise();
     Window.activateWindow();
 }

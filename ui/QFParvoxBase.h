@@ -76,6 +76,9 @@ protected:
     virtual void FormShow();
     virtual void FormHide() {}
     virtual void FormCloseQuery(bool& CanClose);
+    // What a run of the window does, as the notice of its failure names it:
+    // "Splitting film.mkv".
+    [[nodiscard]] virtual QString Doing() const { return ApplicationTitle(); }
     // A single-letter command of the window: C or X without modifiers close it.
     // Returns whether the key was a command and has been acted on.
     virtual bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift);
@@ -154,7 +157,8 @@ protected:
 private:
     friend class TKeyPreview;
 
-    void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
+    // Whether the key was a command of the window and has been acted on.
+    bool FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
     // Handler runs through Guarded; it takes folders instead when Folders is set.
     void AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,
