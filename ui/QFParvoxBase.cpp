@@ -10,6 +10,7 @@
 #include "QFolderOpener.h"
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
+#include "QQuietBox.h"
 #include "QRunNotices.h"
 #include "classParvoxController.h"
 #include "classParvoxErrors.h"
@@ -19,7 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -27,7 +27,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -65,69 +64,6 @@ bool SearchesByTyping(const QWidget& Receiver, const QKeyEvent& Key) {
     const QString Typed = Key.text();
     return List != nullptr && !List->isEditable() && !Typed.isEmpty() && Typed.front().isPrint() &&
            !Typed.front().isSpace();
-}
-
-// Holds the program's other windows while a box is open, as the box's
-// modality would: no key, click, drop or close reaches them, and a window of
-// the program that the user activates hands the keyboard on to the box.
-class TBoxHold final : public QObject {
-public:
-    explicit TBoxHold(QWidget& Box) : Box(Box) { qApp->installEventFilter(this); }
-    ~TBoxHold() override { qApp->removeEventFilter(this); }
-    TBoxHold(const TBoxHold&) = delete;
-    TBoxHold& operator=(const TBoxHold&) = delete;
-
-protected:
-    bool eventFilter(QObject* Watched, QEvent* Event) override {
-        const auto* Widget = qobject_cast<const QWidget*>(Watched);
-        if (Widget == nullptr || Widget->window() == &Box)
-            return false;
-        switch (Event->type()) {
-        case QEvent::WindowActivate:
-            Box.activateWindow();
-            return false;
-        case QEvent::Close:
-            return Event->spontaneous();
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::DragEnter:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    QWidget& Box;
-};
-
-// Shows a box at the end of a run. While the user works in another program
-// the box comes up without the keyboard, which stays with that program: a key
-// meant for it must not answer the box. Qt activates a modal window as it
-// shows it, whatever the window asks for, so such a box is shown as an
-// ordinary window over the run's, and the program's other windows are held.
-void ExecUnobtrusively(QMessageBox& Box) {
-    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
-        Box.exec();
-        return;
-    }
-    Box.setAttribute(Qt::WA_ShowWithoutActivating);
-    Box.setWindowModality(Qt::NonModal);
-    // A window that belongs to the run's modal window takes input from the user.
-    Box.winId();
-    if (const QWidget* Run = QApplication::activeModalWidget())
-        Box.windowHandle()->setTransientParent(Run->windowHandle());
-    const TBoxHold Hold(Box);
-    QEventLoop Answered;
-    QObject::connect(&Box, &QDialog::finished, &Answered, &QEventLoop::quit);
-    Box.show();
-    Answered.exec();
 }
 
 // Qt hands the window system the application name for a window without a
@@ -237,7 +173,7 @@ void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Sum
         ResultFile.empty() ? nullptr
                            : Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
     Box.setDefaultButton(QMessageBox::Ok);
-    ExecUnobtrusively(Box);
+    TQuietBox::Exec(Box);
     if (OpenFolder == nullptr || Box.clickedButton() != OpenFolder)
         return;
     const QString Folder = QFileInfo(QString::fromStdString(ResultFile)).absolutePath();
@@ -260,7 +196,7 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
     QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
     ClearWindowSystemTitle(Box);
-    ExecUnobtrusively(Box);
+    TQuietBox::Exec(Box);
 }
 
 std::string TFormParvoxBase::ErrorDisplayText(const std::string& Message) {

@@ -42,11 +42,14 @@ public:
     // The program's standard message: the text, OK, no icon, the title as caption.
     static void ShowMessage(const std::string& Text);
     // The standard message at the end of a successful run, once the desktop
-    // has been told Summary, what the run made. With a ResultFile the box
-    // offers to open the folder that holds it, OK staying the default.
+    // has been told Summary, what the run made; while the user works in
+    // another program it takes no keyboard from it. With a ResultFile the
+    // box offers to open the folder that holds it, OK staying the default;
+    // a folder that nothing opens is named in a box, its path to copy.
     static void ShowCompletion(const std::string& Text, const QString& Summary,
                                const std::string& ResultFile = std::string());
-    // The error display: a critical box with an empty caption.
+    // The error display: a critical box with an empty caption, which takes
+    // no keyboard from another program, as the completion does.
     static void ShowError(const std::string& Message);
     // The message as the error display shows it: with a full stop appended
     // unless it is empty or ends in a character up to the full stop (". )").
