@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // A run as a desktop on a private session bus sees it; also run without a bus.
+#include "QFProgress.h"
 #include "QFSplit.h"
 #include "QRunNotices.h"
 #include "RunTestHelpers.h"
@@ -10,6 +11,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <xcb/xcb.h>
@@ -70,9 +73,12 @@ private slots:
         Run.RunEnded();
         Run.Announce("seen at the window", false);
         Attend(*Form, true);
+        // The title and the task bar show the bar's percentage.
         Run.RunStarted(*Form, "Splitting a&b");
-        Run.RunProgress(42);
-        QTRY_COMPARE(Form->windowTitle(), "42% Parvox 2.3");
+        ParvoxController->ShowProgress("", 0.986L);
+        QCOMPARE(ParvoxController->ProgressForm->Position(), 99);
+        QTRY_COMPARE(Form->windowTitle(), "99% Parvox 2.3");
+        ParvoxController->HideProgress();
         Run.RunEnded();
         QCOMPARE(Form->windowTitle(), "Parvox 2.3");
         Run.Announce("No space left on device: /a&b.", true);
@@ -86,7 +92,7 @@ private slots:
                 if (auto* Box = qobject_cast<QMessageBox*>(Window); Box && Box->isVisible()) {
                     Look.stop();
                     QTest::qWait(200);
-                    Seen << Box->text().section('\n', 0, 0) << Box->buttons().last()->text()
+                    Seen << Box->text() << Box->buttons().last()->text()
                          << (QGuiApplication::applicationState() == Qt::ApplicationActive
                                  ? "keyboard taken"
                                  : "keyboard left");
@@ -100,18 +106,67 @@ private slots:
             Look.start(10);
             Button(Form.get(), "ButtonStart")->click();
         }
-        QCOMPARE(Seen.mid(0, 3),
-                 QStringList({"Splitting completed", "Open &Folder", "keyboard left"}));
+        QCOMPARE(Seen.value(0).section('\n', 0, 0), "Splitting completed");
+        QCOMPARE(Seen.mid(1, 2), QStringList({"Open &Folder", "keyboard left"}));
         QVERIFY2(Seen.value(3).startsWith("I/O error"), qPrintable(Seen.join(", ")));
         QCOMPARE(Seen.mid(4), QStringList({"OK", "keyboard left"}));
         Run.Announce("told twice", false);
         if (Bus.isConnected())
-            QTRY_COMPARE(Log.filter(" transfer.").mid(0, 2),
-                         QStringList({"Splitting a&b failed | No space left on device: /a&amp;b. "
-                                      "transfer.error",
-                                      "source.bin: split into 3 pieces |  transfer.complete"}));
-        QCOMPARE(Log.filter(" transfer.").value(2).section(" | ", 0, 0),
-                 Bus.isConnected() ? "Splitting source.bin failed" : "");
+            QTRY_COMPARE(Log, QStringList({"0.99 true", " false",
+                                           "Splitting a&b failed | No space left on device: "
+                                           "/a&amp;b. transfer.error",
+                                           "source.bin: split into 3 pieces |  transfer.complete",
+                                           "Splitting source.bin failed | " + Seen.value(3) +
+                                               " transfer.error"}));
+    }
+
+    // Open Folder hands the folder to xdg-open; where there is none, or it
+    // finds no program to open a folder, a box names the folder to copy.
+    void openFolderTellsWhenNothingOpensIt_data() {
+        QTest::addColumn<QString>("Launcher");
+        QTest::addColumn<bool>("Told");
+        QTest::newRow("a file manager opens it") << "exit 0" << false;
+        QTest::newRow("no program opens folders") << "exit 3" << true;
+        QTest::newRow("no xdg-open") << "" << true;
+    }
+
+    void openFolderTellsWhenNothingOpensIt() {
+        QFETCH(QString, Launcher);
+        QFETCH(bool, Told);
+        const QTemporaryDir Path;
+        const QString Opened = Path.filePath("opened");
+        if (!Launcher.isEmpty()) {
+            const QString XdgOpen = Path.filePath("xdg-open");
+            WriteBytes(XdgOpen,
+                       ("#!/bin/sh\nprintf %s \"$1\" >" + Opened + '\n' + Launcher).toUtf8());
+            QFile::setPermissions(XdgOpen, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        const QByteArray SavedPath = qgetenv("PATH");
+        qputenv("PATH", Path.path().toLocal8Bit());
+        auto Form = OpenWindow<TFormSplit>();
+        Attend(*Form, false);
+        QString Shown;
+        OnNextModalOf<QMessageBox>([&Shown](QMessageBox* Completed) {
+            OnNextModalOf<QMessageBox>([&Shown](QMessageBox* Unopened) {
+                const bool Selectable =
+                    Unopened->textInteractionFlags() & Qt::TextSelectableByMouse;
+                Shown = Unopened->text() + (Selectable ? " (selectable)" : "");
+                Unopened->done(QMessageBox::Ok);
+            });
+            PressKey(Completed, Qt::Key_F);
+        });
+        TFormParvoxBase::ShowCompletion("Splitting completed", QString(),
+                                        Scratch.filePath("film.mkv").toStdString());
+        QVERIFY(WaitFor([&] { return !Shown.isEmpty() || QFile::exists(Opened); }));
+        QTest::qWait(300);
+        CancelPendingAnswers();
+        qputenv("PATH", SavedPath);
+        QCOMPARE(Shown, Told ? "The folder could not be opened: no file manager answered. Its "
+                               "path, to copy:\n" +
+                                   Scratch.path() + " (selectable)"
+                             : QString());
+        QCOMPARE(QFile::exists(Opened) ? ReadBytes(Opened) : QByteArray(),
+                 Launcher.isEmpty() ? QByteArray() : Scratch.path().toUtf8());
     }
 };
 

@@ -22,7 +22,9 @@
 #include "startup.h"
 #include "txt.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -297,6 +299,94 @@ private slots:
         QVERIFY(!Window.isVisible());
     }
 
+    // A command letter acts once: the focused list does not search its items
+    // for it as well. A closed list takes no other letter either, which
+    // would change its choice unseen; an open one does. Each window has a
+    // list of its own or one added for the test, reading "Parvox" and the key.
+    void lettersActOnce_data() {
+        QTest::addColumn<QString>("Window");
+        QTest::addColumn<QString>("List");
+        QTest::addColumn<QString>("Before");
+        QTest::addColumn<int>("Key");
+        // What the key did: the modal window that it opened, the control it
+        // focused, "closed", or nothing.
+        QTest::addColumn<QString>("Acted");
+        QTest::addColumn<QString>("After");
+        const auto Row = [](const char* Name, const char* Window, const char* List,
+                            const char* Before, Qt::Key Key, const char* Acted, const char* After) {
+            QTest::newRow(Name) << Window << List << Before << int(Key) << Acted << After;
+        };
+        Row("main, A", "Main", "", "Parvox", Qt::Key_A, "TFormAbout", "Parvox");
+        Row("About, X", "About", "", "Parvox", Qt::Key_X, "closed", "Parvox");
+        Row("Split, F on CD", "Split", "ComboMedium", "CD (700 MB)", Qt::Key_F, "TOpenDialog",
+            "CD (700 MB)");
+        Row("Split, S on CD", "Split", "ComboMedium", "CD (700 MB)", Qt::Key_S,
+            "No source file has been specified", "CD (700 MB)");
+        Row("Split, M on the unit", "Split", "ComboUnits", "Kbytes", Qt::Key_M, "ComboMedium",
+            "Kbytes");
+        Row("Split, D on CD, no command", "Split", "ComboMedium", "CD (700 MB)", Qt::Key_D, "",
+            "CD (700 MB)");
+        Row("Split, D in the open list", "Split", "open ComboMedium", "CD (700 MB)", Qt::Key_D, "",
+            "DVD (4.7 GB)");
+        Row("Join, O", "Join", "", "Parvox", Qt::Key_O, "QFileDialog", "Parvox");
+        Row("Compare, 1", "Compare", "", "Parvox", Qt::Key_1, "TOpenDialog", "Parvox");
+        Row("Checksum, F", "Checksum", "", "Parvox", Qt::Key_F, "TOpenDialog", "Parvox");
+    }
+
+    void lettersActOnce() {
+        QFETCH(QString, Window);
+        QFETCH(QString, List);
+        QFETCH(int, Key);
+        QFETCH(QString, Acted);
+        ParvoxApp->Split->SetBaseFileName("");
+        std::unique_ptr<TFormParvoxBase> Opened;
+        if (Window == "Split")
+            Opened = std::make_unique<TFormSplit>(MainForm);
+        else if (Window == "Join")
+            Opened = std::make_unique<TFormJoin>(MainForm);
+        else if (Window == "Compare")
+            Opened = std::make_unique<TFormCompare>(MainForm);
+        else if (Window == "Checksum")
+            Opened = std::make_unique<TFormChecksum>(MainForm);
+        else if (Window == "About")
+            Opened = std::make_unique<TFormAbout>(MainForm);
+        TFormParvoxBase* Form = Opened ? Opened.get() : MainForm;
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form));
+        const bool Open = List.startsWith("open ");
+        auto* Choices =
+            List.isEmpty() ? nullptr : Form->findChild<QComboBox*>(List.section(' ', -1));
+        const std::unique_ptr<QComboBox> Probe(Choices ? nullptr : new QComboBox(Form));
+        if (Probe) {
+            Choices = Probe.get();
+            Choices->addItems({"Parvox", QKeySequence(Key).toString() + " probe"});
+            Choices->show();
+        }
+        QFETCH(QString, Before);
+        Choices->setCurrentText(Before);
+        Choices->setFocus();
+        QStringList Seen;
+        if (!Acted.isEmpty() && Acted != "closed" && !Acted.startsWith("Combo"))
+            RecordNextModal(Seen);
+        if (Open) {
+            Choices->showPopup();
+            QTest::keyClick(Choices->view(), Qt::Key(Key));
+            QTest::keyClick(Choices->view(), Qt::Key_Return);
+        } else {
+            PressKey(Form, Qt::Key(Key));
+        }
+        CancelPendingAnswers();
+        QTEST(Choices->currentText(), "After");
+        if (Acted == "closed")
+            QVERIFY(!Form->isVisible());
+        else if (Acted.startsWith("Combo"))
+            QCOMPARE(Form->focusWidget()->objectName(), Acted);
+        else
+            QCOMPARE(Seen.value(0), Acted);
+        if (Opened)
+            Form->close();
+    }
+
     void errorDisplayAppendsAFullStopByTheRule() {
         QCOMPARE(TFormParvoxBase::ErrorDisplayText("Empty basefile name"), "Empty basefile name.");
         QCOMPARE(TFormParvoxBase::ErrorDisplayText("I/O error 13"), "I/O error 13.");
@@ -343,6 +433,9 @@ private slots:
             << "300 MB of 6.0 GB, 5.0 MB/s, about 20 minutes left, piece 2 of 7";
         QTest::newRow("stalled") << "5@25000000 5@0" << Film
                                  << "125 MB of 6.0 GB, stalled, piece 2 of 7";
+        QTest::newRow("3 s after a stall of 12 s")
+            << "10@25000000 12@0 3@25000000" << Film
+            << "325 MB of 6.0 GB, 25 MB/s, about 4 minutes left, piece 2 of 7";
         QTest::newRow("just past a boundary")
             << "20@1000000" << qint64(157'000'000)
             << "20 MB of 157 MB, 1.0 MB/s, about 3 minutes left, piece 2 of 7";
