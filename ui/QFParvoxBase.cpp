@@ -173,14 +173,14 @@ void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Sum
         ResultFile.empty() ? nullptr
                            : Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
     Box.setDefaultButton(QMessageBox::Ok);
-    TQuietBox::Exec(Box);
+    TQuietBox(Box).Exec();
     if (OpenFolder == nullptr || Box.clickedButton() != OpenFolder)
         return;
     const QString Folder = QFileInfo(QString::fromStdString(ResultFile)).absolutePath();
     TFolderOpener::Open(Folder, [Folder] {
         QMessageBox Unopened(
             QMessageBox::NoIcon, ApplicationTitle(),
-            QStringLiteral("The folder could not be opened: no file manager answered. "
+            QStringLiteral("The folder could not be opened: no file manager answered.\n"
                            "Its path, to copy:\n%1")
                 .arg(Folder),
             QMessageBox::Ok, QApplication::activeWindow());
@@ -195,8 +195,9 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
         ParvoxController->Notices->Announce(Text, true);
     QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    TQuietBox Quiet(Box);
     ClearWindowSystemTitle(Box);
-    TQuietBox::Exec(Box);
+    Quiet.Exec();
 }
 
 std::string TFormParvoxBase::ErrorDisplayText(const std::string& Message) {

@@ -54,13 +54,21 @@ private:
 
 } // namespace
 
-void TQuietBox::Exec(QMessageBox& Box) {
-    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
+TQuietBox::TQuietBox(QMessageBox& Box)
+    : Box(Box), Quiet(QGuiApplication::applicationState() != Qt::ApplicationActive) {
+    // Set while the window is not made yet: once it is, a change of modality
+    // gives it a caption again.
+    if (!Quiet)
+        return;
+    Box.setAttribute(Qt::WA_ShowWithoutActivating);
+    Box.setWindowModality(Qt::NonModal);
+}
+
+void TQuietBox::Exec() {
+    if (!Quiet) {
         Box.exec();
         return;
     }
-    Box.setAttribute(Qt::WA_ShowWithoutActivating);
-    Box.setWindowModality(Qt::NonModal);
     // A window that belongs to the run's modal window takes input from the user.
     Box.winId();
     if (const QWidget* Run = QApplication::activeModalWidget())

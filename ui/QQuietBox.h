@@ -10,12 +10,17 @@ class QMessageBox;
 
 class TQuietBox {
 public:
-    TQuietBox() = delete;
+    // Readies Box, before its window is made: while no window of the program
+    // is active, the box is to come up without the keyboard. Qt activates a
+    // modal window as it shows it, whatever the window asks for, so such a
+    // box shows as an ordinary window over the run's.
+    explicit TQuietBox(QMessageBox& Box);
 
-    // Runs Box as a modal box. While no window of the program is active,
-    // the box comes up without the keyboard: Qt activates a modal window as
-    // it shows it, whatever the window asks for, so the box shows as an
-    // ordinary window over the run's, and the program's other windows are
-    // held as its modality would hold them, until it is answered.
-    static void Exec(QMessageBox& Box);
+    // Runs the box until it is answered. A box without the keyboard holds the
+    // program's other windows meanwhile, as its modality would.
+    void Exec();
+
+private:
+    QMessageBox& Box;
+    bool Quiet;
 };

@@ -155,10 +155,11 @@ private slots:
         QTest::qWait(300);
         CancelPendingAnswers();
         qputenv("PATH", SavedPath);
-        QCOMPARE(Unopened->Text, Told ? "The folder could not be opened: no file manager answered. "
-                                        "Its path, to copy:\n" +
-                                            Scratch.path()
-                                      : QString());
+        QCOMPARE(Unopened->Text, Told
+                                     ? "The folder could not be opened: no file manager answered.\n"
+                                       "Its path, to copy:\n" +
+                                           Scratch.path()
+                                     : QString());
         QCOMPARE(QFile::exists(Opened) ? ReadBytes(Opened) : QByteArray(),
                  Launcher.isEmpty() ? QByteArray() : Scratch.path().toUtf8());
     }
