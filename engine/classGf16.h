@@ -15,7 +15,8 @@
 
 class TGf16 {
 public:
-    // Regions are a whole number of this many bytes long.
+    // Regions are a whole number of this many bytes long; the functions take
+    // any even length, but work word by word on a shorter end.
     static constexpr size_t RegionAlign = 64;
 
     [[nodiscard]] static uint16_t Multiply(uint16_t A, uint16_t B);
@@ -38,4 +39,15 @@ public:
 
     // Word by word with the log tables, in the layout of the files.
     static void MultiplyAddPlain(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes);
+
+    // The kernels that the region functions run on, slowest first. The
+    // fastest one that the processor has is chosen at start-up; all share
+    // one layout.
+    enum class TKernel { Plain, Ssse3, Avx2, Avx2Gfni, Avx512Gfni };
+    [[nodiscard]] static TKernel Kernel();
+    [[nodiscard]] static bool Supports(TKernel Kernel);
+    [[nodiscard]] static const char* KernelName(TKernel Kernel);
+    // Runs the region functions on Kernel, which the processor must have:
+    // for the tests and the benchmark, while no other thread uses them.
+    static void UseKernel(TKernel Kernel);
 };
