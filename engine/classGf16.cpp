@@ -22,6 +22,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PARVOX_GF16_X86 1
@@ -111,6 +112,14 @@ void FromLayoutPlain(uint8_t* Region, size_t Bytes) {
     }
 }
 
+// Each kernel adds the products of a stretch of one or more inputs into an
+// output: Stretch(Prepared, Ins, InCount, At, Out, Bytes, Next) adds
+// Prepared[i] times Ins[i] for every input i into Out, over the bytes from At
+// on, a whole number of runs, and meanwhile asks for the same bytes of the
+// output Next, which comes after, to be brought into the cache. A run of the output stays in
+// registers while the products of all inputs are added into it; with one input the factor's tables
+// stay in registers too.
+
 // Without vector instructions: one table for the low byte's products and one
 // for the high byte's.
 struct TPlainKernel {
@@ -124,14 +133,18 @@ struct TPlainKernel {
         SubsetProducts<8>(OfBits.data() + 8, Prepared.High.data());
     }
 
-    static void Stretch(const TFactor& Prepared, const uint8_t* In, uint8_t* Out, size_t Bytes) {
-        for (size_t At = 0; At < Bytes; At += Run)
-            for (size_t Word = 0; Word < Half; ++Word) {
-                const uint16_t Product =
-                    Prepared.Low[In[At + Word]] ^ Prepared.High[In[At + Half + Word]];
-                Out[At + Word] ^= static_cast<uint8_t>(Product);
-                Out[At + Half + Word] ^= static_cast<uint8_t>(Product >> 8);
-            }
+    static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins, size_t InCount,
+                        size_t At, uint8_t* Out, size_t Bytes, const uint8_t* /*Next*/) {
+        for (size_t Input = 0; Input < InCount; ++Input) {
+            const TFactor& Factor = Prepared[Input];
+            const uint8_t* In = Ins[Input];
+            for (size_t Start = At; Start < At + Bytes; Start += Run)
+                for (size_t Word = Start; Word < Start + Half; ++Word) {
+                    const uint16_t Product = Factor.Low[In[Word]] ^ Factor.High[In[Word + Half]];
+                    Out[Word] ^= static_cast<uint8_t>(Product);
+                    Out[Word + Half] ^= static_cast<uint8_t>(Product >> 8);
+                }
+        }
     }
 
     static void ToLayout(uint8_t* Region, size_t Bytes) { ToLayoutPlain(Region, Bytes); }
@@ -139,6 +152,13 @@ struct TPlainKernel {
 };
 
 #ifdef PARVOX_GF16_X86
+
+// The program is built for any x86 processor: the vector instructions are
+// asked for function by function and run only where the processor has them.
+#define PARVOX_SSSE3 __attribute__((target("ssse3")))
+#define PARVOX_AVX2 __attribute__((target("avx2")))
+#define PARVOX_AVX2_GFNI __attribute__((target("avx2,gfni")))
+#define PARVOX_AVX512_GFNI __attribute__((target("avx512f,avx512bw,avx512vl,gfni")))
 
 // The layout through SSE2, which every processor with a vector kernel has:
 // bytes are packed apart and interleaved again 16 at a time.
@@ -174,152 +194,200 @@ struct TSse2Layout {
     static void FromLayout(uint8_t* Region, size_t Bytes) { FromLayoutSse2(Region, Bytes); }
 };
 
-// Eight tables of 16 bytes: for each nibble of the word (low byte's low and
-// high nibble, high byte's low and high nibble), the low and then the high
-// byte of the products of its 16 values.
-struct TSplitFactor {
-    alignas(64) uint8_t Tables[8][16];
-};
+// For each nibble of the word (the low byte's low and high nibble, the high
+// byte's low and high nibble), the low and the high byte of the products of
+// its 16 values; each table once for every 128-bit lane of a register, as
+// `pshufb` looks up within a lane.
+template <size_t Lanes> struct TSplitFactor {
+    alignas(64) uint8_t Tables[8][Lanes][16];
 
-void PrepareSplit(uint16_t Factor, TSplitFactor& Prepared) {
-    const TBitProducts OfBits = BitProducts(Factor);
-    for (unsigned Nibble = 0; Nibble < 4; ++Nibble) {
-        uint16_t Products[16];
-        SubsetProducts<4>(OfBits.data() + 4 * Nibble, Products);
-        for (unsigned Value = 0; Value < 16; ++Value) {
-            Prepared.Tables[2 * Nibble][Value] = static_cast<uint8_t>(Products[Value]);
-            Prepared.Tables[2 * Nibble + 1][Value] = static_cast<uint8_t>(Products[Value] >> 8);
-        }
-    }
-}
-
-struct TSsse3Kernel : TSse2Layout {
-    using TFactor = TSplitFactor;
-
-    static void Prepare(uint16_t Factor, TFactor& Prepared) { PrepareSplit(Factor, Prepared); }
-
-    __attribute__((target("ssse3"))) static void Stretch(const TFactor& Prepared, const uint8_t* In,
-                                                         uint8_t* Out, size_t Bytes) {
-        const auto* Tables = reinterpret_cast<const __m128i*>(Prepared.Tables);
-        const __m128i T0L = _mm_load_si128(Tables), T0H = _mm_load_si128(Tables + 1);
-        const __m128i T1L = _mm_load_si128(Tables + 2), T1H = _mm_load_si128(Tables + 3);
-        const __m128i T2L = _mm_load_si128(Tables + 4), T2H = _mm_load_si128(Tables + 5);
-        const __m128i T3L = _mm_load_si128(Tables + 6), T3H = _mm_load_si128(Tables + 7);
-        const __m128i Nibbles = _mm_set1_epi8(0x0f);
-        for (size_t At = 0; At < Bytes; At += Run)
-            for (size_t Part = At; Part < At + Half; Part += 16) {
-                const __m128i Low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(In + Part));
-                const __m128i High =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(In + Part + Half));
-                const __m128i N0 = _mm_and_si128(Low, Nibbles);
-                const __m128i N1 = _mm_and_si128(_mm_srli_epi16(Low, 4), Nibbles);
-                const __m128i N2 = _mm_and_si128(High, Nibbles);
-                const __m128i N3 = _mm_and_si128(_mm_srli_epi16(High, 4), Nibbles);
-                const __m128i ProductLow = _mm_xor_si128(
-                    _mm_xor_si128(_mm_shuffle_epi8(T0L, N0), _mm_shuffle_epi8(T1L, N1)),
-                    _mm_xor_si128(_mm_shuffle_epi8(T2L, N2), _mm_shuffle_epi8(T3L, N3)));
-                const __m128i ProductHigh = _mm_xor_si128(
-                    _mm_xor_si128(_mm_shuffle_epi8(T0H, N0), _mm_shuffle_epi8(T1H, N1)),
-                    _mm_xor_si128(_mm_shuffle_epi8(T2H, N2), _mm_shuffle_epi8(T3H, N3)));
-                auto* OutLow = reinterpret_cast<__m128i*>(Out + Part);
-                auto* OutHigh = reinterpret_cast<__m128i*>(Out + Part + Half);
-                _mm_storeu_si128(OutLow, _mm_xor_si128(_mm_loadu_si128(OutLow), ProductLow));
-                _mm_storeu_si128(OutHigh, _mm_xor_si128(_mm_loadu_si128(OutHigh), ProductHigh));
-            }
-    }
-};
-
-struct TAvx2Kernel : TSse2Layout {
-    using TFactor = TSplitFactor;
-
-    static void Prepare(uint16_t Factor, TFactor& Prepared) { PrepareSplit(Factor, Prepared); }
-
-    // Each table twice, once for each 128-bit lane, where `vpshufb` looks up.
-    __attribute__((target("avx2"))) static __m256i Table(const TFactor& Prepared, int Index) {
-        return _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(Prepared.Tables[Index])));
-    }
-
-    __attribute__((target("avx2"))) static void Stretch(const TFactor& Prepared, const uint8_t* In,
-                                                        uint8_t* Out, size_t Bytes) {
-        const __m256i T0L = Table(Prepared, 0), T0H = Table(Prepared, 1);
-        const __m256i T1L = Table(Prepared, 2), T1H = Table(Prepared, 3);
-        const __m256i T2L = Table(Prepared, 4), T2H = Table(Prepared, 5);
-        const __m256i T3L = Table(Prepared, 6), T3H = Table(Prepared, 7);
-        const __m256i Nibbles = _mm256_set1_epi8(0x0f);
-        for (size_t At = 0; At < Bytes; At += Run) {
-            const __m256i Low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(In + At));
-            const __m256i High =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(In + At + Half));
-            const __m256i N0 = _mm256_and_si256(Low, Nibbles);
-            const __m256i N1 = _mm256_and_si256(_mm256_srli_epi16(Low, 4), Nibbles);
-            const __m256i N2 = _mm256_and_si256(High, Nibbles);
-            const __m256i N3 = _mm256_and_si256(_mm256_srli_epi16(High, 4), Nibbles);
-            const __m256i ProductLow = _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_shuffle_epi8(T0L, N0), _mm256_shuffle_epi8(T1L, N1)),
-                _mm256_xor_si256(_mm256_shuffle_epi8(T2L, N2), _mm256_shuffle_epi8(T3L, N3)));
-            const __m256i ProductHigh = _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_shuffle_epi8(T0H, N0), _mm256_shuffle_epi8(T1H, N1)),
-                _mm256_xor_si256(_mm256_shuffle_epi8(T2H, N2), _mm256_shuffle_epi8(T3H, N3)));
-            auto* OutLow = reinterpret_cast<__m256i*>(Out + At);
-            auto* OutHigh = reinterpret_cast<__m256i*>(Out + At + Half);
-            _mm256_storeu_si256(OutLow, _mm256_xor_si256(_mm256_loadu_si256(OutLow), ProductLow));
-            _mm256_storeu_si256(OutHigh,
-                                _mm256_xor_si256(_mm256_loadu_si256(OutHigh), ProductHigh));
+    static void Prepare(uint16_t Factor, TSplitFactor& Prepared) {
+        const TBitProducts OfBits = BitProducts(Factor);
+        for (unsigned Nibble = 0; Nibble < 4; ++Nibble) {
+            uint16_t Products[16];
+            SubsetProducts<4>(OfBits.data() + 4 * Nibble, Products);
+            for (size_t Lane = 0; Lane < Lanes; ++Lane)
+                for (unsigned Value = 0; Value < 16; ++Value) {
+                    Prepared.Tables[2 * Nibble][Lane][Value] =
+                        static_cast<uint8_t>(Products[Value]);
+                    Prepared.Tables[2 * Nibble + 1][Lane][Value] =
+                        static_cast<uint8_t>(Products[Value] >> 8);
+                }
         }
     }
 };
 
 // The four 8x8 bit matrices of a factor, as `gf2p8affineqb` takes them: the
-// row of output bit i in byte 7 - i, and in a row the bit of each input bit.
-struct TMatrixFactor {
+// row of output bit i in byte 7 - i, in a row the bit of each input bit.
+// They are those of the products of the 8 bits of a byte, seen as a matrix
+// of their bytes, transposed (three swaps of ever larger blocks) and turned
+// upside down.
+struct TBitMatrices {
     uint64_t LowToLow, HighToLow, LowToHigh, HighToHigh;
 };
 
-uint64_t BitMatrix(const TBitProducts& OfBits, unsigned InByte, unsigned OutByte) {
-    uint64_t Matrix = 0;
-    for (unsigned Row = 0; Row < 8; ++Row) {
-        uint64_t RowBits = 0;
-        for (unsigned Column = 0; Column < 8; ++Column)
-            RowBits |= uint64_t{(OfBits[8 * InByte + Column] >> (8 * OutByte + Row)) & 1U}
-                       << Column;
-        Matrix |= RowBits << (8 * (7 - Row));
-    }
-    return Matrix;
+uint64_t BitMatrix(const uint16_t* OfBits, unsigned OutByte) {
+    uint64_t Bits = 0;
+    for (unsigned Bit = 0; Bit < 8; ++Bit)
+        Bits |= uint64_t{static_cast<uint8_t>(OfBits[Bit] >> (8 * OutByte))} << (8 * Bit);
+    uint64_t Swap = (Bits ^ (Bits >> 7)) & 0x00AA00AA00AA00AAULL;
+    Bits ^= Swap ^ (Swap << 7);
+    Swap = (Bits ^ (Bits >> 14)) & 0x0000CCCC0000CCCCULL;
+    Bits ^= Swap ^ (Swap << 14);
+    Swap = (Bits ^ (Bits >> 28)) & 0x00000000F0F0F0F0ULL;
+    Bits ^= Swap ^ (Swap << 28);
+    return __builtin_bswap64(Bits);
 }
 
-void PrepareMatrices(uint16_t Factor, TMatrixFactor& Prepared) {
+TBitMatrices BitMatrices(uint16_t Factor) {
     const TBitProducts OfBits = BitProducts(Factor);
-    Prepared = {BitMatrix(OfBits, 0, 0), BitMatrix(OfBits, 1, 0), BitMatrix(OfBits, 0, 1),
-                BitMatrix(OfBits, 1, 1)};
+    return {BitMatrix(OfBits.data(), 0), BitMatrix(OfBits.data() + 8, 0),
+            BitMatrix(OfBits.data(), 1), BitMatrix(OfBits.data() + 8, 1)};
 }
+
+struct TSsse3Kernel : TSse2Layout {
+    using TFactor = TSplitFactor<1>;
+    static constexpr auto Prepare = TFactor::Prepare;
+
+    PARVOX_SSSE3 static __m128i Load(const void* Bytes) {
+        return _mm_loadu_si128(static_cast<const __m128i*>(Bytes));
+    }
+
+    // The products of 16 words, their low bytes in Low and high bytes in High.
+    PARVOX_SSSE3 static void Add(const __m128i* T, __m128i Low, __m128i High, __m128i& SumLow,
+                                 __m128i& SumHigh) {
+        const __m128i Nibbles = _mm_set1_epi8(0x0f);
+        const __m128i N0 = _mm_and_si128(Low, Nibbles);
+        const __m128i N1 = _mm_and_si128(_mm_srli_epi16(Low, 4), Nibbles);
+        const __m128i N2 = _mm_and_si128(High, Nibbles);
+        const __m128i N3 = _mm_and_si128(_mm_srli_epi16(High, 4), Nibbles);
+        SumLow = _mm_xor_si128(
+            SumLow,
+            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(T[0], N0), _mm_shuffle_epi8(T[2], N1)),
+                          _mm_xor_si128(_mm_shuffle_epi8(T[4], N2), _mm_shuffle_epi8(T[6], N3))));
+        SumHigh = _mm_xor_si128(
+            SumHigh,
+            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(T[1], N0), _mm_shuffle_epi8(T[3], N1)),
+                          _mm_xor_si128(_mm_shuffle_epi8(T[5], N2), _mm_shuffle_epi8(T[7], N3))));
+    }
+
+    PARVOX_SSSE3 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
+                                     size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
+                                     const uint8_t* Next) {
+        __m128i One[8];
+        for (int Table = 0; Table < 8; ++Table)
+            One[Table] = Load(Prepared[0].Tables[Table]);
+        for (size_t Start = At; Start < At + Bytes; Start += Run) {
+            __builtin_prefetch(Next + Start, 1);
+            for (size_t Part = Start; Part < Start + Half; Part += 16) {
+                __m128i Low = Load(Out + Part), High = Load(Out + Part + Half);
+                if (InCount == 1)
+                    Add(One, Load(Ins[0] + Part), Load(Ins[0] + Part + Half), Low, High);
+                else
+                    for (size_t Input = 0; Input < InCount; ++Input)
+                        Add(reinterpret_cast<const __m128i*>(Prepared[Input].Tables),
+                            Load(Ins[Input] + Part), Load(Ins[Input] + Part + Half), Low, High);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + Part), Low);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + Part + Half), High);
+            }
+        }
+    }
+};
+
+struct TAvx2Kernel : TSse2Layout {
+    using TFactor = TSplitFactor<2>;
+    static constexpr auto Prepare = TFactor::Prepare;
+
+    PARVOX_AVX2 static __m256i Load(const void* Bytes) {
+        return _mm256_loadu_si256(static_cast<const __m256i*>(Bytes));
+    }
+
+    PARVOX_AVX2 static void Add(const __m256i* T, __m256i Low, __m256i High, __m256i& SumLow,
+                                __m256i& SumHigh) {
+        const __m256i Nibbles = _mm256_set1_epi8(0x0f);
+        const __m256i N0 = _mm256_and_si256(Low, Nibbles);
+        const __m256i N1 = _mm256_and_si256(_mm256_srli_epi16(Low, 4), Nibbles);
+        const __m256i N2 = _mm256_and_si256(High, Nibbles);
+        const __m256i N3 = _mm256_and_si256(_mm256_srli_epi16(High, 4), Nibbles);
+        SumLow = _mm256_xor_si256(
+            SumLow,
+            _mm256_xor_si256(
+                _mm256_xor_si256(_mm256_shuffle_epi8(T[0], N0), _mm256_shuffle_epi8(T[2], N1)),
+                _mm256_xor_si256(_mm256_shuffle_epi8(T[4], N2), _mm256_shuffle_epi8(T[6], N3))));
+        SumHigh = _mm256_xor_si256(
+            SumHigh,
+            _mm256_xor_si256(
+                _mm256_xor_si256(_mm256_shuffle_epi8(T[1], N0), _mm256_shuffle_epi8(T[3], N1)),
+                _mm256_xor_si256(_mm256_shuffle_epi8(T[5], N2), _mm256_shuffle_epi8(T[7], N3))));
+    }
+
+    PARVOX_AVX2 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
+                                    size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
+                                    const uint8_t* Next) {
+        __m256i One[8];
+        for (int Table = 0; Table < 8; ++Table)
+            One[Table] = Load(Prepared[0].Tables[Table]);
+        for (size_t Start = At; Start < At + Bytes; Start += Run) {
+            __builtin_prefetch(Next + Start, 1);
+            __m256i Low = Load(Out + Start), High = Load(Out + Start + Half);
+            if (InCount == 1)
+                Add(One, Load(Ins[0] + Start), Load(Ins[0] + Start + Half), Low, High);
+            else
+                for (size_t Input = 0; Input < InCount; ++Input)
+                    Add(reinterpret_cast<const __m256i*>(Prepared[Input].Tables),
+                        Load(Ins[Input] + Start), Load(Ins[Input] + Start + Half), Low, High);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start), Low);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start + Half), High);
+        }
+    }
+};
 
 struct TAvx2GfniKernel : TSse2Layout {
-    using TFactor = TMatrixFactor;
+    // Low to low, high to low, low to high, high to high, in four lanes each.
+    struct TFactor {
+        alignas(32) uint64_t Matrices[4][4];
+    };
 
-    static void Prepare(uint16_t Factor, TFactor& Prepared) { PrepareMatrices(Factor, Prepared); }
+    static void Prepare(uint16_t Factor, TFactor& Prepared) {
+        const TBitMatrices Matrices = BitMatrices(Factor);
+        const uint64_t Each[] = {Matrices.LowToLow, Matrices.HighToLow, Matrices.LowToHigh,
+                                 Matrices.HighToHigh};
+        for (unsigned Matrix = 0; Matrix < 4; ++Matrix)
+            std::fill(std::begin(Prepared.Matrices[Matrix]), std::end(Prepared.Matrices[Matrix]),
+                      Each[Matrix]);
+    }
 
-    __attribute__((target("avx2,gfni"))) static void
-    Stretch(const TFactor& Prepared, const uint8_t* In, uint8_t* Out, size_t Bytes) {
-        const __m256i LowToLow = _mm256_set1_epi64x(static_cast<long long>(Prepared.LowToLow));
-        const __m256i HighToLow = _mm256_set1_epi64x(static_cast<long long>(Prepared.HighToLow));
-        const __m256i LowToHigh = _mm256_set1_epi64x(static_cast<long long>(Prepared.LowToHigh));
-        const __m256i HighToHigh = _mm256_set1_epi64x(static_cast<long long>(Prepared.HighToHigh));
-        for (size_t At = 0; At < Bytes; At += Run) {
-            const __m256i Low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(In + At));
-            const __m256i High =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(In + At + Half));
-            const __m256i ProductLow =
-                _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, LowToLow, 0),
-                                 _mm256_gf2p8affine_epi64_epi8(High, HighToLow, 0));
-            const __m256i ProductHigh =
-                _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, LowToHigh, 0),
-                                 _mm256_gf2p8affine_epi64_epi8(High, HighToHigh, 0));
-            auto* OutLow = reinterpret_cast<__m256i*>(Out + At);
-            auto* OutHigh = reinterpret_cast<__m256i*>(Out + At + Half);
-            _mm256_storeu_si256(OutLow, _mm256_xor_si256(_mm256_loadu_si256(OutLow), ProductLow));
-            _mm256_storeu_si256(OutHigh,
-                                _mm256_xor_si256(_mm256_loadu_si256(OutHigh), ProductHigh));
+    PARVOX_AVX2_GFNI static __m256i Load(const void* Bytes) {
+        return _mm256_loadu_si256(static_cast<const __m256i*>(Bytes));
+    }
+
+    PARVOX_AVX2_GFNI static void Add(const __m256i* M, __m256i Low, __m256i High, __m256i& SumLow,
+                                     __m256i& SumHigh) {
+        SumLow = _mm256_xor_si256(SumLow,
+                                  _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[0], 0),
+                                                   _mm256_gf2p8affine_epi64_epi8(High, M[1], 0)));
+        SumHigh = _mm256_xor_si256(SumHigh,
+                                   _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[2], 0),
+                                                    _mm256_gf2p8affine_epi64_epi8(High, M[3], 0)));
+    }
+
+    PARVOX_AVX2_GFNI static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
+                                         size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
+                                         const uint8_t* Next) {
+        __m256i One[4];
+        for (int Matrix = 0; Matrix < 4; ++Matrix)
+            One[Matrix] = Load(Prepared[0].Matrices[Matrix]);
+        for (size_t Start = At; Start < At + Bytes; Start += Run) {
+            __builtin_prefetch(Next + Start, 1);
+            __m256i Low = Load(Out + Start), High = Load(Out + Start + Half);
+            if (InCount == 1)
+                Add(One, Load(Ins[0] + Start), Load(Ins[0] + Start + Half), Low, High);
+            else
+                for (size_t Input = 0; Input < InCount; ++Input)
+                    Add(reinterpret_cast<const __m256i*>(Prepared[Input].Matrices),
+                        Load(Ins[Input] + Start), Load(Ins[Input] + Start + Half), Low, High);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start), Low);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start + Half), High);
         }
     }
 };
@@ -328,30 +396,46 @@ struct TAvx2GfniKernel : TSse2Layout {
 // multiply takes each half to the same half of the product, a second one
 // the halves swapped to the other.
 struct TAvx512GfniKernel : TSse2Layout {
-    using TFactor = TMatrixFactor;
+    // Low to low and high to high; high to low and low to high.
+    struct TFactor {
+        alignas(64) uint64_t Same[8], Across[8];
+    };
 
-    static void Prepare(uint16_t Factor, TFactor& Prepared) { PrepareMatrices(Factor, Prepared); }
-
-    __attribute__((target("avx512f,avx512bw,avx512vl,gfni"))) static __m512i
-    Halves(uint64_t Lower, uint64_t Upper) {
-        const auto L = static_cast<long long>(Lower), U = static_cast<long long>(Upper);
-        return _mm512_set_epi64(U, U, U, U, L, L, L, L);
+    static void Prepare(uint16_t Factor, TFactor& Prepared) {
+        const TBitMatrices Matrices = BitMatrices(Factor);
+        for (unsigned Lane = 0; Lane < 4; ++Lane) {
+            Prepared.Same[Lane] = Matrices.LowToLow;
+            Prepared.Same[Lane + 4] = Matrices.HighToHigh;
+            Prepared.Across[Lane] = Matrices.HighToLow;
+            Prepared.Across[Lane + 4] = Matrices.LowToHigh;
+        }
     }
 
-    __attribute__((target("avx512f,avx512bw,avx512vl,gfni"))) static void
-    Stretch(const TFactor& Prepared, const uint8_t* In, uint8_t* Out, size_t Bytes) {
-        const __m512i Same = Halves(Prepared.LowToLow, Prepared.HighToHigh);
-        const __m512i Across = Halves(Prepared.HighToLow, Prepared.LowToHigh);
-        for (size_t At = 0; At < Bytes; At += Run) {
-            const __m512i Words = _mm512_loadu_si512(In + At);
-            // The masked form, as the plain one trips GCC 12's warning of
-            // an uninitialised value inside the intrinsic.
-            const __m512i Swapped = _mm512_mask_shuffle_i64x2(Words, 0xFF, Words, Words, 0x4E);
-            _mm512_storeu_si512(
-                Out + At,
-                _mm512_ternarylogic_epi64(_mm512_loadu_si512(Out + At),
-                                          _mm512_gf2p8affine_epi64_epi8(Words, Same, 0),
-                                          _mm512_gf2p8affine_epi64_epi8(Swapped, Across, 0), 0x96));
+    PARVOX_AVX512_GFNI static __m512i Add(__m512i Same, __m512i Across, __m512i Words,
+                                          __m512i Sum) {
+        // The masked form, as the plain one trips GCC 12's warning of an
+        // uninitialised value inside the intrinsic.
+        const __m512i Swapped = _mm512_mask_shuffle_i64x2(Words, 0xFF, Words, Words, 0x4E);
+        return _mm512_ternarylogic_epi64(Sum, _mm512_gf2p8affine_epi64_epi8(Words, Same, 0),
+                                         _mm512_gf2p8affine_epi64_epi8(Swapped, Across, 0), 0x96);
+    }
+
+    PARVOX_AVX512_GFNI static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
+                                           size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
+                                           const uint8_t* Next) {
+        const __m512i Same = _mm512_load_si512(Prepared[0].Same);
+        const __m512i Across = _mm512_load_si512(Prepared[0].Across);
+        for (size_t Start = At; Start < At + Bytes; Start += Run) {
+            __builtin_prefetch(Next + Start, 1);
+            __m512i Sum = _mm512_loadu_si512(Out + Start);
+            if (InCount == 1)
+                Sum = Add(Same, Across, _mm512_loadu_si512(Ins[0] + Start), Sum);
+            else
+                for (size_t Input = 0; Input < InCount; ++Input)
+                    Sum = Add(_mm512_load_si512(Prepared[Input].Same),
+                              _mm512_load_si512(Prepared[Input].Across),
+                              _mm512_loadu_si512(Ins[Input] + Start), Sum);
+            _mm512_storeu_si512(Out + Start, Sum);
         }
     }
 };
@@ -359,16 +443,21 @@ struct TAvx512GfniKernel : TSse2Layout {
 #endif
 
 // Many outputs: a tile of the input stays in the first-level cache while it
-// goes into a group of outputs, whose factors are prepared once per call.
+// goes into each output of a group, whose factors are prepared once per call.
 constexpr size_t TileBytes = 16384;
 constexpr size_t GroupOutputs = 32;
+// Many inputs: up to this many at once, each output's run taking all their
+// products before it goes back to memory; their tiles together fill about
+// half the first-level cache.
+constexpr size_t BatchInputs = 8;
+constexpr size_t BatchTileBytes = 4096;
 
 template <typename TKernelImpl>
 void MultiplyAddWith(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes) {
     typename TKernelImpl::TFactor Prepared;
     TKernelImpl::Prepare(Factor, Prepared);
     const size_t Whole = WholeRuns(Bytes);
-    TKernelImpl::Stretch(Prepared, In, Out, Whole);
+    TKernelImpl::Stretch(&Prepared, &In, 1, 0, Out, Whole, Out);
     TGf16::MultiplyAddPlain(Factor, In + Whole, Out + Whole, Bytes - Whole);
 }
 
@@ -384,7 +473,8 @@ void MultiplyAddManyWith(const uint8_t* In, const uint16_t* Factors, uint8_t* co
         for (size_t At = 0; At < Whole; At += TileBytes) {
             const size_t Length = std::min(TileBytes, Whole - At);
             for (size_t Output = 0; Output < InGroup; ++Output)
-                TKernelImpl::Stretch(Prepared[Output], In + At, Outs[First + Output] + At, Length);
+                TKernelImpl::Stretch(&Prepared[Output], &In, 1, At, Outs[First + Output], Length,
+                                     Outs[First + std::min(Output + 1, InGroup - 1)]);
         }
         for (size_t Output = 0; Output < InGroup; ++Output)
             TGf16::MultiplyAddPlain(Factors[First + Output], In + Whole,
@@ -392,16 +482,44 @@ void MultiplyAddManyWith(const uint8_t* In, const uint16_t* Factors, uint8_t* co
     }
 }
 
+template <typename TKernelImpl>
+void MultiplyAddBatchWith(const uint8_t* const* Ins, size_t InCount, const uint16_t* Factors,
+                          uint8_t* const* Outs, size_t OutCount, size_t Bytes) {
+    std::vector<typename TKernelImpl::TFactor> Prepared(OutCount * BatchInputs);
+    const size_t Whole = WholeRuns(Bytes);
+    for (size_t First = 0; First < InCount; First += BatchInputs) {
+        const size_t InBatch = std::min(BatchInputs, InCount - First);
+        for (size_t Output = 0; Output < OutCount; ++Output)
+            for (size_t Input = 0; Input < InBatch; ++Input)
+                TKernelImpl::Prepare(Factors[Output * InCount + First + Input],
+                                     Prepared[Output * BatchInputs + Input]);
+        for (size_t At = 0; At < Whole; At += BatchTileBytes) {
+            const size_t Length = std::min(BatchTileBytes, Whole - At);
+            for (size_t Output = 0; Output < OutCount; ++Output)
+                TKernelImpl::Stretch(&Prepared[Output * BatchInputs], Ins + First, InBatch, At,
+                                     Outs[Output], Length,
+                                     Outs[std::min(Output + 1, OutCount - 1)]);
+        }
+    }
+    for (size_t Output = 0; Output < OutCount; ++Output)
+        for (size_t Input = 0; Input < InCount; ++Input)
+            TGf16::MultiplyAddPlain(Factors[Output * InCount + Input], Ins[Input] + Whole,
+                                    Outs[Output] + Whole, Bytes - Whole);
+}
+
 struct TKernelCalls {
     void (*ToLayout)(uint8_t*, size_t);
     void (*FromLayout)(uint8_t*, size_t);
     void (*MultiplyAdd)(uint16_t, const uint8_t*, uint8_t*, size_t);
     void (*MultiplyAddMany)(const uint8_t*, const uint16_t*, uint8_t* const*, size_t, size_t);
+    void (*MultiplyAddBatch)(const uint8_t* const*, size_t, const uint16_t*, uint8_t* const*,
+                             size_t, size_t);
 };
 
 template <typename TKernelImpl>
 constexpr TKernelCalls CallsOf{TKernelImpl::ToLayout, TKernelImpl::FromLayout,
-                               MultiplyAddWith<TKernelImpl>, MultiplyAddManyWith<TKernelImpl>};
+                               MultiplyAddWith<TKernelImpl>, MultiplyAddManyWith<TKernelImpl>,
+                               MultiplyAddBatchWith<TKernelImpl>};
 
 const TKernelCalls& CallsFor(TGf16::TKernel Kernel) {
     switch (Kernel) {
@@ -475,6 +593,11 @@ void TGf16::MultiplyAdd(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t
 void TGf16::MultiplyAddMany(const uint8_t* In, const uint16_t* Factors, uint8_t* const* Outs,
                             size_t Count, size_t Bytes) {
     Calls().MultiplyAddMany(In, Factors, Outs, Count, Bytes);
+}
+
+void TGf16::MultiplyAddBatch(const uint8_t* const* Ins, size_t InCount, const uint16_t* Factors,
+                             uint8_t* const* Outs, size_t OutCount, size_t Bytes) {
+    Calls().MultiplyAddBatch(Ins, InCount, Factors, Outs, OutCount, Bytes);
 }
 
 void TGf16::MultiplyAddPlain(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes) {

@@ -36,6 +36,12 @@ public:
     // read once for all of them.
     static void MultiplyAddMany(const uint8_t* In, const uint16_t* Factors, uint8_t* const* Outs,
                                 size_t Count, size_t Bytes);
+    // Outs[k] += the sum of Factors[k * InCount + i] * Ins[i] over the
+    // InCount inputs, for each of the OutCount outputs: each output passes
+    // through the cache once for several inputs, which makes this the
+    // fastest way to add many inputs into many outputs.
+    static void MultiplyAddBatch(const uint8_t* const* Ins, size_t InCount, const uint16_t* Factors,
+                                 uint8_t* const* Outs, size_t OutCount, size_t Bytes);
 
     // Word by word with the log tables, in the layout of the files.
     static void MultiplyAddPlain(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes);

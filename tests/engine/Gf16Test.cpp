@@ -50,42 +50,58 @@ protected:
     }
     void TearDown() override { TGf16::UseKernel(Before); }
 
-    // Outs[k] += Factors[k] * In through the kernel's layout (one output
-    // through MultiplyAdd, several through MultiplyAddMany), against the
+    // Outs[k] += Factors[k][i] * Ins[i] through the kernel's layout (one
+    // input into one output through MultiplyAdd, into several through
+    // MultiplyAddMany, several inputs through MultiplyAddBatch), against the
     // plain product in the layout of the files.
-    static void ExpectPlainProducts(size_t Count, size_t Length, size_t InOffset, size_t OutOffset,
-                                    std::mt19937& Random) {
-        SCOPED_TRACE(testing::Message() << Count << " outputs of " << Length << " bytes, offsets "
-                                        << InOffset << " and " << OutOffset);
-        TRegion In(Length, InOffset, Random);
-        std::vector<TRegion> Outs;
-        std::vector<uint8_t*> OutBytes;
-        std::vector<std::vector<uint8_t>> Expected;
-        std::vector<uint16_t> Factors;
-        for (size_t Output = 0; Output < Count; ++Output) {
+    static void ExpectPlainProducts(size_t InCount, size_t OutCount, size_t Length, size_t InOffset,
+                                    size_t OutOffset, std::mt19937& Random) {
+        SCOPED_TRACE(testing::Message()
+                     << InCount << " inputs into " << OutCount << " outputs of " << Length
+                     << " bytes, offsets " << InOffset << " and " << OutOffset);
+        std::vector<TRegion> Ins, Outs;
+        std::vector<uint8_t*> InBytes, OutBytes;
+        for (size_t Input = 0; Input < InCount; ++Input) {
+            Ins.emplace_back(Length, (InOffset + 5 * Input) % 64, Random);
+            InBytes.push_back(Ins.back().Bytes);
+        }
+        std::vector<std::vector<uint8_t>> InsBefore, Expected;
+        for (const uint8_t* In : InBytes)
+            InsBefore.emplace_back(In, In + Length);
+        // The factors that a careless kernel gets wrong come first.
+        std::vector<uint16_t> Factors = {0, 1, 0xFFFF};
+        Factors.resize(InCount * OutCount);
+        for (size_t Factor = 3; Factor < Factors.size(); ++Factor)
+            Factors[Factor] = static_cast<uint16_t>(Random());
+        for (size_t Output = 0; Output < OutCount; ++Output) {
             Outs.emplace_back(Length, (OutOffset + 7 * Output) % 64, Random);
             OutBytes.push_back(Outs.back().Bytes);
-            // The factors that a careless kernel gets wrong come first.
-            const uint16_t Edges[] = {0, 1, 0xFFFF};
-            Factors.push_back(Output < 3 ? Edges[Output] : static_cast<uint16_t>(Random()));
             Expected.emplace_back(OutBytes.back(), OutBytes.back() + Length);
-            TGf16::MultiplyAddPlain(Factors.back(), In.Bytes, Expected.back().data(), Length);
+            for (size_t Input = 0; Input < InCount; ++Input)
+                TGf16::MultiplyAddPlain(Factors[Output * InCount + Input], InBytes[Input],
+                                        Expected.back().data(), Length);
         }
-        const std::vector<uint8_t> InBefore(In.Bytes, In.Bytes + Length);
-        TGf16::ToKernelLayout(In.Bytes, Length);
-        for (uint8_t* Out : OutBytes)
-            TGf16::ToKernelLayout(Out, Length);
-        if (Count == 1)
-            TGf16::MultiplyAdd(Factors[0], In.Bytes, OutBytes[0], Length);
+        for (uint8_t* Region : InBytes)
+            TGf16::ToKernelLayout(Region, Length);
+        for (uint8_t* Region : OutBytes)
+            TGf16::ToKernelLayout(Region, Length);
+        if (InCount > 1)
+            TGf16::MultiplyAddBatch(InBytes.data(), InCount, Factors.data(), OutBytes.data(),
+                                    OutCount, Length);
+        else if (OutCount > 1)
+            TGf16::MultiplyAddMany(InBytes[0], Factors.data(), OutBytes.data(), OutCount, Length);
         else
-            TGf16::MultiplyAddMany(In.Bytes, Factors.data(), OutBytes.data(), Count, Length);
-        TGf16::FromKernelLayout(In.Bytes, Length);
-        EXPECT_EQ(std::vector<uint8_t>(In.Bytes, In.Bytes + Length), InBefore);
-        for (size_t Output = 0; Output < Count; ++Output) {
+            TGf16::MultiplyAdd(Factors[0], InBytes[0], OutBytes[0], Length);
+        for (size_t Input = 0; Input < InCount; ++Input) {
+            TGf16::FromKernelLayout(InBytes[Input], Length);
+            EXPECT_EQ(std::vector<uint8_t>(InBytes[Input], InBytes[Input] + Length),
+                      InsBefore[Input]);
+        }
+        for (size_t Output = 0; Output < OutCount; ++Output) {
             TGf16::FromKernelLayout(OutBytes[Output], Length);
             EXPECT_EQ(std::vector<uint8_t>(OutBytes[Output], OutBytes[Output] + Length),
                       Expected[Output])
-                << "output " << Output << ", factor " << Factors[Output];
+                << "output " << Output;
         }
     }
 
@@ -99,15 +115,19 @@ TEST_P(Gf16KernelTest, RegionsOfEveryAlignmentMatchThePlainProduct) {
     // Single runs, stretches across the kernels' tiles, and ends shorter
     // than a run, which stay in the files' layout.
     const size_t Lengths[] = {64, 192, 66, 16384 * 2 + 320 + 62};
-    const size_t Counts[] = {1, 2, 3, 7, 50};
+    // Inputs and outputs: one into one, into many (past a group of outputs
+    // prepared at once), and many into many (past a batch of inputs).
+    const std::pair<size_t, size_t> Shapes[] = {{1, 1},  {1, 2}, {1, 3}, {1, 7},
+                                                {1, 50}, {2, 1}, {9, 3}, {17, 2}};
     for (size_t Offset = 0; Offset < 64; ++Offset)
         for (const size_t Length : Lengths)
-            for (const size_t Count : Counts)
-                if (Length < 4096 || Count <= 3 || Offset % 16 == 5)
-                    ExpectPlainProducts(Count, Length, Offset, (Offset * 37 + 3) % 64, Random);
+            for (const auto& [InCount, OutCount] : Shapes)
+                if (Length < 4096 || InCount * OutCount <= 3 || Offset % 16 == 5)
+                    ExpectPlainProducts(InCount, OutCount, Length, Offset, (Offset * 37 + 3) % 64,
+                                        Random);
     for (const size_t Offset : {0, 1, 33, 63})
-        for (const size_t Count : {1, 3})
-            ExpectPlainProducts(Count, (3 << 20) + 192, Offset, 63 - Offset, Random);
+        for (const auto& [InCount, OutCount] : {std::pair{1, 1}, {1, 3}, {3, 2}})
+            ExpectPlainProducts(InCount, OutCount, (3 << 20) + 192, Offset, 63 - Offset, Random);
 }
 
 TEST_P(Gf16KernelTest, AllKernelsShareOneLayout) {
