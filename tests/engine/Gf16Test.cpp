@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <vector>
 
@@ -128,6 +130,27 @@ TEST_P(Gf16KernelTest, RegionsOfEveryAlignmentMatchThePlainProduct) {
     for (const size_t Offset : {0, 1, 33, 63})
         for (const auto& [InCount, OutCount] : {std::pair{1, 1}, {1, 3}, {3, 2}})
             ExpectPlainProducts(InCount, OutCount, (3 << 20) + 192, Offset, 63 - Offset, Random);
+}
+
+TEST_P(Gf16KernelTest, EveryFactorMatchesThePlainProduct) {
+    // A product by a factor is linear: the products of the 16 words of one
+    // set bit decide all others, so one run of them checks the factor whole.
+    alignas(64) uint8_t In[64], Out[64];
+    for (unsigned Bit = 0; Bit < 32; ++Bit) {
+        In[2 * Bit] = static_cast<uint8_t>((1U << (Bit % 16)) & 0xFF);
+        In[2 * Bit + 1] = static_cast<uint8_t>((1U << (Bit % 16)) >> 8);
+    }
+    TGf16::ToKernelLayout(In, sizeof In);
+    for (uint32_t Factor = 0; Factor <= 0xFFFF; ++Factor) {
+        std::fill(std::begin(Out), std::end(Out), 0);
+        TGf16::MultiplyAdd(static_cast<uint16_t>(Factor), In, Out, sizeof Out);
+        TGf16::FromKernelLayout(Out, sizeof Out);
+        for (unsigned Bit = 0; Bit < 16; ++Bit)
+            ASSERT_EQ(
+                Out[2 * Bit] | (Out[2 * Bit + 1] << 8),
+                TGf16::Multiply(static_cast<uint16_t>(Factor), static_cast<uint16_t>(1U << Bit)))
+                << "factor " << Factor << ", bit " << Bit;
+    }
 }
 
 TEST_P(Gf16KernelTest, AllKernelsShareOneLayout) {
