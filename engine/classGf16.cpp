@@ -34,6 +34,12 @@ namespace {
 constexpr uint32_t FieldPolynomial = 0x1100B;
 constexpr uint32_t Order = 65535;
 
+// Value times x, the generator, reduced by the field's polynomial.
+constexpr uint32_t TimesX(uint32_t Value) {
+    Value <<= 1;
+    return (Value & 0x10000) != 0 ? Value ^ FieldPolynomial : Value;
+}
+
 struct TTables {
     std::array<uint16_t, Order> Antilog{};
     std::array<uint32_t, 65536> Log{};
@@ -43,9 +49,7 @@ struct TTables {
         for (uint32_t Exponent = 0; Exponent < Order; ++Exponent) {
             Antilog[Exponent] = static_cast<uint16_t>(Value);
             Log[Value] = Exponent;
-            Value <<= 1;
-            if ((Value & 0x10000) != 0)
-                Value ^= FieldPolynomial;
+            Value = TimesX(Value);
         }
     }
 };
@@ -74,9 +78,7 @@ TBitProducts BitProducts(uint16_t Factor) {
     uint32_t Value = Factor;
     for (uint16_t& Product : Products) {
         Product = static_cast<uint16_t>(Value);
-        Value <<= 1;
-        if ((Value & 0x10000) != 0)
-            Value ^= FieldPolynomial;
+        Value = TimesX(Value);
     }
     return Products;
 }
@@ -114,11 +116,11 @@ void FromLayoutPlain(uint8_t* Region, size_t Bytes) {
 
 // Each kernel adds the products of a stretch of one or more inputs into an
 // output: Stretch(Prepared, Ins, InCount, At, Out, Bytes, Next) adds
-// Prepared[i] times Ins[i] for every input i into Out, over the bytes from At
-// on, a whole number of runs, and meanwhile asks for the same bytes of the
-// output Next, which comes after, to be brought into the cache. A run of the output stays in
-// registers while the products of all inputs are added into it; with one input the factor's tables
-// stay in registers too.
+// Prepared[i] times Ins[i] for every input i into Out, over the bytes from
+// At on, a whole number of runs. Meanwhile it asks for the same bytes of
+// Next, the output that comes after, to be brought into the cache. A run of
+// the output stays in registers while the products of all inputs are added
+// into it; with one input the factor's tables stay in registers too.
 
 // Without vector instructions: one table for the low byte's products and one
 // for the high byte's.

@@ -6,8 +6,10 @@
 // regions of 16-bit words multiplied and added at once. Regions are worked
 // on in a layout of the kernel's own: a region is brought into it before its
 // first use and back after its last; in between only these functions touch
-// it. The plain versions beside the fast ones are what the tests hold the
-// fast ones to.
+// it. The region functions run on the vector instructions that the processor
+// has (split tables with SSSE3 or AVX2, bit matrices with GFNI), chosen once;
+// they may run on several threads at once, each on outputs of its own. The
+// plain version beside them is what the tests hold them to.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +18,8 @@
 class TGf16 {
 public:
     // Regions are a whole number of this many bytes long; the functions take
-    // any even length, but work word by word on a shorter end.
+    // any even length, but work word by word on a shorter end. Regions that
+    // start on a multiple of it are read and written a cache line at a time.
     static constexpr size_t RegionAlign = 64;
 
     [[nodiscard]] static uint16_t Multiply(uint16_t A, uint16_t B);
