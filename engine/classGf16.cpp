@@ -158,6 +158,7 @@ struct TPlainKernel {
 // The program is built for any x86 processor: the vector instructions are
 // asked for function by function and run only where the processor has them.
 #define PARVOX_SSSE3 __attribute__((target("ssse3")))
+#define PARVOX_AVX __attribute__((target("avx")))
 #define PARVOX_AVX2 __attribute__((target("avx2")))
 #define PARVOX_AVX2_GFNI __attribute__((target("avx2,gfni")))
 #define PARVOX_AVX512_GFNI __attribute__((target("avx512f,avx512bw,avx512vl,gfni")))
@@ -247,77 +248,143 @@ TBitMatrices BitMatrices(uint16_t Factor) {
             BitMatrix(OfBits.data(), 1), BitMatrix(OfBits.data() + 8, 1)};
 }
 
+// The loop of the vector kernels, compiled into each kernel's Stretch with
+// that kernel's instructions (it has none of its own): a run of the output
+// in registers (TRun) takes the products of every input's run. The factor's
+// tables or matrices come into registers (TRegisters) before the loop when
+// there is one input, and for each run and input from the cache otherwise.
+template <typename TKernelImpl>
+__attribute__((always_inline)) inline void
+StretchRuns(const typename TKernelImpl::TFactor* Prepared, const uint8_t* const* Ins,
+            size_t InCount, size_t At, uint8_t* Out, size_t Bytes, const uint8_t* Next) {
+    const typename TKernelImpl::TRegisters One = TKernelImpl::Registers(Prepared[0]);
+    for (size_t Start = At; Start < At + Bytes; Start += Run) {
+        __builtin_prefetch(Next + Start, 1);
+        typename TKernelImpl::TRun Sum = TKernelImpl::Load(Out + Start);
+        if (InCount == 1)
+            TKernelImpl::Add(One, Ins[0] + Start, Sum);
+        else
+            for (size_t Input = 0; Input < InCount; ++Input)
+                TKernelImpl::Add(TKernelImpl::Registers(Prepared[Input]), Ins[Input] + Start, Sum);
+        TKernelImpl::Store(Out + Start, Sum);
+    }
+}
+
 struct TSsse3Kernel : TSse2Layout {
     using TFactor = TSplitFactor<1>;
     static constexpr auto Prepare = TFactor::Prepare;
 
-    PARVOX_SSSE3 static __m128i Load(const void* Bytes) {
+    // Two halves of 16 words each.
+    struct TRun {
+        __m128i Low[2], High[2];
+    };
+    struct TRegisters {
+        __m128i Tables[8];
+    };
+
+    PARVOX_SSSE3 static __m128i Vector(const void* Bytes) {
         return _mm_loadu_si128(static_cast<const __m128i*>(Bytes));
     }
 
-    // The products of 16 words, their low bytes in Low and high bytes in High.
-    PARVOX_SSSE3 static void Add(const __m128i* T, __m128i Low, __m128i High, __m128i& SumLow,
-                                 __m128i& SumHigh) {
+    PARVOX_SSSE3 static TRun Load(const uint8_t* Bytes) {
+        return {{Vector(Bytes), Vector(Bytes + 16)},
+                {Vector(Bytes + Half), Vector(Bytes + Half + 16)}};
+    }
+
+    PARVOX_SSSE3 static void Store(uint8_t* Bytes, const TRun& Sum) {
+        auto* Vectors = reinterpret_cast<__m128i*>(Bytes);
+        _mm_storeu_si128(Vectors, Sum.Low[0]);
+        _mm_storeu_si128(Vectors + 1, Sum.Low[1]);
+        _mm_storeu_si128(Vectors + 2, Sum.High[0]);
+        _mm_storeu_si128(Vectors + 3, Sum.High[1]);
+    }
+
+    PARVOX_SSSE3 static TRegisters Registers(const TFactor& Prepared) {
+        TRegisters Loaded;
+        for (int Table = 0; Table < 8; ++Table)
+            Loaded.Tables[Table] = Vector(Prepared.Tables[Table]);
+        return Loaded;
+    }
+
+    PARVOX_SSSE3 static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+        const __m128i* T = Factor.Tables;
         const __m128i Nibbles = _mm_set1_epi8(0x0f);
-        const __m128i N0 = _mm_and_si128(Low, Nibbles);
-        const __m128i N1 = _mm_and_si128(_mm_srli_epi16(Low, 4), Nibbles);
-        const __m128i N2 = _mm_and_si128(High, Nibbles);
-        const __m128i N3 = _mm_and_si128(_mm_srli_epi16(High, 4), Nibbles);
-        SumLow = _mm_xor_si128(
-            SumLow,
-            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(T[0], N0), _mm_shuffle_epi8(T[2], N1)),
-                          _mm_xor_si128(_mm_shuffle_epi8(T[4], N2), _mm_shuffle_epi8(T[6], N3))));
-        SumHigh = _mm_xor_si128(
-            SumHigh,
-            _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(T[1], N0), _mm_shuffle_epi8(T[3], N1)),
-                          _mm_xor_si128(_mm_shuffle_epi8(T[5], N2), _mm_shuffle_epi8(T[7], N3))));
+        for (int Part = 0; Part < 2; ++Part) {
+            const __m128i Low = Vector(In + 16 * Part), High = Vector(In + Half + 16 * Part);
+            const __m128i N0 = _mm_and_si128(Low, Nibbles);
+            const __m128i N1 = _mm_and_si128(_mm_srli_epi16(Low, 4), Nibbles);
+            const __m128i N2 = _mm_and_si128(High, Nibbles);
+            const __m128i N3 = _mm_and_si128(_mm_srli_epi16(High, 4), Nibbles);
+            Sum.Low[Part] = _mm_xor_si128(
+                Sum.Low[Part],
+                _mm_xor_si128(
+                    _mm_xor_si128(_mm_shuffle_epi8(T[0], N0), _mm_shuffle_epi8(T[2], N1)),
+                    _mm_xor_si128(_mm_shuffle_epi8(T[4], N2), _mm_shuffle_epi8(T[6], N3))));
+            Sum.High[Part] = _mm_xor_si128(
+                Sum.High[Part],
+                _mm_xor_si128(
+                    _mm_xor_si128(_mm_shuffle_epi8(T[1], N0), _mm_shuffle_epi8(T[3], N1)),
+                    _mm_xor_si128(_mm_shuffle_epi8(T[5], N2), _mm_shuffle_epi8(T[7], N3))));
+        }
     }
 
     PARVOX_SSSE3 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
                                      size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
                                      const uint8_t* Next) {
-        __m128i One[8];
-        for (int Table = 0; Table < 8; ++Table)
-            One[Table] = Load(Prepared[0].Tables[Table]);
-        for (size_t Start = At; Start < At + Bytes; Start += Run) {
-            __builtin_prefetch(Next + Start, 1);
-            for (size_t Part = Start; Part < Start + Half; Part += 16) {
-                __m128i Low = Load(Out + Part), High = Load(Out + Part + Half);
-                if (InCount == 1)
-                    Add(One, Load(Ins[0] + Part), Load(Ins[0] + Part + Half), Low, High);
-                else
-                    for (size_t Input = 0; Input < InCount; ++Input)
-                        Add(reinterpret_cast<const __m128i*>(Prepared[Input].Tables),
-                            Load(Ins[Input] + Part), Load(Ins[Input] + Part + Half), Low, High);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + Part), Low);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + Part + Half), High);
-            }
-        }
+        StretchRuns<TSsse3Kernel>(Prepared, Ins, InCount, At, Out, Bytes, Next);
     }
 };
 
-struct TAvx2Kernel : TSse2Layout {
-    using TFactor = TSplitFactor<2>;
-    static constexpr auto Prepare = TFactor::Prepare;
+// The 256-bit kernels: a run's low and high bytes in a register each, moved
+// with AVX, which both have.
+struct TKernel256 : TSse2Layout {
+    struct TRun {
+        __m256i Low, High;
+    };
 
-    PARVOX_AVX2 static __m256i Load(const void* Bytes) {
+    PARVOX_AVX static __m256i Vector(const void* Bytes) {
         return _mm256_loadu_si256(static_cast<const __m256i*>(Bytes));
     }
 
-    PARVOX_AVX2 static void Add(const __m256i* T, __m256i Low, __m256i High, __m256i& SumLow,
-                                __m256i& SumHigh) {
+    PARVOX_AVX static TRun Load(const uint8_t* Bytes) {
+        return {Vector(Bytes), Vector(Bytes + Half)};
+    }
+
+    PARVOX_AVX static void Store(uint8_t* Bytes, const TRun& Sum) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Bytes), Sum.Low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(Bytes + Half), Sum.High);
+    }
+};
+
+struct TAvx2Kernel : TKernel256 {
+    using TFactor = TSplitFactor<2>;
+    static constexpr auto Prepare = TFactor::Prepare;
+    struct TRegisters {
+        __m256i Tables[8];
+    };
+
+    PARVOX_AVX2 static TRegisters Registers(const TFactor& Prepared) {
+        TRegisters Loaded;
+        for (int Table = 0; Table < 8; ++Table)
+            Loaded.Tables[Table] = Vector(Prepared.Tables[Table]);
+        return Loaded;
+    }
+
+    PARVOX_AVX2 static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+        const __m256i* T = Factor.Tables;
         const __m256i Nibbles = _mm256_set1_epi8(0x0f);
+        const __m256i Low = Vector(In), High = Vector(In + Half);
         const __m256i N0 = _mm256_and_si256(Low, Nibbles);
         const __m256i N1 = _mm256_and_si256(_mm256_srli_epi16(Low, 4), Nibbles);
         const __m256i N2 = _mm256_and_si256(High, Nibbles);
         const __m256i N3 = _mm256_and_si256(_mm256_srli_epi16(High, 4), Nibbles);
-        SumLow = _mm256_xor_si256(
-            SumLow,
+        Sum.Low = _mm256_xor_si256(
+            Sum.Low,
             _mm256_xor_si256(
                 _mm256_xor_si256(_mm256_shuffle_epi8(T[0], N0), _mm256_shuffle_epi8(T[2], N1)),
                 _mm256_xor_si256(_mm256_shuffle_epi8(T[4], N2), _mm256_shuffle_epi8(T[6], N3))));
-        SumHigh = _mm256_xor_si256(
-            SumHigh,
+        Sum.High = _mm256_xor_si256(
+            Sum.High,
             _mm256_xor_si256(
                 _mm256_xor_si256(_mm256_shuffle_epi8(T[1], N0), _mm256_shuffle_epi8(T[3], N1)),
                 _mm256_xor_si256(_mm256_shuffle_epi8(T[5], N2), _mm256_shuffle_epi8(T[7], N3))));
@@ -326,28 +393,17 @@ struct TAvx2Kernel : TSse2Layout {
     PARVOX_AVX2 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
                                     size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
                                     const uint8_t* Next) {
-        __m256i One[8];
-        for (int Table = 0; Table < 8; ++Table)
-            One[Table] = Load(Prepared[0].Tables[Table]);
-        for (size_t Start = At; Start < At + Bytes; Start += Run) {
-            __builtin_prefetch(Next + Start, 1);
-            __m256i Low = Load(Out + Start), High = Load(Out + Start + Half);
-            if (InCount == 1)
-                Add(One, Load(Ins[0] + Start), Load(Ins[0] + Start + Half), Low, High);
-            else
-                for (size_t Input = 0; Input < InCount; ++Input)
-                    Add(reinterpret_cast<const __m256i*>(Prepared[Input].Tables),
-                        Load(Ins[Input] + Start), Load(Ins[Input] + Start + Half), Low, High);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start), Low);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start + Half), High);
-        }
+        StretchRuns<TAvx2Kernel>(Prepared, Ins, InCount, At, Out, Bytes, Next);
     }
 };
 
-struct TAvx2GfniKernel : TSse2Layout {
+struct TAvx2GfniKernel : TKernel256 {
     // Low to low, high to low, low to high, high to high, in four lanes each.
     struct TFactor {
         alignas(32) uint64_t Matrices[4][4];
+    };
+    struct TRegisters {
+        __m256i Matrices[4];
     };
 
     static void Prepare(uint16_t Factor, TFactor& Prepared) {
@@ -359,38 +415,26 @@ struct TAvx2GfniKernel : TSse2Layout {
                       Each[Matrix]);
     }
 
-    PARVOX_AVX2_GFNI static __m256i Load(const void* Bytes) {
-        return _mm256_loadu_si256(static_cast<const __m256i*>(Bytes));
+    PARVOX_AVX2_GFNI static TRegisters Registers(const TFactor& Prepared) {
+        return {{Vector(Prepared.Matrices[0]), Vector(Prepared.Matrices[1]),
+                 Vector(Prepared.Matrices[2]), Vector(Prepared.Matrices[3])}};
     }
 
-    PARVOX_AVX2_GFNI static void Add(const __m256i* M, __m256i Low, __m256i High, __m256i& SumLow,
-                                     __m256i& SumHigh) {
-        SumLow = _mm256_xor_si256(SumLow,
-                                  _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[0], 0),
-                                                   _mm256_gf2p8affine_epi64_epi8(High, M[1], 0)));
-        SumHigh = _mm256_xor_si256(SumHigh,
-                                   _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[2], 0),
-                                                    _mm256_gf2p8affine_epi64_epi8(High, M[3], 0)));
+    PARVOX_AVX2_GFNI static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+        const __m256i* M = Factor.Matrices;
+        const __m256i Low = Vector(In), High = Vector(In + Half);
+        Sum.Low = _mm256_xor_si256(Sum.Low,
+                                   _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[0], 0),
+                                                    _mm256_gf2p8affine_epi64_epi8(High, M[1], 0)));
+        Sum.High = _mm256_xor_si256(Sum.High,
+                                    _mm256_xor_si256(_mm256_gf2p8affine_epi64_epi8(Low, M[2], 0),
+                                                     _mm256_gf2p8affine_epi64_epi8(High, M[3], 0)));
     }
 
     PARVOX_AVX2_GFNI static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
                                          size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
                                          const uint8_t* Next) {
-        __m256i One[4];
-        for (int Matrix = 0; Matrix < 4; ++Matrix)
-            One[Matrix] = Load(Prepared[0].Matrices[Matrix]);
-        for (size_t Start = At; Start < At + Bytes; Start += Run) {
-            __builtin_prefetch(Next + Start, 1);
-            __m256i Low = Load(Out + Start), High = Load(Out + Start + Half);
-            if (InCount == 1)
-                Add(One, Load(Ins[0] + Start), Load(Ins[0] + Start + Half), Low, High);
-            else
-                for (size_t Input = 0; Input < InCount; ++Input)
-                    Add(reinterpret_cast<const __m256i*>(Prepared[Input].Matrices),
-                        Load(Ins[Input] + Start), Load(Ins[Input] + Start + Half), Low, High);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start), Low);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + Start + Half), High);
-        }
+        StretchRuns<TAvx2GfniKernel>(Prepared, Ins, InCount, At, Out, Bytes, Next);
     }
 };
 
@@ -401,6 +445,12 @@ struct TAvx512GfniKernel : TSse2Layout {
     // Low to low and high to high; high to low and low to high.
     struct TFactor {
         alignas(64) uint64_t Same[8], Across[8];
+    };
+    struct TRun {
+        __m512i Words;
+    };
+    struct TRegisters {
+        __m512i Same, Across;
     };
 
     static void Prepare(uint16_t Factor, TFactor& Prepared) {
@@ -413,32 +463,32 @@ struct TAvx512GfniKernel : TSse2Layout {
         }
     }
 
-    PARVOX_AVX512_GFNI static __m512i Add(__m512i Same, __m512i Across, __m512i Words,
-                                          __m512i Sum) {
+    PARVOX_AVX512_GFNI static TRun Load(const uint8_t* Bytes) {
+        return {_mm512_loadu_si512(Bytes)};
+    }
+
+    PARVOX_AVX512_GFNI static void Store(uint8_t* Bytes, const TRun& Sum) {
+        _mm512_storeu_si512(Bytes, Sum.Words);
+    }
+
+    PARVOX_AVX512_GFNI static TRegisters Registers(const TFactor& Prepared) {
+        return {_mm512_load_si512(Prepared.Same), _mm512_load_si512(Prepared.Across)};
+    }
+
+    PARVOX_AVX512_GFNI static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+        const __m512i Words = _mm512_loadu_si512(In);
         // The masked form, as the plain one trips GCC 12's warning of an
         // uninitialised value inside the intrinsic.
         const __m512i Swapped = _mm512_mask_shuffle_i64x2(Words, 0xFF, Words, Words, 0x4E);
-        return _mm512_ternarylogic_epi64(Sum, _mm512_gf2p8affine_epi64_epi8(Words, Same, 0),
-                                         _mm512_gf2p8affine_epi64_epi8(Swapped, Across, 0), 0x96);
+        Sum.Words = _mm512_ternarylogic_epi64(
+            Sum.Words, _mm512_gf2p8affine_epi64_epi8(Words, Factor.Same, 0),
+            _mm512_gf2p8affine_epi64_epi8(Swapped, Factor.Across, 0), 0x96);
     }
 
     PARVOX_AVX512_GFNI static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
                                            size_t InCount, size_t At, uint8_t* Out, size_t Bytes,
                                            const uint8_t* Next) {
-        const __m512i Same = _mm512_load_si512(Prepared[0].Same);
-        const __m512i Across = _mm512_load_si512(Prepared[0].Across);
-        for (size_t Start = At; Start < At + Bytes; Start += Run) {
-            __builtin_prefetch(Next + Start, 1);
-            __m512i Sum = _mm512_loadu_si512(Out + Start);
-            if (InCount == 1)
-                Sum = Add(Same, Across, _mm512_loadu_si512(Ins[0] + Start), Sum);
-            else
-                for (size_t Input = 0; Input < InCount; ++Input)
-                    Sum = Add(_mm512_load_si512(Prepared[Input].Same),
-                              _mm512_load_si512(Prepared[Input].Across),
-                              _mm512_loadu_si512(Ins[Input] + Start), Sum);
-            _mm512_storeu_si512(Out + Start, Sum);
-        }
+        StretchRuns<TAvx512GfniKernel>(Prepared, Ins, InCount, At, Out, Bytes, Next);
     }
 };
 
