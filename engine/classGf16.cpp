@@ -162,6 +162,9 @@ struct TPlainKernel {
 #define PARVOX_AVX2 __attribute__((target("avx2")))
 #define PARVOX_AVX2_GFNI __attribute__((target("avx2,gfni")))
 #define PARVOX_AVX512_GFNI __attribute__((target("avx512f,avx512bw,avx512vl,gfni")))
+// The prepared factors are aligned by hand: outside the functions that have
+// AVX, GCC aligns a 256-bit or 512-bit vector to 16 bytes only, and these
+// structures are made there and read here.
 
 // The layout through SSE2, which every processor with a vector kernel has:
 // bytes are packed apart and interleaved again 16 at a time.
@@ -199,26 +202,25 @@ struct TSse2Layout {
 
 // For each nibble of the word (the low byte's low and high nibble, the high
 // byte's low and high nibble), the low and the high byte of the products of
-// its 16 values; each table once for every 128-bit lane of a register, as
-// `pshufb` looks up within a lane.
-template <size_t Lanes> struct TSplitFactor {
-    alignas(64) uint8_t Tables[8][Lanes][16];
-
-    static void Prepare(uint16_t Factor, TSplitFactor& Prepared) {
-        const TBitProducts OfBits = BitProducts(Factor);
-        for (unsigned Nibble = 0; Nibble < 4; ++Nibble) {
-            uint16_t Products[16];
-            SubsetProducts<4>(OfBits.data() + 4 * Nibble, Products);
-            for (size_t Lane = 0; Lane < Lanes; ++Lane)
-                for (unsigned Value = 0; Value < 16; ++Value) {
-                    Prepared.Tables[2 * Nibble][Lane][Value] =
-                        static_cast<uint8_t>(Products[Value]);
-                    Prepared.Tables[2 * Nibble + 1][Lane][Value] =
-                        static_cast<uint8_t>(Products[Value] >> 8);
-                }
+// its 16 values: eight tables of 16 bytes, each once for every one of the
+// Lanes 128-bit lanes of a register, as `pshufb` looks up within a lane.
+void PrepareSplit(uint16_t Factor, void* Tables, size_t Lanes) {
+    const TBitProducts OfBits = BitProducts(Factor);
+    auto* Bytes = static_cast<uint8_t*>(Tables);
+    for (unsigned Nibble = 0; Nibble < 4; ++Nibble) {
+        uint16_t Products[16];
+        SubsetProducts<4>(OfBits.data() + 4 * Nibble, Products);
+        uint8_t Low[16], High[16];
+        for (unsigned Value = 0; Value < 16; ++Value) {
+            Low[Value] = static_cast<uint8_t>(Products[Value]);
+            High[Value] = static_cast<uint8_t>(Products[Value] >> 8);
+        }
+        for (size_t Lane = 0; Lane < Lanes; ++Lane) {
+            std::memcpy(Bytes + ((2 * Nibble) * Lanes + Lane) * 16, Low, 16);
+            std::memcpy(Bytes + ((2 * Nibble + 1) * Lanes + Lane) * 16, High, 16);
         }
     }
-};
+}
 
 // The four 8x8 bit matrices of a factor, as `gf2p8affineqb` takes them: the
 // row of output bit i in byte 7 - i, in a row the bit of each input bit.
@@ -251,13 +253,13 @@ TBitMatrices BitMatrices(uint16_t Factor) {
 // The loop of the vector kernels, compiled into each kernel's Stretch with
 // that kernel's instructions (it has none of its own): a run of the output
 // in registers (TRun) takes the products of every input's run. The factor's
-// tables or matrices come into registers (TRegisters) before the loop when
-// there is one input, and for each run and input from the cache otherwise.
+// tables or matrices come into registers before the loop when there is one
+// input, and for each run and input from the cache otherwise.
 template <typename TKernelImpl>
 __attribute__((always_inline)) inline void
 StretchRuns(const typename TKernelImpl::TFactor* Prepared, const uint8_t* const* Ins,
             size_t InCount, size_t At, uint8_t* Out, size_t Bytes, const uint8_t* Next) {
-    const typename TKernelImpl::TRegisters One = TKernelImpl::Registers(Prepared[0]);
+    const typename TKernelImpl::TFactor One = Prepared[0];
     for (size_t Start = At; Start < At + Bytes; Start += Run) {
         __builtin_prefetch(Next + Start, 1);
         typename TKernelImpl::TRun Sum = TKernelImpl::Load(Out + Start);
@@ -265,21 +267,23 @@ StretchRuns(const typename TKernelImpl::TFactor* Prepared, const uint8_t* const*
             TKernelImpl::Add(One, Ins[0] + Start, Sum);
         else
             for (size_t Input = 0; Input < InCount; ++Input)
-                TKernelImpl::Add(TKernelImpl::Registers(Prepared[Input]), Ins[Input] + Start, Sum);
+                TKernelImpl::Add(Prepared[Input], Ins[Input] + Start, Sum);
         TKernelImpl::Store(Out + Start, Sum);
     }
 }
 
 struct TSsse3Kernel : TSse2Layout {
-    using TFactor = TSplitFactor<1>;
-    static constexpr auto Prepare = TFactor::Prepare;
+    struct alignas(64) TFactor {
+        __m128i Tables[8];
+    };
+
+    static void Prepare(uint16_t Factor, TFactor& Prepared) {
+        PrepareSplit(Factor, Prepared.Tables, 1);
+    }
 
     // Two halves of 16 words each.
     struct TRun {
         __m128i Low[2], High[2];
-    };
-    struct TRegisters {
-        __m128i Tables[8];
     };
 
     PARVOX_SSSE3 static __m128i Vector(const void* Bytes) {
@@ -299,14 +303,7 @@ struct TSsse3Kernel : TSse2Layout {
         _mm_storeu_si128(Vectors + 3, Sum.High[1]);
     }
 
-    PARVOX_SSSE3 static TRegisters Registers(const TFactor& Prepared) {
-        TRegisters Loaded;
-        for (int Table = 0; Table < 8; ++Table)
-            Loaded.Tables[Table] = Vector(Prepared.Tables[Table]);
-        return Loaded;
-    }
-
-    PARVOX_SSSE3 static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+    PARVOX_SSSE3 static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
         const __m128i* T = Factor.Tables;
         const __m128i Nibbles = _mm_set1_epi8(0x0f);
         for (int Part = 0; Part < 2; ++Part) {
@@ -357,20 +354,15 @@ struct TKernel256 : TSse2Layout {
 };
 
 struct TAvx2Kernel : TKernel256 {
-    using TFactor = TSplitFactor<2>;
-    static constexpr auto Prepare = TFactor::Prepare;
-    struct TRegisters {
+    struct alignas(64) TFactor {
         __m256i Tables[8];
     };
 
-    PARVOX_AVX2 static TRegisters Registers(const TFactor& Prepared) {
-        TRegisters Loaded;
-        for (int Table = 0; Table < 8; ++Table)
-            Loaded.Tables[Table] = Vector(Prepared.Tables[Table]);
-        return Loaded;
+    static void Prepare(uint16_t Factor, TFactor& Prepared) {
+        PrepareSplit(Factor, Prepared.Tables, 2);
     }
 
-    PARVOX_AVX2 static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+    PARVOX_AVX2 static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
         const __m256i* T = Factor.Tables;
         const __m256i Nibbles = _mm256_set1_epi8(0x0f);
         const __m256i Low = Vector(In), High = Vector(In + Half);
@@ -399,10 +391,7 @@ struct TAvx2Kernel : TKernel256 {
 
 struct TAvx2GfniKernel : TKernel256 {
     // Low to low, high to low, low to high, high to high, in four lanes each.
-    struct TFactor {
-        alignas(32) uint64_t Matrices[4][4];
-    };
-    struct TRegisters {
+    struct alignas(64) TFactor {
         __m256i Matrices[4];
     };
 
@@ -410,17 +399,13 @@ struct TAvx2GfniKernel : TKernel256 {
         const TBitMatrices Matrices = BitMatrices(Factor);
         const uint64_t Each[] = {Matrices.LowToLow, Matrices.HighToLow, Matrices.LowToHigh,
                                  Matrices.HighToHigh};
+        uint64_t Lanes[4][4];
         for (unsigned Matrix = 0; Matrix < 4; ++Matrix)
-            std::fill(std::begin(Prepared.Matrices[Matrix]), std::end(Prepared.Matrices[Matrix]),
-                      Each[Matrix]);
+            std::fill(std::begin(Lanes[Matrix]), std::end(Lanes[Matrix]), Each[Matrix]);
+        std::memcpy(Prepared.Matrices, Lanes, sizeof Lanes);
     }
 
-    PARVOX_AVX2_GFNI static TRegisters Registers(const TFactor& Prepared) {
-        return {{Vector(Prepared.Matrices[0]), Vector(Prepared.Matrices[1]),
-                 Vector(Prepared.Matrices[2]), Vector(Prepared.Matrices[3])}};
-    }
-
-    PARVOX_AVX2_GFNI static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+    PARVOX_AVX2_GFNI static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
         const __m256i* M = Factor.Matrices;
         const __m256i Low = Vector(In), High = Vector(In + Half);
         Sum.Low = _mm256_xor_si256(Sum.Low,
@@ -443,24 +428,24 @@ struct TAvx2GfniKernel : TKernel256 {
 // the halves swapped to the other.
 struct TAvx512GfniKernel : TSse2Layout {
     // Low to low and high to high; high to low and low to high.
-    struct TFactor {
-        alignas(64) uint64_t Same[8], Across[8];
+    struct alignas(64) TFactor {
+        __m512i Same, Across;
     };
     struct TRun {
         __m512i Words;
     };
-    struct TRegisters {
-        __m512i Same, Across;
-    };
 
     static void Prepare(uint16_t Factor, TFactor& Prepared) {
         const TBitMatrices Matrices = BitMatrices(Factor);
+        uint64_t Same[8], Across[8];
         for (unsigned Lane = 0; Lane < 4; ++Lane) {
-            Prepared.Same[Lane] = Matrices.LowToLow;
-            Prepared.Same[Lane + 4] = Matrices.HighToHigh;
-            Prepared.Across[Lane] = Matrices.HighToLow;
-            Prepared.Across[Lane + 4] = Matrices.LowToHigh;
+            Same[Lane] = Matrices.LowToLow;
+            Same[Lane + 4] = Matrices.HighToHigh;
+            Across[Lane] = Matrices.HighToLow;
+            Across[Lane + 4] = Matrices.LowToHigh;
         }
+        std::memcpy(&Prepared.Same, Same, sizeof Same);
+        std::memcpy(&Prepared.Across, Across, sizeof Across);
     }
 
     PARVOX_AVX512_GFNI static TRun Load(const uint8_t* Bytes) {
@@ -471,11 +456,7 @@ struct TAvx512GfniKernel : TSse2Layout {
         _mm512_storeu_si512(Bytes, Sum.Words);
     }
 
-    PARVOX_AVX512_GFNI static TRegisters Registers(const TFactor& Prepared) {
-        return {_mm512_load_si512(Prepared.Same), _mm512_load_si512(Prepared.Across)};
-    }
-
-    PARVOX_AVX512_GFNI static void Add(const TRegisters& Factor, const uint8_t* In, TRun& Sum) {
+    PARVOX_AVX512_GFNI static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
         const __m512i Words = _mm512_loadu_si512(In);
         // The masked form, as the plain one trips GCC 12's warning of an
         // uninitialised value inside the intrinsic.
