@@ -272,6 +272,30 @@ StretchRuns(const typename TKernelImpl::TFactor* Prepared, const uint8_t* const*
     }
 }
 
+// The split-table product of the words whose low and high bytes are in Low
+// and High, added into SumLow and SumHigh: each nibble looks up its share of
+// both bytes. The same for 128-bit and 256-bit registers, with the
+// instructions of the kernel TOps (its functions take their vectors by
+// reference, as passing them by value between code with and without AVX
+// would change how they are passed).
+template <typename TOps>
+__attribute__((always_inline)) inline void
+AddSplit(const typename TOps::TVector* Tables, const typename TOps::TVector& Low,
+         const typename TOps::TVector& High, typename TOps::TVector& SumLow,
+         typename TOps::TVector& SumHigh) {
+    typename TOps::TVector N0, N1, N2, N3;
+    TOps::Nibbles(Low, N0, N1);
+    TOps::Nibbles(High, N2, N3);
+    TOps::AddLookUp(Tables[0], N0, SumLow);
+    TOps::AddLookUp(Tables[1], N0, SumHigh);
+    TOps::AddLookUp(Tables[2], N1, SumLow);
+    TOps::AddLookUp(Tables[3], N1, SumHigh);
+    TOps::AddLookUp(Tables[4], N2, SumLow);
+    TOps::AddLookUp(Tables[5], N2, SumHigh);
+    TOps::AddLookUp(Tables[6], N3, SumLow);
+    TOps::AddLookUp(Tables[7], N3, SumHigh);
+}
+
 struct TSsse3Kernel : TSse2Layout {
     struct alignas(64) TFactor {
         __m128i Tables[8];
@@ -303,26 +327,22 @@ struct TSsse3Kernel : TSse2Layout {
         _mm_storeu_si128(Vectors + 3, Sum.High[1]);
     }
 
+    using TVector = __m128i;
+
+    PARVOX_SSSE3 static void Nibbles(const __m128i& Bytes, __m128i& Low, __m128i& High) {
+        const __m128i Mask = _mm_set1_epi8(0x0f);
+        Low = _mm_and_si128(Bytes, Mask);
+        High = _mm_and_si128(_mm_srli_epi16(Bytes, 4), Mask);
+    }
+
+    PARVOX_SSSE3 static void AddLookUp(const __m128i& Table, const __m128i& Index, __m128i& Sum) {
+        Sum = _mm_xor_si128(Sum, _mm_shuffle_epi8(Table, Index));
+    }
+
     PARVOX_SSSE3 static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
-        const __m128i* T = Factor.Tables;
-        const __m128i Nibbles = _mm_set1_epi8(0x0f);
-        for (int Part = 0; Part < 2; ++Part) {
-            const __m128i Low = Vector(In + 16 * Part), High = Vector(In + Half + 16 * Part);
-            const __m128i N0 = _mm_and_si128(Low, Nibbles);
-            const __m128i N1 = _mm_and_si128(_mm_srli_epi16(Low, 4), Nibbles);
-            const __m128i N2 = _mm_and_si128(High, Nibbles);
-            const __m128i N3 = _mm_and_si128(_mm_srli_epi16(High, 4), Nibbles);
-            Sum.Low[Part] = _mm_xor_si128(
-                Sum.Low[Part],
-                _mm_xor_si128(
-                    _mm_xor_si128(_mm_shuffle_epi8(T[0], N0), _mm_shuffle_epi8(T[2], N1)),
-                    _mm_xor_si128(_mm_shuffle_epi8(T[4], N2), _mm_shuffle_epi8(T[6], N3))));
-            Sum.High[Part] = _mm_xor_si128(
-                Sum.High[Part],
-                _mm_xor_si128(
-                    _mm_xor_si128(_mm_shuffle_epi8(T[1], N0), _mm_shuffle_epi8(T[3], N1)),
-                    _mm_xor_si128(_mm_shuffle_epi8(T[5], N2), _mm_shuffle_epi8(T[7], N3))));
-        }
+        for (int Part = 0; Part < 2; ++Part)
+            AddSplit<TSsse3Kernel>(Factor.Tables, Vector(In + 16 * Part),
+                                   Vector(In + Half + 16 * Part), Sum.Low[Part], Sum.High[Part]);
     }
 
     PARVOX_SSSE3 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
@@ -362,24 +382,20 @@ struct TAvx2Kernel : TKernel256 {
         PrepareSplit(Factor, Prepared.Tables, 2);
     }
 
+    using TVector = __m256i;
+
+    PARVOX_AVX2 static void Nibbles(const __m256i& Bytes, __m256i& Low, __m256i& High) {
+        const __m256i Mask = _mm256_set1_epi8(0x0f);
+        Low = _mm256_and_si256(Bytes, Mask);
+        High = _mm256_and_si256(_mm256_srli_epi16(Bytes, 4), Mask);
+    }
+
+    PARVOX_AVX2 static void AddLookUp(const __m256i& Table, const __m256i& Index, __m256i& Sum) {
+        Sum = _mm256_xor_si256(Sum, _mm256_shuffle_epi8(Table, Index));
+    }
+
     PARVOX_AVX2 static void Add(const TFactor& Factor, const uint8_t* In, TRun& Sum) {
-        const __m256i* T = Factor.Tables;
-        const __m256i Nibbles = _mm256_set1_epi8(0x0f);
-        const __m256i Low = Vector(In), High = Vector(In + Half);
-        const __m256i N0 = _mm256_and_si256(Low, Nibbles);
-        const __m256i N1 = _mm256_and_si256(_mm256_srli_epi16(Low, 4), Nibbles);
-        const __m256i N2 = _mm256_and_si256(High, Nibbles);
-        const __m256i N3 = _mm256_and_si256(_mm256_srli_epi16(High, 4), Nibbles);
-        Sum.Low = _mm256_xor_si256(
-            Sum.Low,
-            _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_shuffle_epi8(T[0], N0), _mm256_shuffle_epi8(T[2], N1)),
-                _mm256_xor_si256(_mm256_shuffle_epi8(T[4], N2), _mm256_shuffle_epi8(T[6], N3))));
-        Sum.High = _mm256_xor_si256(
-            Sum.High,
-            _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_shuffle_epi8(T[1], N0), _mm256_shuffle_epi8(T[3], N1)),
-                _mm256_xor_si256(_mm256_shuffle_epi8(T[5], N2), _mm256_shuffle_epi8(T[7], N3))));
+        AddSplit<TAvx2Kernel>(Factor.Tables, Vector(In), Vector(In + Half), Sum.Low, Sum.High);
     }
 
     PARVOX_AVX2 static void Stretch(const TFactor* Prepared, const uint8_t* const* Ins,
