@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include <random>
+#include <thread>
 #include <vector>
 
 TEST(Gf16Test, ProductsAreReducedByTheFieldPolynomialAndDivisionUndoesThem) {
@@ -151,6 +152,35 @@ TEST_P(Gf16KernelTest, EveryFactorMatchesThePlainProduct) {
                 TGf16::Multiply(static_cast<uint16_t>(Factor), static_cast<uint16_t>(1U << Bit)))
                 << "factor " << Factor << ", bit " << Bit;
     }
+}
+
+TEST_P(Gf16KernelTest, ThreadsWorkOnOutputsOfTheirOwnAtOnce) {
+    // One input shared by two threads, each adding it into outputs of its
+    // own, as the recovery data is computed on all cores.
+    std::mt19937 Random(17);
+    constexpr size_t Length = 65536, Count = 40;
+    TRegion In(Length, 0, Random);
+    std::vector<std::vector<uint8_t>> Outs(2 * Count, std::vector<uint8_t>(Length));
+    std::vector<uint8_t*> OutBytes;
+    std::vector<uint16_t> Factors;
+    for (auto& Out : Outs) {
+        OutBytes.push_back(Out.data());
+        Factors.push_back(static_cast<uint16_t>(Random()));
+    }
+    std::vector<std::vector<uint8_t>> Expected = Outs;
+    for (size_t Output = 0; Output < Outs.size(); ++Output)
+        TGf16::MultiplyAdd(Factors[Output], In.Bytes, Expected[Output].data(), Length);
+    std::vector<std::thread> Threads;
+    for (size_t Half = 0; Half < 2; ++Half)
+        Threads.emplace_back([&, Half] {
+            for (int Round = 0; Round < 21; ++Round)
+                TGf16::MultiplyAddMany(In.Bytes, Factors.data() + Half * Count,
+                                       OutBytes.data() + Half * Count, Count, Length);
+        });
+    for (auto& Thread : Threads)
+        Thread.join();
+    // Adding a product twice adds nothing, so 21 rounds leave it once.
+    EXPECT_TRUE(Outs == Expected);
 }
 
 TEST_P(Gf16KernelTest, AllKernelsShareOneLayout) {
