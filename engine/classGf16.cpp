@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // GF(2^16) arithmetic: single elements over log and antilog tables, regions
-// over kernels chosen at start-up by what the processor has.
+// over kernels chosen once by what the processor has.
 //
 // The kernels' layout: each run of 64 bytes holds 32 words, first their 32
 // low bytes, then their 32 high bytes, so that a vector register holds one

@@ -50,8 +50,8 @@ public:
     static void MultiplyAddPlain(uint16_t Factor, const uint8_t* In, uint8_t* Out, size_t Bytes);
 
     // The kernels that the region functions run on, slowest first. The
-    // fastest one that the processor has is chosen at start-up; all share
-    // one layout.
+    // fastest one that the processor has is chosen once, at the first use;
+    // all share one layout.
     enum class TKernel { Plain, Ssse3, Avx2, Avx2Gfni, Avx512Gfni };
     [[nodiscard]] static TKernel Kernel();
     [[nodiscard]] static bool Supports(TKernel Kernel);
