@@ -7,10 +7,9 @@
 // making recovery slices and rebuilding lost input slices are such sums with
 // other factors, so the mixer does the two: it holds a number of output
 // slices and adds batches of input slices into them, each input times a
-// factor of its own per output, on all cores. A batch is filled while the
-// one before is mixed; each output is worked on in stretches short enough
-// that the outputs' stretches stay in the processor's cache while every
-// input of the batch goes into them.
+// factor of its own per output, on all cores, each core on a part of every
+// slice's bytes. A batch is filled while the one before is mixed, and goes
+// into the outputs in stretches of bounded work.
 #pragma once
 
 #include "classWorkers.h"
@@ -99,6 +98,6 @@ private:
     size_t Filling = 0;
     size_t Filled = 0;
     bool Mixing = false;
-    // Bytes of each output that one stretch covers.
+    // Bytes of each output that one call of the kernel covers.
     int64_t Stretch;
 };
