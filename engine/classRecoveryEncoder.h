@@ -8,7 +8,9 @@
 // sizes, the passes), then takes the input's bytes in order, once per pass,
 // and writes each file through the caller once its data is complete: the
 // index NAME.par2 and the volumes NAME.volA+B.par2 (A the first exponent, B
-// the count), each volume with the set's description again.
+// the count), each volume with the set's description again. The work runs
+// on one thread a core beside the caller's; the caller's calls come one at
+// a time, from any one thread.
 #pragma once
 
 #include "classMd5.h"
@@ -80,8 +82,14 @@ public:
     void ReadHeads(const TReadAt& Read);
     // Pass Pass (from 0) begins: the input follows from its first byte.
     void BeginPass(int Pass);
+    // The input's next bytes, in any portions; what goes beyond the planned
+    // size raises the message of an input that changed.
     void Add(const uint8_t* Bytes, size_t Count);
-    // The whole input has been added: writes the files that this pass completes.
+    // The whole input has been added: waits for its work and writes the
+    // files that this pass completes (the index and the first volumes after
+    // the first pass). Raises the message of an input that changed when the
+    // bytes differ from the planned size, from the heads read before, or
+    // from the first pass's.
     void EndPass(const TWriteFile& Write);
 
 private:

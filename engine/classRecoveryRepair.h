@@ -33,7 +33,8 @@ public:
         int64_t Size = 0;
         // Its slices that differ from their digests, or that it lacks.
         int64_t Damaged = 0;
-        // The file is the one that the set describes: its size and its MD5.
+        // The file is the one that the set describes: its size, and every
+        // slice as its digest says.
         bool Matches = false;
     };
     // Bytes rebuilt for input file File, from Offset on.

@@ -72,7 +72,21 @@ protected:
             Paths.push_back(fs::exists(Piece) ? Piece.string() : "");
         }
         Repair.Open(Paths);
-        Repair.Check();
+        if (!Streamed) {
+            Repair.Check();
+        } else {
+            // The digests taken as a copy would read the pieces, short ones too.
+            for (size_t File = 0; File < Paths.size(); ++File) {
+                const int64_t Length = Set.Files()[File].Description.Length;
+                const Bytes Piece = Paths[File].empty() ? Bytes{} : ReadFile(Paths[File]);
+                TSliceDigests Read(Set.SliceSize(), TSliceDigests::SliceMd5);
+                Read.Add(Piece.data(), std::min<size_t>(Piece.size(), static_cast<size_t>(Length)));
+                if (static_cast<int64_t>(Piece.size()) >= Length)
+                    Read.Finish();
+                Repair.Take(File, Read);
+            }
+            Repair.Decide();
+        }
         if (!Repair.Repairable())
             return {};
         std::vector<Bytes> Pieces;
@@ -105,6 +119,8 @@ protected:
 
     TRecoverySet Set;
     int Passes = 0;
+    // Whether Join hands the repair digests taken elsewhere instead of its own check.
+    bool Streamed = false;
 };
 
 void Truncate(const std::string& Name, int64_t Size) {
@@ -231,23 +247,27 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
         Split(Data, PieceBytes, Row.Amount, Row.Budget);
         EXPECT_EQ(Passes > 1, Row.Budget < TEncoder::MemoryBudget);
         Row.Change();
-        TRecoveryRepair Repair(Set, Row.Budget);
-        const Bytes Joined = Join(Repair);
-        std::vector<int64_t> Damaged;
-        for (const auto& File : Repair.Files())
-            Damaged.push_back(File.Damaged);
-        // In the main packet's order, which the files' ids decide.
-        std::vector<int64_t> ByPiece(Damaged.size());
-        for (size_t Piece = 0; Piece < Damaged.size(); ++Piece)
-            ByPiece[Piece] = Damaged[static_cast<size_t>(
-                Set.FileNamed(PieceName("film.mkv", static_cast<int>(Piece) + 1)))];
-        EXPECT_EQ(ByPiece, Row.Damaged);
-        EXPECT_EQ(Repair.Repairable(), Row.Repaired);
-        if (Row.Repaired) {
-            EXPECT_TRUE(Joined == Data);
-        } else {
-            EXPECT_EQ(std::make_pair(Repair.MissingSlices(), Repair.RecoverySlices()),
-                      std::make_pair(int64_t{80}, int64_t{40}));
+        for (const bool Streams : {false, true}) {
+            SCOPED_TRACE(Streams ? "digests taken elsewhere" : "checked");
+            Streamed = Streams;
+            TRecoveryRepair Repair(Set, Row.Budget);
+            const Bytes Joined = Join(Repair);
+            std::vector<int64_t> Damaged;
+            for (const auto& File : Repair.Files())
+                Damaged.push_back(File.Damaged);
+            // In the main packet's order, which the files' ids decide.
+            std::vector<int64_t> ByPiece(Damaged.size());
+            for (size_t Piece = 0; Piece < Damaged.size(); ++Piece)
+                ByPiece[Piece] = Damaged[static_cast<size_t>(
+                    Set.FileNamed(PieceName("film.mkv", static_cast<int>(Piece) + 1)))];
+            EXPECT_EQ(ByPiece, Row.Damaged);
+            EXPECT_EQ(Repair.Repairable(), Row.Repaired);
+            if (Row.Repaired) {
+                EXPECT_TRUE(Joined == Data);
+            } else {
+                EXPECT_EQ(std::make_pair(Repair.MissingSlices(), Repair.RecoverySlices()),
+                          std::make_pair(int64_t{80}, int64_t{40}));
+            }
         }
     }
 }
@@ -425,7 +445,8 @@ TEST_F(RecoveryTest, ABadSectorLosesOnlyItsSlice) {
         GTEST_SKIP() << "no FUSE here";
     const Bytes Data = PatternBytes(600000, 4);
     Split(Data, 160 * 1024, {10, false}, TEncoder::MemoryBudget, Dir / "files");
-    ASSERT_EQ(std::system((Medium + "mode " + Dir.string() + " ok listed badread 73728").c_str()), 0);
+    ASSERT_EQ(std::system((Medium + "mode " + Dir.string() + " ok listed badread 73728").c_str()),
+              0);
     Bytes Joined;
     int64_t Missing = 0;
     {
