@@ -461,22 +461,49 @@ TEST_F(RecoveryTest, ABadSectorLosesOnlyItsSlice) {
     EXPECT_EQ(Missing, 4);
 }
 
-TEST_F(RecoveryTest, StopEndsTheWorkBetweenSlices) {
+// A stop ends the work between slices; an input that is not what was
+// planned, or not the same in every pass, ends it with the input's name.
+TEST_F(RecoveryTest, StopAndAChangedInputEndTheWork) {
     const Bytes Data = PatternBytes(3 << 20, 8);
-    int Asked = 0;
-    std::vector<TEncoder::TPiece> Pieces{{"film.mkv.001", 1 << 20}, {"film.mkv.002", 2 << 20}};
-    TEncoder Encoder("film.mkv", Pieces, {0, true});
-    Encoder.StopWanted = [&Asked] { return ++Asked > 20; };
-    Encoder.ReadHeads([&](int64_t Offset, uint8_t* Into, size_t Count) {
-        std::copy_n(Data.begin() + Offset, Count, Into);
-    });
-    EXPECT_EQ(MessageOf([&] {
-                  Encoder.BeginPass(0);
-                  Encoder.Add(Data.data(), Data.size());
-                  Encoder.EndPass(WriteInto(Dir));
-              }),
-              "Stopped");
-    EXPECT_TRUE(fs::is_empty(Dir));
+    const std::string Changed = "film.mkv changed while it was read. Start once more when nothing "
+                                "else writes it.";
+    const struct {
+        const char* Run;
+        int StopAt;
+        // The byte changed in a pass, and the bytes fed short of the end.
+        int ChangedIn;
+        size_t Short;
+        std::string Message;
+    } Rows[] = {
+        {"a stop asked for", 20, -1, 0, "Stopped"},
+        {"a head that differs from the one read first", 0, 0, 0, Changed},
+        {"the second pass different", 0, 1, 0, Changed},
+        {"a byte too few", 0, -1, 1, Changed},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Run);
+        int Asked = 0;
+        TEncoder Encoder("film.mkv", {{"film.mkv.001", 1 << 20}, {"film.mkv.002", 2 << 20}},
+                         {0, true}, 600 << 10);
+        Encoder.InputName = "film.mkv";
+        Encoder.StopWanted = [&] { return Row.StopAt > 0 && ++Asked > Row.StopAt; };
+        Encoder.ReadHeads([&](int64_t Offset, uint8_t* Into, size_t Count) {
+            std::copy_n(Data.begin() + Offset, Count, Into);
+        });
+        EXPECT_EQ(MessageOf([&] {
+                      for (int Pass = 0; Pass < Encoder.Passes(); ++Pass) {
+                          Bytes Input = Data;
+                          Input[1000] ^= Pass == Row.ChangedIn ? 1 : 0;
+                          Encoder.BeginPass(Pass);
+                          Encoder.Add(Input.data(), Input.size() - Row.Short);
+                          Encoder.EndPass(WriteInto(Dir));
+                      }
+                  }),
+                  Row.Message);
+        // A pass that ends so writes nothing.
+        EXPECT_EQ(fs::exists(Path("film.mkv.par2")), Row.ChangedIn == 1);
+        fs::remove(Path("film.mkv.par2"));
+    }
 }
 
 } // namespace
