@@ -22,6 +22,20 @@ constexpr int64_t LargestPadding = 64 << 20;
 // that a choice whose system has no solution is mended by another.
 constexpr size_t SpareRows = 16;
 
+// The bytes of a region of Words words, whole regions of the field.
+size_t RegionFor(size_t Words) {
+    return (2 * Words + TGf16::RegionAlign - 1) / TGf16::RegionAlign * TGf16::RegionAlign;
+}
+
+uint16_t WordAt(const uint8_t* Region, size_t Index) {
+    return static_cast<uint16_t>(Region[2 * Index] | Region[2 * Index + 1] << 8);
+}
+
+void SetWord(uint8_t* Region, size_t Index, uint16_t Value) {
+    Region[2 * Index] = static_cast<uint8_t>(Value);
+    Region[2 * Index + 1] = static_cast<uint8_t>(Value >> 8);
+}
+
 } // namespace
 
 TRecoveryRepair::TRecoveryRepair(const TRecoverySet& Set, int64_t Budget)
@@ -174,59 +188,70 @@ bool TRecoveryRepair::Solve() {
     const size_t Lost = Missing.size();
     const size_t Rows = std::min(Recovery.size(), Lost + SpareRows);
     const size_t Width = Lost + Rows;
+    const size_t RowBytes = RegionFor(Width);
     // Row r: what recovery slice r holds of each lost slice (the lost
     // slice's constant to the exponent), then the identity, which the
-    // elimination turns into the inverse.
-    std::vector<uint16_t> Matrix(Rows * Width, 0);
+    // elimination turns into the inverse. Rows stay in the files' layout
+    // but for the moment that the field's kernel adds the pivot row into them.
+    std::vector<uint8_t> Matrix(Rows * RowBytes, 0);
     Workers->Run({{Rows, [&](size_t Row) {
-                       uint16_t* Line = &Matrix[Row * Width];
+                       uint8_t* Line = &Matrix[Row * RowBytes];
                        for (size_t Column = 0; Column < Lost; ++Column)
-                           Line[Column] = TSliceMixer::Factor(static_cast<size_t>(Missing[Column]),
-                                                              Recovery[Row].Exponent);
-                       Line[Lost + Row] = 1;
+                           SetWord(Line, Column,
+                                   TSliceMixer::Factor(static_cast<size_t>(Missing[Column]),
+                                                       Recovery[Row].Exponent));
+                       SetWord(Line, Lost + Row, 1);
                    }}});
     std::vector<bool> Pivot(Rows, false);
     std::vector<size_t> PivotOf(Lost);
-    std::vector<size_t> Nonzero;
+    std::vector<uint8_t> Added(RowBytes);
     const size_t Parts = 4 * Workers->Count();
     for (size_t Column = 0; Column < Lost; ++Column) {
         CheckStop();
         size_t Chosen = 0;
-        while (Chosen < Rows && (Pivot[Chosen] || Matrix[Chosen * Width + Column] == 0))
+        while (Chosen < Rows && (Pivot[Chosen] || WordAt(&Matrix[Chosen * RowBytes], Column) == 0))
             ++Chosen;
         if (Chosen == Rows)
             return false;
         Pivot[Chosen] = true;
         PivotOf[Column] = Chosen;
-        uint16_t* Line = &Matrix[Chosen * Width];
-        const uint16_t Scale = TGf16::Divide(1, Line[Column]);
-        Nonzero.clear();
+        uint8_t* Line = &Matrix[Chosen * RowBytes];
+        const uint16_t Scale = TGf16::Divide(1, WordAt(Line, Column));
         for (size_t At = Column; At < Width; ++At)
-            if (Line[At] != 0) {
-                Line[At] = TGf16::Multiply(Line[At], Scale);
-                Nonzero.push_back(At);
-            }
+            SetWord(Line, At, TGf16::Multiply(WordAt(Line, At), Scale));
+        std::copy_n(Line, RowBytes, Added.begin());
+        TGf16::ToKernelLayout(Added.data(), RowBytes);
         Workers->Run({{Parts, [&](size_t Part) {
                            for (size_t Row = Rows * Part / Parts; Row < Rows * (Part + 1) / Parts;
                                 ++Row) {
-                               uint16_t* Other = &Matrix[Row * Width];
-                               const uint16_t Factor = Other[Column];
+                               uint8_t* Other = &Matrix[Row * RowBytes];
+                               const uint16_t Factor = WordAt(Other, Column);
                                if (Row == Chosen || Factor == 0)
                                    continue;
-                               for (const size_t At : Nonzero)
-                                   Other[At] ^= TGf16::Multiply(Factor, Line[At]);
+                               TGf16::ToKernelLayout(Other, RowBytes);
+                               TGf16::MultiplyAdd(Factor, Added.data(), Other, RowBytes);
+                               TGf16::FromKernelLayout(Other, RowBytes);
                            }
                        }}});
     }
-    // Only the pivot rows mix into the inverse: the other rows never went into them.
+    // Only the pivot rows mix into the inverse: the other rows never went
+    // into them. It is kept twice: by lost slice, to read, and by recovery
+    // slice, as regions for the kernel.
     Used.clear();
     for (size_t Row = 0; Row < Rows; ++Row)
         if (Pivot[Row])
             Used.push_back(Row);
+    const size_t ColumnBytes = RegionFor(Lost);
     Inverse.assign(Lost * Used.size(), 0);
+    Columns.assign(Used.size() * ColumnBytes, 0);
     for (size_t Slice = 0; Slice < Lost; ++Slice)
-        for (size_t U = 0; U < Used.size(); ++U)
-            Inverse[Slice * Used.size() + U] = Matrix[PivotOf[Slice] * Width + Lost + Used[U]];
+        for (size_t U = 0; U < Used.size(); ++U) {
+            const uint16_t Entry = WordAt(&Matrix[PivotOf[Slice] * RowBytes], Lost + Used[U]);
+            Inverse[Slice * Used.size() + U] = Entry;
+            SetWord(&Columns[U * ColumnBytes], Slice, Entry);
+        }
+    for (size_t U = 0; U < Used.size(); ++U)
+        TGf16::ToKernelLayout(&Columns[U * ColumnBytes], ColumnBytes);
     return true;
 }
 
@@ -251,7 +276,9 @@ void TRecoveryRepair::Rebuild(const TDeliver& Deliver) {
                                              TGf16::RegionAlign);
     const auto PerPass = static_cast<size_t>(
         std::clamp<int64_t>(Budget / Region, 1, static_cast<int64_t>(Missing.size())));
-    std::vector<uint16_t> Powers(Used.size());
+    std::vector<const uint8_t*> Inputs;
+    for (size_t U = 0; U < Used.size(); ++U)
+        Inputs.push_back(&Columns[U * RegionFor(Missing.size())]);
     for (size_t First = 0; First < Missing.size(); First += PerPass) {
         const size_t Count = std::min(PerPass, Missing.size() - First);
         TSliceMixer Mixer(*Workers, Size, Count, StopWanted);
@@ -265,17 +292,18 @@ void TRecoveryRepair::Rebuild(const TDeliver& Deliver) {
                     Slot.Factors[Out] = Inverse[(First + Out) * Width + U];
                 return;
             }
+            // What each chosen recovery slice holds of this slice, through
+            // the inverse into every lost slice: one sum of columns.
             std::vector<uint16_t> Through(Width);
             for (size_t U = 0; U < Width; ++U)
                 Through[U] =
                     TSliceMixer::Factor(static_cast<size_t>(Slot.Tag), Recovery[Used[U]].Exponent);
-            for (size_t Out = 0; Out < Count; ++Out) {
-                const uint16_t* Row = &Inverse[(First + Out) * Width];
-                uint16_t Sum = 0;
-                for (size_t U = 0; U < Width; ++U)
-                    Sum ^= TGf16::Multiply(Row[U], Through[U]);
-                Slot.Factors[Out] = Sum;
-            }
+            std::vector<uint8_t> Sum(RegionFor(Missing.size()), 0);
+            uint8_t* Into = Sum.data();
+            TGf16::MultiplyAddBatch(Inputs.data(), Width, Through.data(), &Into, 1, Sum.size());
+            TGf16::FromKernelLayout(Sum.data(), Sum.size());
+            for (size_t Out = 0; Out < Count; ++Out)
+                Slot.Factors[Out] = WordAt(Sum.data(), First + Out);
         };
         if (Counts != nullptr) {
             Counts->Done = 0;

@@ -115,4 +115,7 @@ private:
     // what recovery slice Used[u] holds of the lost slices.
     std::vector<size_t> Used;
     std::vector<uint16_t> Inverse;
+    // The same by recovery slice: column u, the factors of recovery slice
+    // Used[u] for every lost slice, a region in the kernel's layout.
+    std::vector<uint8_t> Columns;
 };

@@ -98,6 +98,4 @@ private:
     size_t Filling = 0;
     size_t Filled = 0;
     bool Mixing = false;
-    // Bytes of each output that one call of the kernel covers.
-    int64_t Stretch;
 };
