@@ -37,8 +37,9 @@ constexpr int64_t RoundUp(int64_t Value, int64_t Step) {
 
 uint16_t TSliceMixer::ConstantLog(size_t Index) {
     // A power of 2 whose exponent shares no factor with the order 65535
-    // (3 * 5 * 17 * 257) generates the whole group, so that any choice of
-    // recovery slices leaves the lost slices a solvable system.
+    // (3 * 5 * 17 * 257) has the whole order itself: a constant of a smaller
+    // order would repeat its powers, and some choices of recovery slices
+    // would then rebuild nothing.
     static const std::array<uint16_t, 32768> Logs = [] {
         std::array<uint16_t, 32768> Made{};
         size_t Count = 0;
