@@ -151,9 +151,10 @@ void TRecoveryEncoder::PlanFiles(TAmount Amount, int64_t Budget) {
                               Padded(static_cast<int64_t>(CreatorText.size()));
     Files.push_back({SetName + ".par2", Described, 0});
     for (const TVolume& Volume : Volumes)
-        Files.push_back({VolumeName(Volume),
-                         Described + Volume.Count * (TPar2Packets::HeaderSize + 4 + Slice),
-                         Volume.Pass});
+        Files.push_back(
+            {VolumeName(Volume),
+             Described + DescriptionBytes() + Volume.Count * (TPar2Packets::HeaderSize + 4 + Slice),
+             Volume.Pass});
 }
 
 int64_t TRecoveryEncoder::DescriptionBytes() const {
@@ -368,7 +369,10 @@ void TRecoveryEncoder::EndPass(const TWriteFile& Write) {
         const TVolume& Volume = Volumes[Index];
         if (Volume.Pass != Pass)
             continue;
-        std::vector<std::span<const uint8_t>> Parts;
+        // The description first, so that a volume cut short, as an
+        // interrupted copy leaves it, still describes the set; and last, for
+        // one damaged at its start.
+        std::vector<std::span<const uint8_t>> Parts{Described};
         for (uint32_t Each = 0; Each < Volume.Count; ++Each) {
             const uint32_t Output = Volume.First + Each - Range.First;
             Parts.emplace_back(Heads[Output]);

@@ -8,7 +8,7 @@
 // sizes, the passes), then takes the input's bytes in order, once per pass,
 // and writes each file through the caller once its data is complete: the
 // index NAME.par2 and the volumes NAME.volA+B.par2 (A the first exponent, B
-// the count), each volume with the set's description again. The work runs
+// the count), each volume with the set's description twice more. The work runs
 // on one thread a core beside the caller's; the caller's calls come one at
 // a time, from any one thread.
 #pragma once

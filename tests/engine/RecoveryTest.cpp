@@ -334,15 +334,13 @@ Bytes CraftedSet(int64_t SliceSize, const std::string& Name, int64_t Length, uin
     return Out;
 }
 
-// Changes the first packet of Type in a recovery file: Change gets the packet's bytes.
-void ChangePacket(const std::string& Name, const TPar2Packets::TType& Type,
-                  const std::function<void(uint8_t* Packet)>& Change) {
+// Changes every packet of Type in a recovery file: Change gets the packet's bytes.
+void ChangePackets(const std::string& Name, const TPar2Packets::TType& Type,
+                   const std::function<void(uint8_t* Packet)>& Change) {
     Bytes Data = ReadFile(Name);
     for (size_t At = 0; At + 64 <= Data.size(); At += 4)
-        if (std::equal(Type.begin(), Type.end(), Data.begin() + At + 48) && Data[At] == 'P') {
+        if (std::equal(Type.begin(), Type.end(), Data.begin() + At + 48) && Data[At] == 'P')
             Change(&Data[At]);
-            break;
-        }
     WriteFile(Name, Data);
 }
 
@@ -365,7 +363,7 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
     const auto AllMains = [this](const std::function<void(uint8_t*)>& Change) {
         for (const auto& Entry : fs::directory_iterator(Dir))
             if (Entry.path().extension() == ".par2")
-                ChangePacket(Entry.path(), TPar2Packets::MainType, Change);
+                ChangePackets(Entry.path(), TPar2Packets::MainType, Change);
     };
     const struct {
         const char* Hostile;
@@ -374,8 +372,8 @@ TEST_F(RecoveryTest, HostileRecoveryFilesAreSkippedOrRefusedByName) {
     } Rows[] = {
         {"a length beyond the file",
          [&] {
-             ChangePacket(Path("film.mkv.par2"), TPar2Packets::MainType,
-                          [](uint8_t* Packet) { Packet[14] = 0x7f; });
+             ChangePackets(Path("film.mkv.par2"), TPar2Packets::MainType,
+                           [](uint8_t* Packet) { Packet[14] = 0x7f; });
          },
          "(no error)"},
         {"lengths not a multiple of 4 in every main packet",
