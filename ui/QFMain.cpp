@@ -58,6 +58,9 @@ void TMainForm::FormCloseQuery(bool& CanClose) {
                     QStringLiteral("Are you sure you want to close Parvox?"),
                     QMessageBox::Yes | QMessageBox::No, this);
     CanClose = Box.exec() == QMessageBox::Yes;
+    // The run goes on: its window comes back.
+    if (!CanClose && ParvoxController->OperationRunning())
+        ParvoxController->ProgressForm->ShowAgain();
 }
 
 bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {

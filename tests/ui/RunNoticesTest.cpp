@@ -83,7 +83,9 @@ private slots:
         });
         Attend(*Form, true);
         Button(Form.get(), "ButtonStart")->click();
-        QCOMPARE(Seen, QStringList({"Splitting completed", "OK", "Open &Folder"}));
+        QCOMPARE(Seen, QStringList({"Splitting completed\n3 pieces and source.bin.sha256 in " +
+                                        Scratch.path() + ".",
+                                    "OK", "Open &Folder"}));
         QCOMPARE(Opened, QUrl::fromLocalFile(Scratch.path()));
         QDesktopServices::unsetUrlHandler("file");
         Run.Announce("told twice", false);
