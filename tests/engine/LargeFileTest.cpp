@@ -13,11 +13,15 @@
 #include "classSplit.h"
 #include "txt.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <limits>
 #include <optional>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -124,6 +128,44 @@ TEST_F(LargeFileTest, SplitAndJoinPastFourGiB) {
         EXPECT_EQ(fs::file_size(Film + ".joined"), static_cast<uintmax_t>(Size));
         EXPECT_EQ(NonZeroBytes(Film + ".joined"), Source);
     }
+}
+
+// Where the copy shares blocks it takes no time, and the digests of the
+// checksum file, read from the medium, fall behind it: the copy waits for
+// them, says so, and hears a stop at once.
+TEST_F(LargeFileTest, StopIsHeardWhileTheDigestsCatchUp) {
+    if (!Use("xfs"))
+        GTEST_SKIP() << "no xfs on a loop device here";
+    const std::string Film = At("film");
+    {
+        std::ofstream Out(Film, std::ios::binary);
+        const Bytes Chunk = PatternBytes(1 << 20);
+        for (int Chunks = 0; Chunks < 1024; ++Chunks)
+            Out.write(reinterpret_cast<const char*>(Chunk.data()), Chunk.size());
+    }
+    ::sync();
+    std::ofstream("/proc/sys/vm/drop_caches") << "3\n";
+    TSplit Split;
+    Split.SetBaseFileName(Film);
+    Split.SplitSize = 100'000;
+    Split.WriteChecksumFile = true;
+    TProgressCounts Counts;
+    Split.Counts = &Counts;
+    std::atomic<bool> Ended = false;
+    std::chrono::steady_clock::time_point Asked;
+    std::thread Watcher([&] {
+        while (!Ended && Counts.Phase != TProgressCounts::Checking)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Asked = std::chrono::steady_clock::now();
+        Split.RequestStop();
+    });
+    const std::string Message = MessageOf([&] { Split.Execute(); });
+    const auto Took = std::chrono::steady_clock::now() - Asked;
+    Ended = true;
+    Watcher.join();
+    EXPECT_EQ(Message, "Stopped");
+    EXPECT_LT(Took, std::chrono::milliseconds(500));
+    EXPECT_EQ(PieceSizes(Film), std::vector<uintmax_t>{});
 }
 
 TEST_F(LargeFileTest, ChecksumAndCompareReachPastFourGiB) {

@@ -14,9 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <random>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -49,17 +47,6 @@ protected:
         return Found;
     }
 };
-
-// Sets or clears the immutable flag of a file; false where the file system has none.
-bool SetImmutable(const std::string& Name, bool On) {
-    const int Fd = ::open(Name.c_str(), O_RDONLY);
-    int Flags = 0;
-    bool Done = ::ioctl(Fd, FS_IOC_GETFLAGS, &Flags) == 0;
-    Flags = On ? Flags | FS_IMMUTABLE_FL : Flags & ~FS_IMMUTABLE_FL;
-    Done = Done && ::ioctl(Fd, FS_IOC_SETFLAGS, &Flags) == 0;
-    ::close(Fd);
-    return Done;
-}
 
 // Each row starts from film.mkv of 7000 bytes alone, split into pieces of
 // two blocks (four pieces): what it prepares, what happens at the third
