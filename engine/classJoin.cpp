@@ -72,11 +72,12 @@ void TJoin::Execute() {
     // From here on the run changes what is on the disk.
     Folder.Begin();
     OutputFile.Assign(Folder.TemporaryName(1), OutputName);
-    OutputFile.Create(InputFile.Permissions());
-    const TFileId Output = OutputFile.Id();
+    TFileId Output;
     bool Published = false;
     TPieceHasher Hasher;
     const auto Run = [&] {
+        OutputFile.Create(InputFile.Permissions());
+        Output = OutputFile.Id();
         Sums.StartChecks(Hasher);
         // Every read counts as a full block, so the count may pass the total.
         int64_t Blocks = 0;

@@ -128,31 +128,27 @@ void TSplit::RemoveEarlierSet(const TEarlier& Earlier) const {
     if (Earlier.Pieces == 0 && !Earlier.Sums)
         return;
     ReportPhase(TProgressCounts::Removing);
-    int Failed = 0;
-    std::string FailedName;
-    const auto Remove = [&](const std::string& Name) {
-        if (const int Error = RemoveFile(Name); Error != 0 && Failed == 0) {
-            Failed = Error;
-            FailedName = Name;
-        }
+    const auto Remove = [](const std::string& Name) {
+        if (const int Error = RemoveFile(Name); Error != 0)
+            throw EInOutError(Error, Name);
     };
     // The checksum file first: it never describes a set cut short. Then the
-    // pieces from the first on, so that what a failure leaves has no first
-    // piece and passes for no set.
+    // pieces from the first on, up to one that will not go: what is left is
+    // the whole set, or has no first piece and passes for no set.
     if (Earlier.Sums)
         Remove(SumsName());
     for (int64_t Piece = 1; Piece <= Earlier.Pieces; ++Piece)
         Remove(OutputPieceName(Piece));
-    if (Failed != 0)
-        throw EInOutError(Failed, FailedName);
     ReportPhase(TProgressCounts::Copying);
 }
 
 void TSplit::CreatePiece(const TRunFolder& Folder, int64_t Piece, int64_t Pieces,
                          mode_t Permissions, std::vector<ino_t>& Written) {
     OutputFile.Assign(Folder.TemporaryName(static_cast<uint64_t>(Piece)), OutputPieceName(Piece));
+    // Counted before it is made: a run that fails while it makes it removes it too.
+    Written.push_back(0);
     OutputFile.Create(Permissions);
-    Written.push_back(OutputFile.Status().st_ino);
+    Written.back() = OutputFile.Status().st_ino;
     ReportPiece(Piece, Pieces);
 }
 

@@ -65,12 +65,12 @@ private:
     [[nodiscard]] TEarlier FindEarlierSet() const;
     // Refuses a file under the name of a piece From + 1 to To.
     void CheckNothingInTheWay(const TRunFolder& Folder, int64_t From, int64_t To) const;
-    // Removes the earlier set, its checksum file first, and goes on past a
-    // removal that fails, which then fails the run. A stop does not cut it
-    // short: a set without its last pieces would pass for whole.
+    // Removes the earlier set, its checksum file first; a removal that fails
+    // fails the run. A stop does not cut it short: a set without its last
+    // pieces would pass for whole.
     void RemoveEarlierSet(const TEarlier& Earlier) const;
     // Creates piece Piece of Pieces under its temporary name in Folder and
-    // adds its file to Written.
+    // adds its file to Written, by its number.
     void CreatePiece(const TRunFolder& Folder, int64_t Piece, int64_t Pieces, mode_t Permissions,
                      std::vector<ino_t>& Written);
 

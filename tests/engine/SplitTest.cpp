@@ -237,8 +237,8 @@ TEST_F(SplitTest, NamesThatAreNoEarlierPieceRefuseTheRun) {
 }
 
 // An old piece left after the new set would be joined with it: a piece of the
-// earlier set that cannot be removed fails the run before it writes, and
-// the rest of the set goes, its first piece first.
+// earlier set that cannot be removed fails the run before it writes, with
+// the pieces before it gone, the first one first.
 TEST_F(SplitTest, OldPieceThatCannotBeRemovedAfterTheNewSetFailsTheRun) {
     WriteFile(Path("film"), PatternBytes(10000));
     LeaveOldPieces(Path("film"), 4);
