@@ -17,7 +17,6 @@
 #include <span>
 #include <string>
 #include <sys/stat.h>
-#include <vector>
 
 // Sizes and positions of files of 2 GiB and more, on 32-bit targets too
 // (the build defines _FILE_OFFSET_BITS=64 for every file).

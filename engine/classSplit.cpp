@@ -114,8 +114,9 @@ TSplit::TEarlier TSplit::CheckOutputs(const TRunFolder& Folder, int64_t Pieces, 
     // Each piece takes whole blocks; a sparse input may take less than its
     // size, and then its pieces may too.
     int64_t Needed = Folder.Footprint(Total - (Pieces - 1) * PieceBytes);
-    if (__builtin_mul_overflow(Pieces - 1, Folder.Footprint(PieceBytes), &PieceBytes) ||
-        __builtin_add_overflow(Needed, PieceBytes, &Needed) || Allocated < Total)
+    int64_t FullPieces = 0;
+    if (__builtin_mul_overflow(Pieces - 1, Folder.Footprint(PieceBytes), &FullPieces) ||
+        __builtin_add_overflow(Needed, FullPieces, &Needed) || Allocated < Total)
         Needed = std::min(Allocated, Total);
     if (WriteChecksumFile)
         Needed += Folder.Footprint((Pieces + 1) *
