@@ -402,6 +402,16 @@ private slots:
         QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
         QTest::qWait(50);
         QCOMPARE(QApplication::focusWidget(), Window.Edit);
+        // Where no bytes move, the line says what the run waits for.
+        TProgressCounts Counts;
+        for (const auto& [Phase, Line] :
+             {std::pair{TProgressCounts::Removing, "Removing the earlier pieces..."},
+              std::pair{TProgressCounts::Checking, "Checking the pieces..."}}) {
+            Progress.BeginRun();
+            Counts.Phase = Phase;
+            Progress.ShowCounts(Counts);
+            QCOMPARE(Progress.Line(), QString::fromLatin1(Line));
+        }
         ParvoxController->ShowProgress("Copying a rather long status text that wraps", 1.006L);
         QCOMPARE(Progress.Status(), QStringLiteral("Copying a rather long status text that wraps"));
         QCOMPARE(Progress.Position(), 100);
