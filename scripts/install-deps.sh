@@ -15,7 +15,7 @@ packages=(
     xvfb xauth fonts-dejavu-core fonts-liberation2
     librsvg2-bin desktop-file-utils appstream dpkg-dev file x11-utils shared-mime-info libglib2.0-bin
     man-db git reuse lintian
-    openbox xdotool wmctrl x11-xkb-utils libxfixes3 dbus at-spi2-core python3-pyatspi python3-gi gir1.2-gtk-3.0
+    openbox xdotool wmctrl x11-xkb-utils libxfixes3 dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-gtk-3.0
     python3-fusepy fuse e2fsprogs mount xfsprogs
 )
 

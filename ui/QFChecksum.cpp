@@ -51,6 +51,11 @@ void TFormChecksum::FormHide() {
     SavedFileNameCaption = ui->LabelFileName->text();
 }
 
+QString TFormChecksum::Doing() const {
+    return QStringLiteral("Computing the checksum of %1")
+        .arg(TRunNotices::FileName(ParvoxApp->Checksum->FileName));
+}
+
 bool TFormChecksum::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return TFormParvoxBase::HandleShortcut(Key, Shift) ||
            CommandKey<TFormChecksum>(Key, {

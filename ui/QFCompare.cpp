@@ -67,6 +67,12 @@ void TFormCompare::FormHide() {
     SavedFile2Caption = ui->LabelFile2->text();
 }
 
+QString TFormCompare::Doing() const {
+    const TCompare& Compare = *ParvoxApp->Compare;
+    return QStringLiteral("Comparing %1 with %2")
+        .arg(TRunNotices::FileName(Compare.FileName1), TRunNotices::FileName(Compare.FileName2));
+}
+
 bool TFormCompare::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return TFormParvoxBase::HandleShortcut(Key, Shift) ||
            CommandKey<TFormCompare>(Key, {

@@ -40,6 +40,7 @@ protected:
     void FormCreate() override;
     void FormShow() override;
     void FormHide() override;
+    [[nodiscard]] QString Doing() const override;
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:

@@ -55,6 +55,11 @@ void TFormJoin::FormHide() {
     SavedOutputFileCaption = ui->LabelOutputFile->text();
 }
 
+QString TFormJoin::Doing() const {
+    return QStringLiteral("Joining %1")
+        .arg(TRunNotices::FileName(ParvoxApp->Join->GetBaseFileName()));
+}
+
 bool TFormJoin::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return TFormParvoxBase::HandleShortcut(Key, Shift) ||
            CommandKey<TFormJoin>(Key, {

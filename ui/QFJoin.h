@@ -30,6 +30,7 @@ public:
 protected:
     void FormShow() override;
     void FormHide() override;
+    [[nodiscard]] QString Doing() const override;
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:

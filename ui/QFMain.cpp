@@ -52,15 +52,19 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::FormCloseQuery(bool& CanClose) {
-    // A run waits for the answer, and its window, which stays on top, would hide the question.
-    ParvoxController->ProgressForm->hide();
+    // A run waits for the answer, and its window, which stays on top, would
+    // hide the question; after No the run goes on with its window back.
+    TFormProgress& Progress = *ParvoxController->ProgressForm;
+    const bool Running = Progress.isVisible();
+    Progress.hide();
     QMessageBox Box(QMessageBox::Question, ApplicationTitle(),
                     QStringLiteral("Are you sure you want to close Parvox?"),
                     QMessageBox::Yes | QMessageBox::No, this);
     CanClose = Box.exec() == QMessageBox::Yes;
-    // The run goes on: its window comes back.
-    if (!CanClose && ParvoxController->OperationRunning())
-        ParvoxController->ProgressForm->ShowAgain();
+    if (Running && !CanClose) {
+        Progress.show();
+        Progress.raise();
+    }
 }
 
 bool TMainForm::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {

@@ -7,8 +7,10 @@
 #include "QClickLabel.h"
 #include "QColourScheme.h"
 #include "QFileDrops.h"
+#include "QFolderOpener.h"
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
+#include "QQuietBox.h"
 #include "QRunNotices.h"
 #include "classParvoxController.h"
 #include "classParvoxErrors.h"
@@ -18,7 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,7 +27,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QUrl>
 
 #include <xcb/xcb.h>
 
@@ -54,6 +54,18 @@ int CommandKeyCode(const QKeyEvent& Key) {
     return Key.key();
 }
 
+// A closed list takes a typed character as a search for the next item that
+// begins with it, which changes the choice unseen: a user who meant a
+// command, or mistyped one, would find another medium or unit in the Split
+// window. Letters reach the items once the list is open, in its popup, a
+// window of its own.
+bool SearchesByTyping(const QWidget& Receiver, const QKeyEvent& Key) {
+    const auto* List = qobject_cast<const QComboBox*>(&Receiver);
+    const QString Typed = Key.text();
+    return List != nullptr && !List->isEditable() && !Typed.isEmpty() && Typed.front().isPrint() &&
+           !Typed.front().isSpace();
+}
+
 // Qt hands the window system the application name for a window without a
 // caption; the window's own name properties are removed after Qt has set
 // them, so that its title bar reads nothing. Qt writes them again only when
@@ -78,8 +90,9 @@ void ClearWindowSystemTitle(QWidget& Window) {
 } // namespace
 
 // One filter on the application shows every key press to the window it is
-// meant for before the focused control sees it. A key that the control
-// ignores travels on to the control's parents; it is shown only once.
+// meant for before the focused control sees it; a key that the window takes
+// as a command goes no further. A key that the control ignores travels on
+// to the control's parents; it is shown only once.
 class TKeyPreview : public QObject {
 public:
     static void Install() {
@@ -104,16 +117,21 @@ protected:
             return false;
         LastEvent = Event;
         LastReceiver = Receiver;
-        if (auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window())) {
-            const auto* Key = static_cast<const QKeyEvent*>(Event);
-            const int Code = CommandKeyCode(*Key);
-            const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
-            TFormParvoxBase::Guarded([Form, Code, Shift] { Form->FormKeyDown(Code, Shift); });
-            // A command may have run a modal window that saw keys of its own.
-            LastEvent = Event;
-            LastReceiver = Receiver;
-        }
-        return false;
+        auto* Form = qobject_cast<TFormParvoxBase*>(Receiver->window());
+        if (Form == nullptr)
+            return false;
+        const auto* Key = static_cast<const QKeyEvent*>(Event);
+        const int Code = CommandKeyCode(*Key);
+        const Qt::KeyboardModifiers Shift = Key->modifiers() & ~Qt::KeypadModifier;
+        // A command that failed was a command all the same.
+        bool Command = true;
+        TFormParvoxBase::Guarded(
+            [Form, Code, Shift, &Command] { Command = Form->FormKeyDown(Code, Shift); });
+        // A command may have run a modal window that saw keys of its own.
+        LastEvent = Event;
+        LastReceiver = Receiver;
+        // A command acts once: no control sees its key as well.
+        return Command || SearchesByTyping(*Receiver, *Key);
     }
 
 private:
@@ -149,19 +167,26 @@ void TFormParvoxBase::ShowMessage(const std::string& Text) {
 void TFormParvoxBase::ShowCompletion(const std::string& Text, const QString& Summary,
                                      const std::string& ResultFile) {
     ParvoxController->Notices->Announce(Summary, false);
-    if (ResultFile.empty()) {
-        ShowMessage(Text);
-        return;
-    }
     QMessageBox Box(QMessageBox::NoIcon, ApplicationTitle(), QString::fromStdString(Text),
                     QMessageBox::Ok, QApplication::activeWindow());
     const QPushButton* OpenFolder =
-        Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
+        ResultFile.empty() ? nullptr
+                           : Box.addButton(TRunNotices::OpenFolderText(), QMessageBox::ActionRole);
     Box.setDefaultButton(QMessageBox::Ok);
-    Box.exec();
-    if (Box.clickedButton() == OpenFolder)
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(ResultFile)).absolutePath()));
+    TQuietBox(Box).Exec();
+    if (OpenFolder == nullptr || Box.clickedButton() != OpenFolder)
+        return;
+    const QString Folder = QFileInfo(QString::fromStdString(ResultFile)).absolutePath();
+    TFolderOpener::Open(Folder, [Folder] {
+        QMessageBox Unopened(
+            QMessageBox::NoIcon, ApplicationTitle(),
+            QStringLiteral("The folder could not be opened: no file manager answered.\n"
+                           "Its path, to copy:\n%1")
+                .arg(Folder),
+            QMessageBox::Ok, QApplication::activeWindow());
+        Unopened.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        Unopened.exec();
+    });
 }
 
 void TFormParvoxBase::ShowError(const std::string& Message) {
@@ -170,8 +195,9 @@ void TFormParvoxBase::ShowError(const std::string& Message) {
         ParvoxController->Notices->Announce(Text, true);
     QMessageBox Box(QMessageBox::Critical, QString(), Text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    TQuietBox Quiet(Box);
     ClearWindowSystemTitle(Box);
-    Box.exec();
+    Quiet.Exec();
 }
 
 std::string TFormParvoxBase::ErrorDisplayText(const std::string& Message) {
@@ -216,9 +242,8 @@ bool TFormParvoxBase::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return false;
 }
 
-void TFormParvoxBase::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
-    if (!ParvoxController->OperationRunning())
-        HandleShortcut(Key, Shift);
+bool TFormParvoxBase::FormKeyDown(int Key, Qt::KeyboardModifiers Shift) {
+    return !ParvoxController->OperationRunning() && HandleShortcut(Key, Shift);
 }
 
 std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
@@ -231,7 +256,7 @@ std::optional<std::string> TFormParvoxBase::PickFile(const QString& Title) {
 
 bool TFormParvoxBase::RunOperation(const std::string& Status,
                                    const std::function<void()>& Operation) {
-    if (!ParvoxController->BeginOperation(this))
+    if (!ParvoxController->BeginOperation(this, Doing()))
         return false;
     const QPointer<QWidget> Focus = focusWidget();
     SetControlsEnabled(false);
@@ -308,6 +333,9 @@ void TFormParvoxBase::CenterOnScreen(QWidget& Window) {
 }
 
 void TFormParvoxBase::BringToFront(QWidget& Window) {
+    // Not over a program that the user works in while a run ends.
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        return;
     Window.raise();
     Window.activateWindow();
 }

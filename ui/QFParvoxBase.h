@@ -42,11 +42,14 @@ public:
     // The program's standard message: the text, OK, no icon, the title as caption.
     static void ShowMessage(const std::string& Text);
     // The standard message at the end of a successful run, once the desktop
-    // has been told Summary, what the run made. With a ResultFile the box
-    // offers to open the folder that holds it, OK staying the default.
+    // has been told Summary, what the run made; while the user works in
+    // another program it takes no keyboard from it. With a ResultFile the
+    // box offers to open the folder that holds it, OK staying the default;
+    // a folder that nothing opens is named in a box, its path to copy.
     static void ShowCompletion(const std::string& Text, const QString& Summary,
                                const std::string& ResultFile = std::string());
-    // The error display: a critical box with an empty caption.
+    // The error display: a critical box with an empty caption, which takes
+    // no keyboard from another program, as the completion does.
     static void ShowError(const std::string& Message);
     // The message as the error display shows it: with a full stop appended
     // unless it is empty or ends in a character up to the full stop (". )").
@@ -76,6 +79,9 @@ protected:
     virtual void FormShow();
     virtual void FormHide() {}
     virtual void FormCloseQuery(bool& CanClose);
+    // What a run of the window does, as the notice of its failure names it:
+    // "Splitting film.mkv".
+    [[nodiscard]] virtual QString Doing() const { return ApplicationTitle(); }
     // A single-letter command of the window: C or X without modifiers close it.
     // Returns whether the key was a command and has been acted on.
     virtual bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift);
@@ -154,7 +160,8 @@ protected:
 private:
     friend class TKeyPreview;
 
-    void FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
+    // Whether the key was a command of the window and has been acted on.
+    bool FormKeyDown(int Key, Qt::KeyboardModifiers Shift);
     void SetControlsEnabled(bool Enabled);
     // Handler runs through Guarded; it takes folders instead when Folders is set.
     void AddFileDrops(const QList<QWidget*>& Area, std::size_t Count,

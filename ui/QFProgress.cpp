@@ -89,10 +89,6 @@ void TFormProgress::HideProgress() {
     destroy();
 }
 
-void TFormProgress::ShowAgain() {
-    ShowProgress(Status().toStdString(), static_cast<long double>(Position()) / 100.0L);
-}
-
 void TFormProgress::SetStatus(const QString& Text) {
     ui->LabelStatus->setText(Text);
 }

@@ -35,8 +35,6 @@ public:
     // once a second, so that a screen reader reading it is not flooded.
     void ShowCounts(const TProgressCounts& Counts);
     void HideProgress();
-    // Shows the window again as it was, after something hid it during the run.
-    void ShowAgain();
     void SetStatus(const QString& Text);
     // Sets the bar to the fraction in percent, rounded half to even and held
     // within 0 to 100; returns whether the bar moved.

@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QSettings>
 
 #include <algorithm>
@@ -117,7 +118,9 @@ std::optional<int64_t> FileSizeOf(const std::string& Name) {
 // which refuses it by replacing it with the null character. Enter and Escape
 // type characters too, so the filter decides on them, and the dialog never
 // sees them as its default button or as a close. Keys that type nothing pass
-// untouched: arrows and Delete, which edit, and Tab, the next control.
+// untouched: arrows and Delete, which edit, and Tab, the next control; so do
+// the editing keys (select all, copy, paste, ...), which type a control
+// character. The size box's validator keeps a pasted text to digits.
 class TKeyPressFilter final : public QObject {
 public:
     TKeyPressFilter(QObject* Parent, std::function<void(QChar&)> Handler)
@@ -128,6 +131,11 @@ protected:
         if (Event->type() != QEvent::KeyPress)
             return false;
         const auto* Key = static_cast<const QKeyEvent*>(Event);
+        for (const QKeySequence::StandardKey Editing :
+             {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste,
+              QKeySequence::Undo, QKeySequence::Redo})
+            if (Key->matches(Editing))
+                return false;
         switch (Key->key()) {
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
@@ -183,6 +191,8 @@ TFormSplit::TFormSplit(QWidget* Parent)
                        "into the output folder chosen above, not next to the input file."));
     for (const TMedium& Medium : Media)
         ui->ComboMedium->addItem(QString::fromLatin1(Medium.Name));
+    ui->EditSplitFileSize->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]*")), ui->EditSplitFileSize));
     for (QWidget* Digits :
          {static_cast<QWidget*>(ui->EditSplitFileSize), static_cast<QWidget*>(ui->SpinPieces)})
         Digits->installEventFilter(
@@ -226,6 +236,11 @@ void TFormSplit::FormHide() {
     SavedInputFileCaption = ui->LabelInputFile->text();
 }
 
+QString TFormSplit::Doing() const {
+    return QStringLiteral("Splitting %1")
+        .arg(TRunNotices::FileName(ParvoxApp->Split->GetBaseFileName()));
+}
+
 bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
     return TFormParvoxBase::HandleShortcut(Key, Shift) ||
            CommandKey<TFormSplit>(Key, {
@@ -241,6 +256,7 @@ bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
 
 void TFormSplit::FocusSplitFileSize() {
     ui->EditSplitFileSize->setFocus();
+    ui->EditSplitFileSize->selectAll();
 }
 
 void TFormSplit::FocusMedium() {
@@ -249,6 +265,7 @@ void TFormSplit::FocusMedium() {
 
 void TFormSplit::FocusPieces() {
     ui->SpinPieces->setFocus();
+    ui->SpinPieces->selectAll();
 }
 
 void TFormSplit::ToggleChecksumFile() {

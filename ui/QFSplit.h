@@ -43,10 +43,12 @@ public:
 protected:
     void FormShow() override;
     void FormHide() override;
+    [[nodiscard]] QString Doing() const override;
     bool HandleShortcut(int Key, Qt::KeyboardModifiers Shift) override;
 
 private:
     // The Z key: the size box takes the focus; M the medium, P the pieces.
+    // A box's number is selected, so that what the user types replaces it.
     void FocusSplitFileSize();
     void FocusMedium();
     void FocusPieces();

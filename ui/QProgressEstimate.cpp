@@ -19,6 +19,9 @@ constexpr double SampleEvery = 1.0;
 constexpr size_t MostPoints = 10;
 // Nothing is said of the time left before this, nor once nothing has moved for as long.
 constexpr double QuietSeconds = 5.0;
+// The time left needs a speed taken over this many seconds at least: at the
+// start of a run, the first five, and after a stall, the first three since.
+constexpr double SettleSeconds = 3.0;
 // A time left stays until the seconds left leave its stretch by a quarter of its width.
 constexpr double Slack = 0.25;
 
@@ -78,9 +81,15 @@ QString TProgressEstimate::Line(const TSample& Sample) {
         return QStringLiteral("Finishing writes to the drive...");
     const int64_t Done = std::clamp<int64_t>(Sample.Done, 0, Sample.Total);
     if (Done != LastDone) {
+        // After a stall the speed is taken afresh from where the count moved
+        // again: an average over the stall would tell a fraction of the
+        // speed, and hours left, for many seconds.
+        if (LastDone >= 0 && Sample.Seconds - Moved >= QuietSeconds)
+            Points.assign(1, {Before, LastDone});
         LastDone = Done;
         Moved = Sample.Seconds;
     }
+    Before = Sample.Seconds;
     if (Points.empty() || Sample.Seconds - Points.back().Seconds >= SampleEvery) {
         Points.push_back({Sample.Seconds, Done});
         if (Points.size() > MostPoints)
@@ -95,7 +104,7 @@ QString TProgressEstimate::Line(const TSample& Sample) {
     } else if (Span >= SampleEvery) {
         const double Speed = static_cast<double>(Done - Points.front().Done) / Span;
         Parts << Size(std::llround(Speed)) + QStringLiteral("/s");
-        TellsTimeLeft = Sample.Seconds >= QuietSeconds && Speed > 0.0;
+        TellsTimeLeft = Sample.Seconds >= QuietSeconds && Span >= SettleSeconds && Speed > 0.0;
         if (TellsTimeLeft)
             Parts << TimeLeft(static_cast<double>(Sample.Total - Done) / Speed) +
                          QStringLiteral(" left");

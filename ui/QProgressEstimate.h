@@ -5,8 +5,9 @@
 // on: the bytes done of the total, the speed over the last seconds, the time
 // left as people say it, and the piece. Fed with the run's counts as they
 // come, it says nothing it cannot know: no speed before a second has passed,
-// no time left in the first seconds or while nothing moves, and a time left
-// that does not flip between two values where they meet.
+// no time left in the first seconds or while nothing moves, a speed that
+// starts afresh after a stall, and a time left that does not flip between
+// two values where they meet.
 #pragma once
 
 #include <QString>
@@ -44,9 +45,10 @@ private:
         int64_t Done;
     };
     std::deque<TPoint> Points;
-    // When the count last moved, and to what.
+    // When the count last moved, and to what; when the sample before came.
     double Moved = 0.0;
     int64_t LastDone = -1;
+    double Before = 0.0;
     // The time left that the line shows, and the stretch of seconds left
     // for which it stays.
     QString Left;

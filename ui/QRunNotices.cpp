@@ -6,22 +6,22 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QStringList>
 #include <QWidget>
-
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
 // The name under which the desktop knows the program: its desktop entry and icon.
 const QString AppId = QStringLiteral(PARVOX_ID);
 
-QString FileName(const std::string& File) {
-    return QFileInfo(QString::fromStdString(File)).fileName();
+QDBusMessage NotificationsCall(const QString& Method) {
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                          QStringLiteral("/org/freedesktop/Notifications"),
+                                          QStringLiteral("org.freedesktop.Notifications"), Method);
 }
 
 QString Pieces(int64_t Count) {
@@ -33,30 +33,24 @@ QString Pieces(int64_t Count) {
 TRunNotices::TRunNotices(std::chrono::milliseconds LongRun) : LongRun(LongRun) {
     Pace.setSingleShot(true);
     Pace.setInterval(std::chrono::seconds(1));
-    QObject::connect(&Pace, &QTimer::timeout, [this] {
-        if (Percent != ShownPercent)
-            ShowPercent();
-    });
+    QObject::connect(&Pace, &QTimer::timeout, [this] { ShowPercent(); });
 }
 
-void TRunNotices::RunStarted(QWidget& Started) {
+void TRunNotices::RunStarted(QWidget& Started, const QString& RunDoing) {
     Window = &Started;
     WindowTitle = Started.windowTitle();
+    Doing = RunDoing;
     Percent = 0;
     ShownPercent = -1;
-    NextPercentAt = 0.0;
     Unannounced = false;
     RunTime.start();
     // A run of less than a second leaves title and task bar as they were.
     Pace.start();
 }
 
-void TRunNotices::PercentReached(double Fraction) {
-    // A join may report a little past the end.
-    const int Reached = static_cast<int>(std::floor(std::clamp(Fraction, 0.0, 1.0) * 100.0));
-    NextPercentAt = Reached < 100 ? (Reached + 1) / 100.0 : std::numeric_limits<double>::infinity();
+void TRunNotices::RunProgress(int Reached) {
     Percent = Reached;
-    if (!Pace.isActive() && Percent != ShownPercent)
+    if (ShownPercent >= 0 && Percent != ShownPercent)
         ShowPercent();
 }
 
@@ -66,12 +60,10 @@ void TRunNotices::ShowPercent() {
         Window->setWindowTitle(QString::number(Percent) + QStringLiteral("% ") + WindowTitle);
     SendLauncherEntry({{QStringLiteral("progress"), Percent / 100.0},
                        {QStringLiteral("progress-visible"), true}});
-    Pace.start();
 }
 
 void TRunNotices::RunEnded() {
     Pace.stop();
-    NextPercentAt = std::numeric_limits<double>::infinity();
     if (ShownPercent >= 0) {
         if (Window)
             Window->setWindowTitle(WindowTitle);
@@ -91,7 +83,7 @@ void TRunNotices::RunEnded() {
         QTimer::singleShot(0, &Pace, [this] { Unannounced = false; });
 }
 
-void TRunNotices::Announce(const QString& Summary, bool Failed) {
+void TRunNotices::Announce(const QString& Text, bool Failed) {
     if (!Unannounced)
         return;
     Unannounced = false;
@@ -99,21 +91,34 @@ void TRunNotices::Announce(const QString& Summary, bool Failed) {
     QDBusConnection Bus = QDBusConnection::sessionBus();
     if (!Bus.isConnected())
         return;
-    QDBusMessage Notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    const QVariantMap Hints = {
-        {QStringLiteral("category"),
-         Failed ? QStringLiteral("transfer.error") : QStringLiteral("transfer.complete")},
-        {QStringLiteral("desktop-entry"), AppId},
-    };
-    constexpr int ServerDecidesTimeout = -1;
-    Notify << QStringLiteral("Parvox") << 0U << AppId << Summary << QString() << QStringList()
-           << Hints << ServerDecidesTimeout;
-    // No reply is awaited: without a notification server the error reply
-    // comes back later and goes unread.
-    Bus.asyncCall(Notify);
+    const QString Summary = Failed ? QStringLiteral("%1 failed").arg(Doing) : Text;
+    const QString Body = Failed ? Text : QString();
+    // Nothing waits for the server: what it says it reads comes back later;
+    // without a server an error comes back instead, and no notice goes out.
+    auto* Capabilities = new QDBusPendingCallWatcher(
+        Bus.asyncCall(NotificationsCall(QStringLiteral("GetCapabilities"))), &Pace);
+    QObject::connect(
+        Capabilities, &QDBusPendingCallWatcher::finished, Capabilities,
+        [Bus, Summary, Body, Failed](QDBusPendingCallWatcher* Reply) mutable {
+            Reply->deleteLater();
+            const QDBusPendingReply<QStringList> Offered = *Reply;
+            if (Offered.isError())
+                return;
+            QDBusMessage Notify = NotificationsCall(QStringLiteral("Notify"));
+            const QVariantMap Hints = {
+                {QStringLiteral("category"),
+                 Failed ? QStringLiteral("transfer.error") : QStringLiteral("transfer.complete")},
+                {QStringLiteral("desktop-entry"), AppId},
+            };
+            // A server that reads markup in the body would take a "<" or
+            // "&" of a file name for markup.
+            const bool Markup = Offered.value().contains(QStringLiteral("body-markup"));
+            constexpr int ServerDecidesTimeout = -1;
+            Notify << QStringLiteral("Parvox") << 0U << AppId << Summary
+                   << (Markup ? Body.toHtmlEscaped() : Body) << QStringList() << Hints
+                   << ServerDecidesTimeout;
+            Bus.asyncCall(Notify);
+        });
 }
 
 void TRunNotices::SendLauncherEntry(const QVariantMap& Properties) const {
@@ -142,6 +147,10 @@ QString TRunNotices::ResultSummary(std::initializer_list<std::string> Files,
     for (const std::string& File : Files)
         Names << FileName(File);
     return Names.join(QStringLiteral(", ")) + QStringLiteral(": ") + QString::fromStdString(Result);
+}
+
+QString TRunNotices::FileName(const std::string& File) {
+    return QFileInfo(QString::fromStdString(File)).fileName();
 }
 
 QString TRunNotices::OpenFolderText() {

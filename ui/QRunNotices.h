@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
-#include <limits>
 #include <string>
 
 class QWidget;
@@ -29,21 +28,21 @@ public:
     TRunNotices(const TRunNotices&) = delete;
     TRunNotices& operator=(const TRunNotices&) = delete;
 
-    // A run begins in Window, whose title shows its percentage until it ends.
-    void RunStarted(QWidget& Window);
-    // Only a new whole percent costs more than a comparison, so this may be
-    // called at any rate; what the desktop sees changes at most once a second.
-    void RunProgress(double Fraction) {
-        if (Fraction >= NextPercentAt)
-            PercentReached(Fraction);
-    }
+    // A run begins in Window, whose title shows its percentage until it
+    // ends. Doing says what it does, as a failure's notice names it:
+    // "Splitting film.mkv".
+    void RunStarted(QWidget& Window, const QString& Doing);
+    // The percentage that the progress bar shows, at any rate: from a second
+    // after the run began, the title and the task bar show each new one.
+    void RunProgress(int Reached);
     // The run has ended, before any completion or error box.
     void RunEnded();
     // Tells the desktop what finished, once the run's result is known: a
     // notification when the run that has just ended took LongRun or more and
-    // ended while no window of the program was active. Summary says what the
-    // run made, or the error's message with Failed.
-    void Announce(const QString& Summary, bool Failed);
+    // ended while no window of the program was active. Text says what the
+    // run made; with Failed it is the error's message, under the title
+    // "Splitting film.mkv failed".
+    void Announce(const QString& Text, bool Failed);
 
     // "film.mkv: split into 7 pieces", for the base file File.
     [[nodiscard]] static QString SplitSummary(const std::string& File, int64_t Pieces);
@@ -54,20 +53,21 @@ public:
                                                const std::string& Result);
     // The completion message's button that opens the folder of the result.
     [[nodiscard]] static QString OpenFolderText();
+    // The name of File without its folder, as the texts above name it.
+    [[nodiscard]] static QString FileName(const std::string& File);
 
 private:
-    void PercentReached(double Fraction);
     void ShowPercent();
     void SendLauncherEntry(const QVariantMap& Properties) const;
 
     const std::chrono::milliseconds LongRun;
     QPointer<QWidget> Window;
     QString WindowTitle;
-    double NextPercentAt = std::numeric_limits<double>::infinity();
+    QString Doing;
     int Percent = 0;
     // What the title and the task bar show; -1 before the first showing.
     int ShownPercent = -1;
-    // Holds the next showing back until a second after the last one.
+    // Holds the first showing back until a second after the run began.
     QTimer Pace;
     QElapsedTimer RunTime;
     // A long run ended unattended, and its result is not told yet.

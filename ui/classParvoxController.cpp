@@ -132,8 +132,8 @@ void TParvoxController::OpenMakerPage() {
 
 void TParvoxController::ShowProgress(const std::string& Status, long double Fraction) {
     ProgressForm->ShowProgress(Status, Fraction);
-    // Run notices: the title and the task bar follow the run.
-    Notices->RunProgress(static_cast<double>(Fraction));
+    // Run notices: the title and the task bar show what the bar shows.
+    Notices->RunProgress(ProgressForm->Position());
 }
 
 void TParvoxController::HideProgress() {
@@ -141,13 +141,13 @@ void TParvoxController::HideProgress() {
     BringMainWindowToFront();
 }
 
-bool TParvoxController::BeginOperation(QWidget* Window) {
+bool TParvoxController::BeginOperation(QWidget* Window, const QString& Doing) {
     if (Running)
         return false;
     Running = true;
     // Run notices: the run begins.
     if (Window != nullptr)
-        Notices->RunStarted(*Window);
+        Notices->RunStarted(*Window, Doing);
     return true;
 }
 
@@ -171,7 +171,7 @@ void TParvoxController::Run(const std::string& Status, const std::function<void(
     constexpr std::chrono::milliseconds TickEvery{100};
     Worker.Run(Operation, TickEvery, [this] {
         ProgressForm->ShowCounts(Counts);
-        Notices->RunProgress(Counts.Fraction());
+        Notices->RunProgress(ProgressForm->Position());
     });
 }
 

@@ -12,6 +12,7 @@
 #include "classParvoxBase.h"
 
 #include <QPointer>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -47,8 +48,9 @@ public:
     // An operation holds the engines from BeginOperation to EndOperation;
     // BeginOperation refuses while another operation holds them. While one
     // does, the windows refuse their command keys. The title of Window, the
-    // window that runs it, shows its progress.
-    [[nodiscard]] bool BeginOperation(QWidget* Window = nullptr);
+    // window that runs it, shows its progress; Doing says what it does
+    // ("Splitting film.mkv").
+    [[nodiscard]] bool BeginOperation(QWidget* Window = nullptr, const QString& Doing = {});
     void EndOperation();
     [[nodiscard]] bool OperationRunning() const { return Running; }
     // Runs Operation on the run's own thread with the progress window up,

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QTimer>
 #include <QUrl>
 
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -117,6 +119,17 @@ QUrl UrlOf(const std::string& Name) {
     return QUrl::fromEncoded("file://" + QByteArray::fromStdString(Path).toPercentEncoding("/"));
 }
 
+// Whether D-Bus finds a session bus: the one that the variable names, or
+// the user's own bus in the runtime folder, which D-Bus takes without it.
+bool SessionBusThere() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QByteArray Runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat Bus {};
+    return !Runtime.isEmpty() && stat((Runtime + "/bus").constData(), &Bus) == 0 &&
+           S_ISSOCK(Bus.st_mode);
+}
+
 } // namespace
 
 std::vector<std::string> ReadCommandLine(int Count, char* Arguments[]) {
@@ -180,8 +193,20 @@ std::vector<std::string> ReadCommandLine(int Count, char* Arguments[]) {
 }
 
 std::unique_ptr<QApplication> CreateApplication(int& Count, char* Arguments[]) {
+    // Without a session bus, D-Bus starts one on X (dbus-launch), which
+    // outlives the program, at the first look for it: Qt's accessibility
+    // looks as the windows come up, the run notices later. An address that
+    // leads nowhere makes the one look that Qt keeps for the whole run fail;
+    // the programs that Parvox starts get the environment as it was.
+    const bool NoSessionBus = !SessionBusThere();
+    if (NoSessionBus)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QtHandler = qInstallMessageHandler(StartMessage);
     auto Application = std::make_unique<QApplication>(Count, Arguments);
+    if (NoSessionBus) {
+        [[maybe_unused]] const bool Connected = QDBusConnection::sessionBus().isConnected();
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
     qInstallMessageHandler(QtHandler);
     const std::lock_guard Lock(StartMessagesLock);
     for (const TStartMessage& Message : StartMessages)

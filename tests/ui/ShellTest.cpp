@@ -23,7 +23,9 @@
 #include "startup.h"
 #include "txt.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -301,6 +303,68 @@ private slots:
         QVERIFY(!Window.isVisible());
     }
 
+    // A command letter acts once: the focused list does not search its items
+    // for it as well. A closed list takes no other letter either, which
+    // would change its choice unseen; an open one does. A window without a
+    // list gets one for the test.
+    void lettersActOnce_data() {
+        for (const char* Column : {"Window", "List", "Letter", "After"})
+            QTest::addColumn<QString>(Column);
+        for (const QStringList& Row :
+             std::initializer_list<QStringList>{{"Main", "", "A", "Parvox"},
+                                                {"About", "", "X", "Parvox"},
+                                                {"Split", "ComboMedium", "F", "CD (700 MB)"},
+                                                {"Split", "ComboMedium", "S", "CD (700 MB)"},
+                                                {"Split", "ComboUnits", "M", "Kbytes"},
+                                                {"Split", "ComboMedium", "D", "CD (700 MB)"},
+                                                {"Split", "open ComboMedium", "D", "DVD (4.7 GB)"},
+                                                {"Join", "", "O", "Parvox"},
+                                                {"Compare", "", "1", "Parvox"},
+                                                {"Checksum", "", "F", "Parvox"}})
+            QTest::newRow(qPrintable(Row.join(' '))) << Row[0] << Row[1] << Row[2] << Row[3];
+    }
+
+    void lettersActOnce() {
+        QFETCH(QString, Window);
+        QFETCH(QString, List);
+        QFETCH(QString, Letter);
+        const QMap<QString, std::function<std::unique_ptr<TFormParvoxBase>()>> Windows = {
+            {"Split", OpenWindow<TFormSplit>},
+            {"Join", OpenWindow<TFormJoin>},
+            {"Compare", OpenWindow<TFormCompare>},
+            {"Checksum", OpenWindow<TFormChecksum>},
+            {"About", OpenWindow<TFormAbout>}};
+        ParvoxApp->Split->SetBaseFileName("");
+        const auto Opened = Windows.contains(Window) ? Windows[Window]() : nullptr;
+        TFormParvoxBase* Form = Opened ? Opened.get() : MainForm;
+        auto* Choices = List.isEmpty() ? new QComboBox(Form)
+                                       : Form->findChild<QComboBox*>(List.section(' ', -1));
+        const std::unique_ptr<QComboBox> Probe(List.isEmpty() ? Choices : nullptr);
+        if (Probe) {
+            Probe->addItems({"Parvox", Letter + " probe"});
+            Probe->show();
+        }
+        Choices->setCurrentText(List == "ComboUnits" ? "Kbytes"
+                                : List.isEmpty()     ? "Parvox"
+                                                     : "CD (700 MB)");
+        Choices->setFocus();
+        // The command's window or message closes as it opens.
+        QStringList Seen;
+        RecordNextModal(Seen);
+        const auto Key = Qt::Key(QKeySequence(Letter)[0].key());
+        if (List.startsWith("open ")) {
+            Choices->showPopup();
+            QTest::keyClick(Choices->view(), Key);
+            QTest::keyClick(Choices->view(), Qt::Key_Return);
+        } else {
+            PressKey(Form, Key);
+        }
+        CancelPendingAnswers();
+        QTEST(Choices->currentText(), "After");
+        if (Opened)
+            Form->close();
+    }
+
     void errorDisplayAppendsAFullStopByTheRule() {
         QCOMPARE(TFormParvoxBase::ErrorDisplayText("Empty basefile name"), "Empty basefile name.");
         QCOMPARE(TFormParvoxBase::ErrorDisplayText("I/O error 13"), "I/O error 13.");
@@ -347,6 +411,9 @@ private slots:
             << "300 MB of 6.0 GB, 5.0 MB/s, about 20 minutes left, piece 2 of 7";
         QTest::newRow("stalled") << "5@25000000 5@0" << Film
                                  << "125 MB of 6.0 GB, stalled, piece 2 of 7";
+        QTest::newRow("3 s after a stall of 12 s")
+            << "10@25000000 12@0 3@25000000" << Film
+            << "325 MB of 6.0 GB, 25 MB/s, about 4 minutes left, piece 2 of 7";
         QTest::newRow("just past a boundary")
             << "20@1000000" << qint64(157'000'000)
             << "20 MB of 157 MB, 1.0 MB/s, about 3 minutes left, piece 2 of 7";

@@ -256,9 +256,14 @@ private slots:
         Button(Form.get(), "ButtonStart")->setFocus();
         PressCloseKeysWithModifiers(Form.get());
         QVERIFY(Form->isVisible());
+        // Z selects the size, so that the typed one replaces it; so does Ctrl+A.
         SizeBox(Form.get())->setText(QStringLiteral("1400"));
+        PressKey(Form.get(), Qt::Key_Z);
+        QTest::keyClicks(SizeBox(Form.get()), QStringLiteral("2000"));
+        QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("2000"));
+        PressKey(Form.get(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(SizeBox(Form.get()), QStringLiteral("1400"));
         // The close keys act also from the size box.
-        SizeBox(Form.get())->setFocus();
         VERIFY_NO_FAULTS(CloseKeyFaults(Form.get()));
     }
 
@@ -407,7 +412,7 @@ private slots:
         PressKey(Form.get(), Pieces.isEmpty() ? Qt::Key_M : Qt::Key_P);
         for (int Step = 0; Step < Medium; ++Step)
             PressKey(Form.get(), Qt::Key_Down);
-        Control<QSpinBox>(Form.get(), "SpinPieces")->selectAll();
+        // P selects the number of pieces, so that the typed one replaces it.
         QTest::keyClicks(Form->focusWidget(), Pieces);
         QTEST(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), "Size");
         QTEST(LabelText(Form.get(), "LabelCount"), "Line");
