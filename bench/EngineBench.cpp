@@ -8,6 +8,9 @@
 //
 //   parvox_bench suite FOLDER SIZE RUNS   makes FOLDER/source of SIZE bytes and
 //                                         prints the table, the median of RUNS runs
+//   parvox_bench memory FOLDER            prints the peak memory of a split with its
+//                                         checksum file and of the checked join, into
+//                                         20,480 and into 204,800 pieces of 1 Kbyte
 //   parvox_bench split [--check] FILE BLOCKS | join BASE | compare|checksum ...
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
@@ -336,6 +339,32 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     return 0;
 }
 
+// A run keeps no record of each piece: the peak memory of a split and a join
+// into ten times as many pieces must grow by no more than a few bytes a piece.
+int Memory(const std::string& Folder, const std::string& Self) {
+    constexpr int64_t Counts[] = {20'480, 204'800};
+    const std::string Source = Folder + "/pieces";
+    std::vector<TCommand> Runs;
+    for (const int64_t Count : Counts) {
+        MakeSource(Source, Count * BlockSize);
+        Runs.emplace_back(TRole::Engine, "split --check",
+                          std::vector<std::string>{Self, "split", "--check", Source, "1"});
+        Runs.emplace_back(TRole::Engine, "join, checked",
+                          std::vector<std::string>{Self, "join", Source});
+        Measure(Runs[Runs.size() - 2]);
+        Measure(Runs.back());
+        RemovePieces(Source);
+        for (const char* Extension : {"", ".sha256", ".joined"})
+            fs::remove(Source + Extension);
+    }
+    std::printf("%-16s %12s %12s %12s\n", "peak KB", "20,480 pieces", "204,800", "more");
+    for (size_t Row = 0; Row < 2; ++Row)
+        std::printf("%-16s %12ld %12ld %12ld  (aim <= 16000)\n", Runs[Row].Label.c_str(),
+                    Runs[Row].PeakKb, Runs[Row + 2].PeakKb,
+                    Runs[Row + 2].PeakKb - Runs[Row].PeakKb);
+    return 0;
+}
+
 } // namespace
 
 int main(int Argc, char** Argv) {
@@ -346,6 +375,8 @@ int main(int Argc, char** Argv) {
         if (Args[0] == "suite")
             return Suite(Args.at(1), std::stoll(Args.at(2)), std::stoi(Args.at(3)),
                          fs::canonical("/proc/self/exe").string());
+        if (Args[0] == "memory")
+            return Memory(Args.at(1), fs::canonical("/proc/self/exe").string());
         return EngineRun(Args, [](const std::string&, long double) {});
     } catch (const std::exception& Error) {
         std::cerr << "parvox_bench: " << Error.what() << '\n';

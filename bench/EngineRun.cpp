@@ -8,7 +8,6 @@
 #include "classCompare.h"
 #include "classJoin.h"
 #include "classParvoxErrors.h"
-#include "classPieceSums.h"
 #include "classRecoveryEncoder.h"
 #include "classRecoveryRepair.h"
 #include "classRecoverySet.h"
@@ -35,12 +34,12 @@ void Recovery(const std::string& File, int64_t Blocks, const std::string& Amount
     std::vector<TRecoveryEncoder::TPiece> Pieces;
     const int64_t PieceBytes = Blocks * BlockSize;
     for (int64_t Piece = 1; Piece <= TSplit::PiecesFor(Size, Blocks); ++Piece)
-        Pieces.push_back({TPieceSums::BareName(Naming.PieceFileName(Piece)),
+        Pieces.push_back({BareName(Naming.PieceFileName(Piece)),
                           std::min(PieceBytes, Size - (Piece - 1) * PieceBytes)});
     TRecoveryEncoder::TAmount Share;
     Share.OneLostPiece = Amount == "piece";
     Share.Percent = Share.OneLostPiece ? 0 : std::stoi(Amount);
-    TRecoveryEncoder Encoder(TPieceSums::BareName(File), Pieces, Share);
+    TRecoveryEncoder Encoder(BareName(File), Pieces, Share);
     const auto ReadAt = [&](int64_t Offset, uint8_t* Into, size_t Count) {
         for (size_t Done = 0; Done < Count;) {
             const ssize_t Got =
@@ -82,7 +81,7 @@ void Repair(const std::string& File) {
     const size_t Slash = File.rfind('/');
     const std::string Folder = Slash == std::string::npos ? "." : File.substr(0, Slash);
     TRecoverySet Set;
-    if (!Set.Load({Folder}, TPieceSums::BareName(File)))
+    if (!Set.Load({Folder}, BareName(File)))
         throw EParvoxError("no recovery files beside " + File);
     std::vector<std::string> Paths;
     for (const auto& Piece : Set.Files())

@@ -38,6 +38,13 @@ for place in /dev/shm "$PWD/build"; do
     suite "$folder" "$size" ""
     rm -rf "$folder"
 done
+echo
+echo "== peak memory, in $XDG_RUNTIME_DIR"
+build/bench/parvox_bench memory "$XDG_RUNTIME_DIR"
+if [ -x build-m32/bench/parvox_bench ]; then
+    echo "(the 32-bit build, build-m32)"
+    build-m32/bench/parvox_bench memory "$XDG_RUNTIME_DIR"
+fi
 if tests/engine/medium.py share "$share" 0 0.02; then
     suite "$share/fuse" 33554432 " whose file syncs take 20 ms"
 else

@@ -38,7 +38,7 @@ constexpr int64_t LargestTransfer = 16 * 1024 * 1024;
 // act on another file than the one the caller named.
 const char* SystemName(const std::string& Name) {
     if (Name.find('\0') != std::string::npos)
-        throw EInOutError(EINVAL);
+        throw EInOutError(EINVAL, Name);
     return Name.c_str();
 }
 
@@ -81,31 +81,16 @@ std::pair<size_t, int> WriteAll(int Fd, const uint8_t* Bytes, size_t Count) {
     return {Done, 0};
 }
 
-// Whether the file system of Fd keeps an owner for each file. FAT, exFAT,
-// NTFS and network shares may show one owner, fixed at mount, for every
-// file, and so may FUSE file systems, which show what their daemon says. A
-// file system that does not say what it is may keep owners.
-bool KeepsOwners(int Fd) {
-    // The kinds are 32-bit numbers; f_type is a signed int on 32-bit targets,
-    // where the CIFS and SMB2 numbers come out negative.
-    constexpr std::array<uint32_t, 8> FixedOwners{
-        MSDOS_SUPER_MAGIC, EXFAT_SUPER_MAGIC, 0x5346544e /* NTFS */, 0x7366746e /* NTFS3 */,
-        SMB_SUPER_MAGIC,   CIFS_SUPER_MAGIC,  SMB2_SUPER_MAGIC,      FUSE_SUPER_MAGIC};
-    struct statfs FileSystem {};
-    return Retried([&] { return ::fstatfs(Fd, &FileSystem); }) != 0 ||
-           std::find(FixedOwners.begin(), FixedOwners.end(),
-                     static_cast<uint32_t>(FileSystem.f_type)) == FixedOwners.end();
-}
-
 } // namespace
 
 TByteFile::~TByteFile() {
     CloseQuietly();
 }
 
-void TByteFile::Assign(const std::string& Name) {
+void TByteFile::Assign(const std::string& Name, const std::string& Shown) {
     CloseQuietly();
     FName = Name;
+    FShown = Shown;
 }
 
 void TByteFile::Reset() {
@@ -127,59 +112,30 @@ int TByteFile::ReadRefusal() const {
         return EISDIR;
     if (!S_ISREG(Opened.st_mode))
         return EINVAL;
-    return Unblock();
+    // Reads may wait (a medium that takes its time); only the open must not.
+    return Retried([this] { return ::fcntl(Fd, F_SETFL, 0); }) != 0 ? errno : 0;
 }
 
-void TByteFile::Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused) {
+void TByteFile::Create(mode_t Permissions, bool Alone) {
     CloseQuietly();
-    // A file made here is new: no other name of this run can lead to it, and
-    // the umask alone narrows its permissions. Only an existing file needs
-    // the checks of WriteRefusal, which come before anything in it changes.
-    constexpr int Flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     const char* Name = SystemName(FName);
     const mode_t Allowed = (Permissions & 0777) | S_IWUSR;
-    const auto Open = [Name, Allowed](int More) {
-        return Retried([=] { return ::open(Name, Flags | More, Allowed); });
-    };
-    Fd = Open(O_EXCL);
-    const bool Existed = Fd < 0 && errno == EEXIST;
-    if (Existed)
-        Fd = Open(0);
+    Fd = Retried([=] {
+        return ::open(Name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                      Allowed);
+    });
     if (Fd < 0)
         Fail(errno);
     KernelCopies = true;
     WriteOffset = 0;
-    KeepOrRefuse(Existed ? WriteRefusal(Allowed, Refused) : Unblock());
-    if (!WriteBack.Begun())
-        WriteBack.Begin(Fd);
+    if (!Alone && !WriteBack.Begun())
+        WriteBack.Begin(Fd, FolderOf(ShownName()));
 }
 
-int TByteFile::WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused) {
-    struct stat Opened {};
-    if (StatusOf(Fd, Opened) != 0)
-        return errno;
-    if (std::find(Refused.begin(), Refused.end(), IdOf(Opened)) != Refused.end())
-        return EINVAL;
-    // Devices and pipes keep their modes; they hold no data of their own.
-    if (S_ISREG(Opened.st_mode)) {
-        // Root may open any file, but another user's is that user's data.
-        // Anyone else is held back by the file's permissions alone, and so is
-        // root where every file shows the one owner set at mount.
-        if (::geteuid() == 0 && Opened.st_uid != 0 && KeepsOwners(Fd))
-            return EPERM;
-        const mode_t Kept = Opened.st_mode & Permissions;
-        if (Kept != (Opened.st_mode & 07777) &&
-            Retried([this, Kept] { return ::fchmod(Fd, Kept); }) != 0)
-            return errno;
-        if (Retried([this] { return ::ftruncate(Fd, 0); }) != 0)
-            return errno;
-    }
-    return Unblock();
-}
-
-int TByteFile::Unblock() const {
-    // Reads and writes may wait (a pipe that someone reads); only the open must not.
-    return Retried([this] { return ::fcntl(Fd, F_SETFL, 0); }) != 0 ? errno : 0;
+void TByteFile::Rewind() {
+    ForgetAhead();
+    if (::lseek(Fd, 0, SEEK_SET) != 0)
+        Fail(errno);
 }
 
 void TByteFile::KeepOrRefuse(int Refusal) {
@@ -224,8 +180,8 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         const int64_t Want = std::min(Ahead, BlocksPerTransfer) * Count;
         const auto Start = std::chrono::steady_clock::now();
         Moved = Transfer(Output, Want);
-        const std::chrono::microseconds Synced =
-            Output.WriteBack.Wrote(Output.Fd, Output.WriteOffset, Moved.Given, TransferSize);
+        const std::chrono::microseconds Synced = Output.WriteBack.Wrote(
+            Output.Fd, Output.ShownName(), Output.WriteOffset, Moved.Given, TransferSize);
         Output.WriteOffset += Moved.Given;
         const auto Took = std::chrono::duration_cast<std::chrono::microseconds>(
                               std::chrono::steady_clock::now() - Start) -
@@ -244,8 +200,8 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
         }
         Transferring = true;
     }
-    const TBlockCounts Block{static_cast<int32_t>(std::min<int64_t>(Count, Moved.Taken)),
-                             static_cast<int32_t>(std::min<int64_t>(Count, Moved.Given))};
+    TBlockCounts Block{static_cast<int32_t>(std::min<int64_t>(Count, Moved.Taken)),
+                       static_cast<int32_t>(std::min<int64_t>(Count, Moved.Given))};
     Moved.Taken -= Block.Read;
     Moved.Given -= Block.Written;
     if (Block.Read == Count && Block.Written == Count) {
@@ -256,10 +212,11 @@ TBlockCounts TByteFile::BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahea
     // would have been refused at its first byte (the system's error), or
     // would have stored part of it (a short write), wherever the transfer began.
     Transferring = false;
-    if (Moved.End == TTransfer::TEnd::ReadError ||
-        (Moved.End == TTransfer::TEnd::Refused && Block.Written == 0 && Moved.Error != 0))
-        throw EInOutError(Moved.Error,
-                          Moved.End == TTransfer::TEnd::ReadError ? FName : Output.FName);
+    if (Moved.End == TTransfer::TEnd::ReadError)
+        Fail(Moved.Error);
+    if (Moved.End == TTransfer::TEnd::Refused && Block.Written == 0 && Moved.Error != 0)
+        throw EInOutError(Moved.Error, Output.ShownName(), true);
+    Block.Error = Moved.Error;
     return Block;
 }
 
@@ -380,7 +337,7 @@ void TByteFile::ForgetAhead() {
 }
 
 void TByteFile::Fail(int Code) const {
-    throw EInOutError(Code, FName);
+    throw EInOutError(Code, ShownName());
 }
 
 int TByteFile::Duplicate() const {
@@ -390,8 +347,19 @@ int TByteFile::Duplicate() const {
     return Copy;
 }
 
-void TByteFile::Store() {
-    WriteBack.Finish();
+void TByteFile::Write(const void* Data, size_t Count) {
+    const auto [Written, Error] = WriteAll(Fd, static_cast<const uint8_t*>(Data), Count);
+    WriteOffset += static_cast<off_t>(Written);
+    if (Written < Count)
+        throw EInOutError(Error != 0 ? Error : ENOSPC, ShownName(), true);
+}
+
+void TByteFile::Store(const TByteFile* Also) {
+    WriteBack.Store(Also != nullptr ? Also->Fd : -1, Also != nullptr ? Also->ShownName() : "");
+}
+
+void TByteFile::StoreNames(int Folder) {
+    WriteBack.StoreNames(Folder);
 }
 
 void TByteFile::Close() {
@@ -425,6 +393,28 @@ bool FileExists(const std::string& Name) {
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
         return false;
     throw EInOutError(errno, Name);
+}
+
+std::optional<struct stat> EntryStatus(const std::string& Name) {
+    const char* System = SystemName(Name);
+    struct stat Entry {};
+    if (Retried([&] { return ::lstat(System, &Entry); }) == 0)
+        return Entry;
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
+        return std::nullopt;
+    throw EInOutError(errno, Name);
+}
+
+std::string FolderOf(const std::string& Name) {
+    const auto Slash = Name.rfind('/');
+    if (Slash == std::string::npos)
+        return ".";
+    return Slash == 0 ? "/" : Name.substr(0, Slash);
+}
+
+std::string BareName(const std::string& Name) {
+    const size_t Slash = Name.rfind('/');
+    return Slash == std::string::npos ? Name : Name.substr(Slash + 1);
 }
 
 int RemoveFile(const std::string& Name) {

@@ -13,10 +13,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/stat.h>
-#include <vector>
 
 // Sizes and positions of files of 2 GiB and more, on 32-bit targets too
 // (the build defines _FILE_OFFSET_BITS=64 for every file).
@@ -31,10 +31,13 @@ struct TFileId {
     bool operator==(const TFileId&) const = default;
 };
 
-// What a block of a copy did: the bytes read and the bytes written.
+// What a block of a copy did: the bytes read and the bytes written, and
+// where fewer were written, the system's error number that refused the rest
+// (0 when it gave none).
 struct TBlockCounts {
     int32_t Read = 0;
     int32_t Written = 0;
+    int Error = 0;
 };
 
 class TByteFile {
@@ -45,22 +48,23 @@ public:
     // Closes a handle left open by a failed run, without raising.
     ~TByteFile();
 
-    // Binds the handle to a file name; the file is not touched.
-    void Assign(const std::string& Name);
+    // Binds the handle to a file name; the file is not touched. Errors name
+    // Shown where it is given: the name that a temporary output will have.
+    void Assign(const std::string& Name, const std::string& Shown = {});
     [[nodiscard]] bool IsOpen() const { return Fd >= 0; }
 
     // Opens the bound file for reading. Never blocks: anything but a regular
     // file is refused (21 for a directory, 22 otherwise).
     void Reset();
-    // Opens the bound file for writing, created or cut to length 0, with no
-    // permission bit beyond Permissions and the owner's write bit, so that
-    // its owner can run again over it: a new file gets those bits less the
-    // umask, an existing one loses the bits beyond them. An existing file is
-    // left as it was and refused when it is one of Refused (a file that the
-    // run reads, or wrote already), with 22, or when root writes and another
-    // user owns it on a file system that keeps owners, with 1: the data is
-    // that user's.
-    void Rewrite(mode_t Permissions, const std::vector<TFileId>& Refused = {});
+    // Creates the bound file for writing; it must not exist, so nothing is
+    // ever written through a name that leads elsewhere or into a file that
+    // someone else holds. Its permissions are Permissions and the owner's
+    // write bit, less the umask, so that its owner can run again over it.
+    // Alone: the file is written apart from the transfers (Write), and
+    // stored by the Store of the run's other output.
+    void Create(mode_t Permissions, bool Alone = false);
+    // Back to the start of a file opened for reading.
+    void Rewind();
     // Reads until Count bytes are in, or the end of the file is reached;
     // fewer than Count bytes therefore always means the end of the file.
     [[nodiscard]] int32_t BlockRead(void* Buffer, int32_t Count);
@@ -81,7 +85,11 @@ public:
     // whatever the transfer's size.
     // This handle is not read with BlockRead meanwhile.
     [[nodiscard]] TBlockCounts BlockCopy(TByteFile& Output, int32_t Count, int64_t Ahead);
+    // Writes Count bytes after what this handle wrote before, apart from the
+    // transfers and their writeback; a refusal raises the system's error.
+    void Write(const void* Data, size_t Count);
     [[nodiscard]] int64_t FileSize() const;
+    [[nodiscard]] struct stat Status() const;
     // Whether the folder of Name takes a file of Size bytes, as far as its
     // file system tells: asked through the open file when both lie on one
     // file system, and through the folder otherwise; no objection where the
@@ -89,6 +97,8 @@ public:
     [[nodiscard]] bool FolderHolds(const std::string& Name, int64_t Size) const;
     [[nodiscard]] TFileId Id() const;
     [[nodiscard]] const std::string& Name() const { return FName; }
+    // The name that messages give: the shown name, or the file's own.
+    [[nodiscard]] const std::string& ShownName() const { return FShown.empty() ? FName : FShown; }
     // A second handle of the open file, which the caller closes: it reads
     // with its own position (pread) and stays open when this one closes.
     [[nodiscard]] int Duplicate() const;
@@ -101,9 +111,13 @@ public:
     // Closes without raising, for clean-up while another error is on its way.
     void CloseQuietly() noexcept;
     // Returns once everything written through this handle in the run, since
-    // its first Rewrite of the run, is on its medium with the file sizes and
-    // names; raises the system's error of any failure to store it.
-    void Store();
+    // its first Create of the run, is on its medium with the file sizes, and
+    // what Also wrote, a further output of the run (TWriteBack::Store);
+    // raises the system's error of any failure to store it.
+    void Store(const TByteFile* Also = nullptr);
+    // Once the outputs have their final names in the folder Folder: stores
+    // the names and ends the run (TWriteBack::StoreNames).
+    void StoreNames(int Folder);
 
     // Closes a handle and settles its run (TWriteBack::Settle), without
     // raising, when the scope that declares it ends: a run that fails or
@@ -142,15 +156,9 @@ private:
 
     // Raises the system's error Code for this handle's file.
     [[noreturn]] void Fail(int Code) const;
-    [[nodiscard]] struct stat Status() const;
     // The system's error number that refuses the file just opened for
     // reading (not a regular file, too large), or 0.
     [[nodiscard]] int ReadRefusal() const;
-    // The same for an existing file just opened for writing: one of Refused,
-    // or one whose bits beyond Permissions or whose data cannot be removed.
-    [[nodiscard]] int WriteRefusal(mode_t Permissions, const std::vector<TFileId>& Refused);
-    // Lets the writes of a handle opened without blocking wait again; 0 or the error.
-    [[nodiscard]] int Unblock() const;
     // Keeps the file just opened, or closes it and raises Refusal.
     void KeepOrRefuse(int Refusal);
     [[nodiscard]] TTransfer Transfer(TByteFile& Output, int64_t Count);
@@ -163,6 +171,7 @@ private:
     void ForgetAhead();
 
     std::string FName;
+    std::string FShown;
     int Fd = -1;
     // Page-aligned: the system copies into an unaligned buffer at a fraction of the speed.
     struct TFreeChunk {
@@ -188,6 +197,13 @@ private:
 // group. Only a name that cannot be there counts as no; any other refusal of
 // the question raises the system's error, since the file may well be there.
 [[nodiscard]] bool FileExists(const std::string& Name);
+// The entry of that name itself (a link, not what it leads to), or nothing
+// where no entry can be; raises as FileExists.
+[[nodiscard]] std::optional<struct stat> EntryStatus(const std::string& Name);
+// The part of Name up to its last "/", or "." when it has none.
+[[nodiscard]] std::string FolderOf(const std::string& Name);
+// The file name without its folder.
+[[nodiscard]] std::string BareName(const std::string& Name);
 // Removes a file; 0, or the system's error number when it is still there.
 [[nodiscard]] int RemoveFile(const std::string& Name);
 // Removes what a run wrote under Name, unless Name has come to lead to

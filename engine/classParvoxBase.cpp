@@ -6,8 +6,11 @@
 
 #include "classParvoxErrors.h"
 
+#include "txt.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 void TParvoxBase::SetBaseFileName(const std::string& Name) {
     BaseFileName = Name;
@@ -28,11 +31,25 @@ void TParvoxBase::CheckBaseFileName() const {
         throw EParvoxError("Empty basefile name");
 }
 
-std::string TParvoxBase::PieceExtension(int64_t PieceNumber) const {
+std::string TParvoxBase::PieceExtension(int64_t PieceNumber) {
     std::string Digits = std::to_string(PieceNumber);
     if (Digits.size() < 3)
         Digits.insert(0, 3 - Digits.size(), '0');
     return "." + Digits;
+}
+
+int64_t TParvoxBase::PieceNumberOf(const std::string& Name, const std::string& Base) {
+    if (Name.size() <= Base.size() + 3 || Name.size() > Base.size() + 19 ||
+        Name.compare(0, Base.size(), Base) != 0 || Name[Base.size()] != '.')
+        return 0;
+    int64_t Piece = 0;
+    for (size_t At = Base.size() + 1; At < Name.size(); ++At) {
+        if (Name[At] < '0' || Name[At] > '9')
+            return 0;
+        Piece = Piece * 10 + (Name[At] - '0');
+    }
+    // Only the piece's own extension: ".012", never ".0012".
+    return Piece > 0 && Name.size() - Base.size() == PieceExtension(Piece).size() ? Piece : 0;
 }
 
 std::string TParvoxBase::PieceFileName(int64_t PieceNumber) const {
@@ -111,9 +128,9 @@ void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces) const noexcept {
     }
 }
 
-void TParvoxBase::ReportStoring() const noexcept {
+void TParvoxBase::ReportPhase(TProgressCounts::TPhase Phase) const noexcept {
     if (Counts != nullptr)
-        Counts->Phase.store(TProgressCounts::Storing, std::memory_order_relaxed);
+        Counts->Phase.store(Phase, std::memory_order_relaxed);
 }
 
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
@@ -139,31 +156,82 @@ void TParvoxBase::EndIfStopRequested() const {
     }
 }
 
+void TParvoxBase::KeepUp(TPieceHasher& Hasher) const {
+    if (!Hasher.Behind())
+        return;
+    ReportPhase(TProgressCounts::Checking);
+    // Short waits: a stop is heard within one of them.
+    while (!Hasher.CatchUp(std::chrono::milliseconds(100)))
+        EndIfStopRequested();
+    Hasher.Check();
+    ReportPhase(TProgressCounts::Copying);
+}
+
+void TParvoxBase::FinishDigests(TPieceHasher& Hasher) const {
+    Hasher.Finish();
+    ReportPhase(TProgressCounts::Checking);
+    while (!Hasher.CatchUp(std::chrono::milliseconds(100)))
+        EndIfStopRequested();
+    Hasher.Check();
+}
+
 void TParvoxBase::UndoneOnFailure(const std::function<void()>& Run,
-                                  const std::function<void()>& Undo,
-                                  const std::string& TooLarge) const {
-    // A failure's own message is what the user needs to hear: a removal that
-    // fails as well does not replace it. A stop has no message of its own, so
-    // a removal that fails is reported instead.
-    const auto UndoQuietly = [&Undo] {
-        try {
-            Undo();
-        } catch (const std::exception&) {
-        }
+                                  const std::function<void(TLeft&)>& Undo,
+                                  const std::string& TooLarge, const std::string& Full) const {
+    TLeft Left;
+    // What the user needs to hear: the failure's own message, then what is
+    // left to remove. A stop has no message of its own; what it left has.
+    const auto WithLeft = [&Left](const std::string& Message) {
+        if (Left.empty())
+            return Message;
+        std::string Names = Left.front();
+        if (Left.size() > 1)
+            Names += " and " + std::to_string(Left.size() - 1) + " more";
+        const std::string Line = TextWith(txtNotRemoved, {Names});
+        return Message.empty() ? Line : Message + "\n" + Line;
     };
     try {
         Run();
     } catch (const EParvoxStopped&) {
-        Undo();
+        Undo(Left);
+        if (!Left.empty())
+            throw EParvoxError(WithLeft({}));
         throw;
     } catch (const EInOutError& Error) {
-        UndoQuietly();
+        Undo(Left);
+        const bool NoRoom =
+            Error.ErrorCode == ENOSPC || Error.ErrorCode == EDQUOT || Error.ErrorCode == EPERM;
         if (Error.ErrorCode == EFBIG)
-            throw EParvoxError(TooLarge);
+            throw EParvoxError(WithLeft(TooLarge));
+        if (Error.Refused && NoRoom)
+            throw EParvoxError(
+                WithLeft(Full + EInOutError::FileLine(Error.ErrorCode, Error.FileName)));
+        if (!Left.empty())
+            throw EParvoxError(WithLeft(Error.what()));
         throw;
-    } catch (...) {
-        UndoQuietly();
+    } catch (const std::exception& Error) {
+        Undo(Left);
+        if (!Left.empty())
+            throw EParvoxError(WithLeft(Error.what()));
         throw;
+    }
+}
+
+void TParvoxBase::RemoveOrLeave(const std::string& Name, TLeft& Left) noexcept {
+    try {
+        if (RemoveFile(Name) != 0)
+            Left.push_back(Name);
+    } catch (const std::exception&) {
+        Left.push_back(Name);
+    }
+}
+
+void TParvoxBase::RemoveWrittenOrLeave(const std::string& Name, const TFileId& Written,
+                                       TLeft& Left) noexcept {
+    try {
+        RemoveWritten(Name, Written);
+    } catch (const std::exception&) {
+        Left.push_back(Name);
     }
 }
 

@@ -7,11 +7,13 @@
 #pragma once
 
 #include "classByteFile.h"
+#include "classPieceHasher.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Data moves in blocks of this many bytes, with one progress report per block.
 inline constexpr int32_t BlockSize = 1024;
@@ -22,8 +24,10 @@ using TProgressEvent = std::function<void(const std::string& Status, long double
 // counts as it goes, and the reader takes them whenever it likes.
 struct TProgressCounts {
     enum TPhase : int {
-        Copying, // the bytes go through; Done of Total are done
-        Storing, // all went through, and the outputs are being stored on their medium
+        Copying,  // the bytes go through; Done of Total are done
+        Storing,  // all went through, and the outputs are being stored on their medium
+        Removing, // the pieces of an earlier split are being removed
+        Checking, // the copy waits for the digests of what it copied
     };
     // Bytes done: read, and for an output written and at most one transfer
     // ahead of what its medium holds. A join may count a little past Total.
@@ -59,7 +63,10 @@ public:
     // Fails with "Empty basefile name" when the name is empty or blank.
     void CheckBaseFileName() const;
     // ".001" for 1, ".1000" for 1000: at least three digits, nothing cut.
-    [[nodiscard]] std::string PieceExtension(int64_t PieceNumber) const;
+    [[nodiscard]] static std::string PieceExtension(int64_t PieceNumber);
+    // The number of the piece of Base that Name is ("film.mkv.012" of
+    // "film.mkv" is 12), or 0 when it is none.
+    [[nodiscard]] static int64_t PieceNumberOf(const std::string& Name, const std::string& Base);
     [[nodiscard]] std::string PieceFileName(int64_t PieceNumber) const;
     [[nodiscard]] bool PieceExists(int64_t PieceNumber) const;
     // The number of pieces, the unbroken run from 1 on: of the base file
@@ -105,18 +112,33 @@ protected:
     }
     // The run has come to piece Piece of Pieces.
     void ReportPiece(int64_t Piece, int64_t Pieces) const noexcept;
-    // Everything went through; the outputs are being stored on their medium.
-    void ReportStoring() const noexcept;
+    // The run has come to Phase.
+    void ReportPhase(TProgressCounts::TPhase Phase) const noexcept;
 
     // Ends the run here with EParvoxStopped when a stop has been asked for.
     void EndIfStopRequested() const;
+    // Before the next block: while the digests are too far behind the copy,
+    // waits for them, and ends the run within a moment of a stop.
+    void KeepUp(TPieceHasher& Hasher) const;
+    // Once the copy has ended: waits for the rest of the digests, as KeepUp.
+    void FinishDigests(TPieceHasher& Hasher) const;
+    // What Undo could not remove.
+    using TLeft = std::vector<std::string>;
     // Runs Run; when it fails or stops, Undo removes what the run wrote, so
-    // that nothing incomplete passes for whole, and the run ends with its own
-    // error, except that an output refused for its size (EFBIG, from a file
-    // system that shows its limit only while it is written) ends with
-    // TooLarge, the message of the refusal before the run.
-    void UndoneOnFailure(const std::function<void()>& Run, const std::function<void()>& Undo,
-                         const std::string& TooLarge) const;
+    // that nothing incomplete passes for whole, going on past a removal that
+    // fails, and the run ends with its own error, with the names of what Undo
+    // left. An output refused for its size (EFBIG, from a file system that
+    // shows its limit only while it is written) ends with TooLarge, the
+    // message of the refusal before the run, and one refused for want of
+    // room (or by a medium that says no more than that it refuses) with Full.
+    void UndoneOnFailure(const std::function<void()>& Run, const std::function<void(TLeft&)>& Undo,
+                         const std::string& TooLarge, const std::string& Full) const;
+    // Removes Name, or adds it to Left when it is still there.
+    static void RemoveOrLeave(const std::string& Name, TLeft& Left) noexcept;
+    // The same for what the run wrote under Name, unless Name has come to
+    // lead to another file than Written since.
+    static void RemoveWrittenOrLeave(const std::string& Name, const TFileId& Written,
+                                     TLeft& Left) noexcept;
 
 private:
     // Reports Done of Total bytes through OnProgress, an empty run 0, and

@@ -6,18 +6,21 @@
 
 #include <cstring>
 
-EInOutError::EInOutError(int Code, const std::string& FileName)
-    : EParvoxError(MessageFor(Code, FileName)), ErrorCode(Code) {}
+EInOutError::EInOutError(int Code, const std::string& FileName, bool Refused)
+    : EParvoxError(MessageFor(Code, FileName)), ErrorCode(Code), FileName(FileName),
+      Refused(Refused) {}
 
 std::string EInOutError::MessageFor(int Code, const std::string& FileName) {
-    std::string Message = MessageFor(Code);
+    return MessageFor(Code) + FileLine(Code, FileName);
+}
+
+std::string EInOutError::FileLine(int Code, const std::string& FileName) {
     // The untranslated description, whatever the locale: the rest of the
     // message is in English too, and this one is safe on any thread.
     const char* Description = ::strerrordesc_np(Code);
-    if (FileName.empty() || Description == nullptr ||
-        Message != "I/O error " + std::to_string(Code))
-        return Message;
-    return Message + ".\n" + Description + ": " + FileName;
+    if (FileName.empty() || Description == nullptr || Code == 0)
+        return {};
+    return std::string(".\n") + Description + ": " + FileName;
 }
 
 std::string EInOutError::MessageFor(int Code) {

@@ -2,11 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The failures the engines raise: a plain message, or an input/output error
-// that carries the system's error number, the message chosen by it and, where
-// that message is only the number, a line in plain words that names the file;
-// the
-// end of a run that was asked to stop; and the system calls that a signal
-// may interrupt, made again until they end.
+// that carries the system's error number, the message chosen by it and a
+// line in the system's words that names the file; the end of a run that was
+// asked to stop; and the system calls that a signal may interrupt, made
+// again until they end.
 #pragma once
 
 #include <cerrno>
@@ -20,18 +19,25 @@ public:
 
 class EInOutError : public EParvoxError {
 public:
-    // FileName is the file concerned, where the caller knows it.
-    explicit EInOutError(int Code, const std::string& FileName = {});
+    // FileName is the file concerned, where the caller knows it. Refused
+    // says that an output refused data written to it (a full medium, a file
+    // larger than it takes).
+    explicit EInOutError(int Code, const std::string& FileName = {}, bool Refused = false);
 
     // The system's error number (errno) that stopped the operation.
     int ErrorCode;
+    std::string FileName;
+    bool Refused;
 
     // "File not found" for 2, ..., "I/O error 13" for a number without a text of its own.
     [[nodiscard]] static std::string MessageFor(int Code);
-    // MessageFor, and where that is only the number and the file is known, a
-    // second line with the system's own description and the file:
-    // "I/O error 28.\nNo space left on device: /media/stick/clip.003".
+    // MessageFor, and where the file is known a second line with the
+    // system's own description and the file: "I/O error 28.\nNo space left
+    // on device: /media/stick/clip.003", "File access denied.\nInput/output
+    // error: /media/stick/film.mkv.003".
     [[nodiscard]] static std::string MessageFor(int Code, const std::string& FileName);
+    // That second line with the full stop before it, or "" without a file.
+    [[nodiscard]] static std::string FileLine(int Code, const std::string& FileName);
 };
 
 // A run that was asked to stop has ended, and removed what it wrote. Not a

@@ -40,10 +40,13 @@ public:
         if (!Context)
             return {static_cast<uint8_t>(Crc >> 24), static_cast<uint8_t>(Crc >> 16),
                     static_cast<uint8_t>(Crc >> 8), static_cast<uint8_t>(Crc)};
-        TPieceHasher::TDigest Digest(EVP_MAX_MD_SIZE);
-        unsigned int Size = 0;
-        EVP_DigestFinal_ex(Context.get(), Digest.data(), &Size);
-        Digest.resize(Size);
+        const TPieceHasher::TPieceDigest Digest = FinalSha256();
+        return {Digest.begin(), Digest.end()};
+    }
+
+    [[nodiscard]] TPieceHasher::TPieceDigest FinalSha256() {
+        TPieceHasher::TPieceDigest Digest{};
+        EVP_DigestFinal_ex(Context.get(), Digest.data(), nullptr);
         return Digest;
     }
 
@@ -57,31 +60,48 @@ private:
 
 } // namespace
 
-void TPieceHasher::Start(bool EachPiece, TAlgorithm WholeAlgorithm,
-                         std::vector<TDigest> ExpectedPieces) {
+void TPieceHasher::Start(bool EachPiece, std::optional<TAlgorithm> WholeAlgorithm,
+                         std::string Changed) {
     Abandon();
-    Expected = std::move(ExpectedPieces);
-    Readers = EachPiece ? 2 : 1;
+    ChangedMessage = std::move(Changed);
+    Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0);
     Started = true;
     if (EachPiece)
-        Threads.emplace_back([this] { Hash(true, TAlgorithm::Sha256); });
-    Threads.emplace_back([this, WholeAlgorithm] { Hash(false, WholeAlgorithm); });
+        Threads.emplace_back([this] { Hash(0, true, TAlgorithm::Sha256); });
+    if (WholeAlgorithm)
+        Threads.emplace_back([this, Slot = Threads.size(), Algorithm = *WholeAlgorithm] {
+            Hash(Slot, false, Algorithm);
+        });
 }
 
 void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
     {
         // Pieces far smaller than a transfer could otherwise leave a handle
-        // open for each of thousands of pieces that the threads have yet to read.
+        // open for each of thousands of pieces that the threads have yet to
+        // read; the copy keeps out of this wait through Behind.
         std::unique_lock Hold(Lock);
         Changed.wait(Hold, [this] { return Unread < MostUnread || Trouble.load(); });
     }
     const int Fd = File.Duplicate();
     {
         const std::lock_guard Hold(Lock);
-        Parts.push_back({Fd, FileOffset, Copied.load(), -1, File.Name(), Readers});
+        Parts.push_back({Fd, FileOffset, Copied.load(), -1, File.ShownName(), Readers});
         ++Unread;
     }
     Changed.notify_all();
+}
+
+bool TPieceHasher::Behind() const {
+    return Unread.load(std::memory_order_relaxed) >= MostUnread ||
+           Copied.load(std::memory_order_relaxed) - Slowest() > MostBehind;
+}
+
+int64_t TPieceHasher::Slowest() const {
+    int64_t Least = INT64_MAX;
+    for (int Slot = 0; Slot < Readers; ++Slot)
+        Least =
+            std::min(Least, Progress[static_cast<size_t>(Slot)].load(std::memory_order_acquire));
+    return Least;
 }
 
 void TPieceHasher::EndPiece() {
@@ -101,15 +121,38 @@ void TPieceHasher::Wake(int64_t Done) {
     Changed.notify_all();
 }
 
-int64_t TPieceHasher::Finish() {
+void TPieceHasher::Finish() {
     EndPiece();
     {
         const std::lock_guard Hold(Lock);
         Ended = true;
     }
     Changed.notify_all();
-    Join();
-    return Check();
+}
+
+bool TPieceHasher::CatchUp(std::chrono::milliseconds Wait) {
+    Waiting.fetch_add(1);
+    bool Reached = false;
+    {
+        std::unique_lock Hold(Lock);
+        Reached = Changed.wait_for(Hold, Wait, [this] {
+            return Trouble.load() || (Ended ? Ends == Threads.size() : !Behind());
+        });
+    }
+    Waiting.fetch_sub(1);
+    if (Reached && Ended && !Trouble.load())
+        Join();
+    return Reached;
+}
+
+bool TPieceHasher::NextDigest(TPieceDigest& Digest) {
+    if (PiecesDone.load(std::memory_order_acquire) == PiecesTaken)
+        return false;
+    const std::lock_guard Hold(Lock);
+    Digest = Pieces.front();
+    Pieces.pop_front();
+    ++PiecesTaken;
+    return true;
 }
 
 void TPieceHasher::Abandon() noexcept {
@@ -120,12 +163,16 @@ void TPieceHasher::Abandon() noexcept {
     Changed.notify_all();
     Join();
     Parts.clear();
+    First = 0;
     Pieces.clear();
+    PiecesDone = 0;
+    PiecesTaken = 0;
     Whole.clear();
-    Expected.clear();
     Ended = Abandoned = Shorter = false;
     Unread = 0;
-    Damaged = 0;
+    Ends = 0;
+    for (std::atomic<int64_t>& Read : Progress)
+        Read = 0;
     Error = 0;
     Told = 0;
     Copied = 0;
@@ -145,8 +192,8 @@ void TPieceHasher::Join() noexcept {
 
 bool TPieceHasher::Await(size_t Index) {
     std::unique_lock Hold(Lock);
-    Changed.wait(Hold, [&] { return Abandoned || Index < Parts.size() || Ended; });
-    return !Abandoned && Index < Parts.size();
+    Changed.wait(Hold, [&] { return Abandoned || Index < First + Parts.size() || Ended; });
+    return !Abandoned && Index < First + Parts.size();
 }
 
 TPieceHasher::TReach TPieceHasher::Reach(size_t Index, int64_t Read) {
@@ -154,7 +201,7 @@ TPieceHasher::TReach TPieceHasher::Reach(size_t Index, int64_t Read) {
     for (;;) {
         if (Abandoned || Trouble.load())
             return {-1, true};
-        const TPiece& Part = Parts[Index];
+        const TPiece& Part = Parts[Index - First];
         if (Part.Length >= 0)
             return {Part.Length, true};
         const int64_t End = Copied.load(std::memory_order_acquire) - Part.Start;
@@ -164,13 +211,28 @@ TPieceHasher::TReach TPieceHasher::Reach(size_t Index, int64_t Read) {
     }
 }
 
+void TPieceHasher::Hashed(size_t Slot, int64_t Done) {
+    Progress[Slot].store(Done, std::memory_order_release);
+    // The copy that waits for the digests hears of each step.
+    if (Waiting.load() > 0) {
+        { const std::lock_guard Hold(Lock); }
+        Changed.notify_all();
+    }
+}
+
 void TPieceHasher::Done(size_t Index) {
     {
         const std::lock_guard Hold(Lock);
-        if (--Parts[Index].Readers > 0)
+        TPiece& Part = Parts[Index - First];
+        if (--Part.Readers > 0)
             return;
-        ::close(Parts[Index].Fd);
+        ::close(Part.Fd);
         --Unread;
+        // Every thread reads the pieces in order, so they are done in order.
+        while (!Parts.empty() && Parts.front().Readers == 0) {
+            Parts.pop_front();
+            ++First;
+        }
     }
     Changed.notify_all();
 }
@@ -188,16 +250,15 @@ void TPieceHasher::Fail(int Code, const std::string& Name, bool Short) {
     Changed.notify_all();
 }
 
-int64_t TPieceHasher::Troubles() const {
+void TPieceHasher::Troubles() const {
     const std::lock_guard Hold(Lock);
     if (Shorter)
-        throw EParvoxError(TextWith(txtInputChanged, {ErrorName}));
-    if (Error != 0)
-        throw EInOutError(Error, ErrorName);
-    return Damaged;
+        throw EParvoxError(ChangedMessage.empty() ? TextWith(txtInputChanged, {ErrorName})
+                                                  : ChangedMessage);
+    throw EInOutError(Error != 0 ? Error : EIO, ErrorName);
 }
 
-void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
+void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
     // A failure to allocate ends the thread as a failed read would, never the program.
     try {
         const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
@@ -209,7 +270,7 @@ void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
             TReach Reach{0, false};
             const TPiece Part = [&] {
                 const std::lock_guard Hold(Lock);
-                return Parts[Index];
+                return Parts[Index - First];
             }();
             while ((Reach = this->Reach(Index, Read)).End >= 0 && Read < Reach.End) {
                 const auto Want =
@@ -222,23 +283,19 @@ void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
                 }
                 Digest.Add(Buffer.get(), static_cast<size_t>(Got));
                 Read += Got;
+                Hashed(Slot, Part.Start + Read);
             }
             Done(Index);
             if (Reach.End < 0 || Trouble.load())
-                return;
-            if (!EachPiece)
-                continue;
-            const TDigest Piece = One.Final();
-            const std::lock_guard Hold(Lock);
-            Pieces.push_back(Piece);
-            if (Index < Expected.size() && Piece != Expected[Index]) {
-                Damaged = static_cast<int64_t>(Index) + 1;
-                Trouble = true;
-                Changed.notify_all();
-                return;
+                break;
+            if (EachPiece) {
+                const TPieceDigest Piece = One.FinalSha256();
+                const std::lock_guard Hold(Lock);
+                Pieces.push_back(Piece);
+                PiecesDone.fetch_add(1, std::memory_order_release);
             }
         }
-        if (!EachPiece) {
+        if (!EachPiece && !Trouble.load()) {
             const TDigest Digest = All.Final();
             const std::lock_guard Hold(Lock);
             Whole = Digest;
@@ -246,4 +303,9 @@ void TPieceHasher::Hash(bool EachPiece, TAlgorithm Algorithm) {
     } catch (const std::exception&) {
         Fail(ENOMEM, {}, false);
     }
+    {
+        const std::lock_guard Hold(Lock);
+        ++Ends;
+    }
+    Changed.notify_all();
 }

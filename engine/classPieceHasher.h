@@ -6,15 +6,22 @@
 // of their own read them again just behind it, from the cached pages of the
 // file the copy read, not from its medium. One thread takes a SHA-256 digest
 // of each piece, another one of the whole file (or its CRC-32), so the
-// copying thread waits for neither where the machine has more cores.
+// copying thread waits for neither where the machine has more cores. The
+// digests stay at most MostBehind bytes behind the copy, and the threads keep
+// nothing of a piece once they have read it: a run of millions of pieces
+// holds no more than one of a few.
 #pragma once
 
 #include "classByteFile.h"
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +29,16 @@
 class TPieceHasher {
 public:
     enum class TAlgorithm { Sha256, Crc32 };
-    // 32 bytes of SHA-256, or the 4 bytes of a CRC-32, most significant first.
+    // The whole file's digest: 32 bytes of SHA-256, or the 4 bytes of a
+    // CRC-32, most significant first.
     using TDigest = std::vector<uint8_t>;
+    // A piece's SHA-256 digest.
+    using TPieceDigest = std::array<uint8_t, 32>;
+
+    // How far the digests may fall behind the copy. Where the file system
+    // copies by sharing blocks the copy takes no time, and the digests would
+    // otherwise be left minutes behind it.
+    static constexpr int64_t MostBehind = int64_t{64} << 20;
 
     TPieceHasher() = default;
     TPieceHasher(const TPieceHasher&) = delete;
@@ -31,10 +46,10 @@ public:
     ~TPieceHasher() { Abandon(); }
 
     // Begins the digests of a run: a SHA-256 of each piece when EachPiece,
-    // and one of the whole with Whole. Expected holds the digests that the
-    // pieces should have, if known: the first piece that differs ends the
-    // work, and Check names it.
-    void Start(bool EachPiece, TAlgorithm Whole, std::vector<TDigest> Expected = {});
+    // and one of the whole file with Whole, if given. Changed is the message
+    // of a file that turns out shorter than what the copy took from it; by
+    // default the one that names that file.
+    void Start(bool EachPiece, std::optional<TAlgorithm> Whole, std::string Changed = {});
     [[nodiscard]] bool Running() const { return Started; }
     // The next piece begins; its bytes are read through a handle of its own
     // on File, the open file that the copy reads, from FileOffset on.
@@ -45,19 +60,28 @@ public:
         if (Done - Told >= WakeStep)
             Wake(Done);
     }
+    // Whether the digests are too far behind for the copy to go on: the
+    // copy then waits with CatchUp.
+    [[nodiscard]] bool Behind() const;
     void EndPiece();
-    // Raises a failure of the threads so far (a read that failed, a file that
-    // is shorter than what the copy took from it); returns the number of the
-    // first piece that differs from its expected digest, or 0.
-    [[nodiscard]] int64_t Check() const {
-        return Trouble.load(std::memory_order_acquire) ? Troubles() : 0;
+    // No piece follows: the digests end with what was copied.
+    void Finish();
+    // Waits at most Wait until the digests are no longer behind, or, after
+    // Finish, until they are all done; whether that came. It comes at once
+    // on a failure, which Check raises.
+    [[nodiscard]] bool CatchUp(std::chrono::milliseconds Wait);
+    // Raises a failure of the threads so far: a read that failed, or a file
+    // shorter than what the copy took from it.
+    void Check() const {
+        if (Trouble.load(std::memory_order_acquire))
+            Troubles();
     }
-    // Waits for the digests of everything copied, then as Check.
-    [[nodiscard]] int64_t Finish();
+    // Takes the digest of the next piece, in order, once it is done; false
+    // while there is none.
+    [[nodiscard]] bool NextDigest(TPieceDigest& Digest);
     // Ends the threads at once and forgets the run; for a run that fails or stops.
     void Abandon() noexcept;
 
-    [[nodiscard]] const std::vector<TDigest>& PieceDigests() const { return Pieces; }
     [[nodiscard]] const TDigest& WholeDigest() const { return Whole; }
     // The bytes that the digests cover.
     [[nodiscard]] int64_t Total() const { return Copied.load(std::memory_order_acquire); }
@@ -79,22 +103,28 @@ private:
         bool Ended;
     };
 
-    // The body of a thread: each piece in turn, a digest of each or of all.
-    void Hash(bool EachPiece, TAlgorithm Algorithm);
+    // The body of thread Slot: each piece in turn, a digest of each or of all.
+    void Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm);
     // Waits until more than Read bytes of piece Index are copied or the piece
     // has ended; an End below 0 says that the run was abandoned.
     [[nodiscard]] TReach Reach(size_t Index, int64_t Read);
     // Waits for piece Index to begin; false when no piece follows.
     [[nodiscard]] bool Await(size_t Index);
+    // Thread Slot has read the run up to Done.
+    void Hashed(size_t Slot, int64_t Done);
     void Done(size_t Index);
     void Fail(int Error, const std::string& Name, bool Shorter);
     void Wake(int64_t Done);
-    [[nodiscard]] int64_t Troubles() const;
+    [[noreturn]] void Troubles() const;
+    // The least of what the threads have read, in bytes of the run.
+    [[nodiscard]] int64_t Slowest() const;
     void Join() noexcept;
 
     // The bytes copied between two wake-ups of the threads: their lock is
     // taken once per WakeStep, not once per block.
     static constexpr int64_t WakeStep = 1 << 20;
+    // The pieces whose handles may be open at once.
+    static constexpr int MostUnread = 64;
 
     bool Started = false;
     int64_t Told = 0;
@@ -102,19 +132,26 @@ private:
     std::atomic<bool> Trouble = false;
     mutable std::mutex Lock;
     std::condition_variable Changed;
-    std::vector<TPiece> Parts;
+    // The pieces that a thread has still to read; the first is piece First.
+    std::deque<TPiece> Parts;
+    size_t First = 0;
     bool Ended = false;
     bool Abandoned = false;
     int Readers = 0;
-    // The pieces whose handles are open, and how many may be.
-    int Unread = 0;
-    static constexpr int MostUnread = 64;
-    std::vector<TDigest> Expected;
-    int64_t Damaged = 0;
+    std::atomic<int> Unread = 0;
+    // What each thread has read, and how many have ended.
+    std::array<std::atomic<int64_t>, 2> Progress{};
+    size_t Ends = 0;
+    // Set while the copy waits in CatchUp, so that the threads tell it of their progress.
+    std::atomic<int> Waiting = 0;
+    std::string ChangedMessage;
     int Error = 0;
     std::string ErrorName;
     bool Shorter = false;
-    std::vector<TDigest> Pieces;
+    // The digests of the pieces done and not yet taken.
+    std::deque<TPieceDigest> Pieces;
+    std::atomic<size_t> PiecesDone = 0;
+    size_t PiecesTaken = 0;
     TDigest Whole;
     std::vector<std::thread> Threads;
 };

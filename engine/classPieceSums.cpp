@@ -4,22 +4,24 @@
 // Writing and strict reading of the checksum file of a set of pieces.
 #include "classPieceSums.h"
 
+#include "classParvoxBase.h"
 #include "classParvoxErrors.h"
 #include "txt.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
 // The longest line that a set's checksum file needs: the digest, the
-// separator, a name as long as a file name may be (255 bytes), a line end
-// and room for escapes.
-constexpr int64_t LongestLine = 64 + 2 + 255 + 2 + 32;
+// separator, a name as long as a file name may be (255 bytes), each byte
+// escaped, and a line end.
+constexpr size_t LongestLine = 64 + 2 + 2 * 255 + 2 + 2;
 // A .crc file holds three short lines.
-constexpr int64_t LongestCrcFile = 4096;
+constexpr int64_t MostCrcLines = 8;
+// The checksum file goes out in writes of about this size.
+constexpr size_t WriteSize = 64 * 1024;
 
 constexpr char HexDigits[] = "0123456789abcdef";
 
@@ -33,17 +35,16 @@ int HexValue(char C) {
     return -1;
 }
 
-// The bytes that Digits spell in hex, or an empty digest when they do not.
-TPieceHasher::TDigest FromHex(std::string_view Digits) {
-    TPieceHasher::TDigest Digest;
+// The bytes that Digits spell in hex, or false when they do not.
+bool FromHex(std::string_view Digits, uint8_t* Bytes) {
     for (size_t At = 0; At + 1 < Digits.size(); At += 2) {
         const int High = HexValue(Digits[At]);
         const int Low = HexValue(Digits[At + 1]);
         if (High < 0 || Low < 0)
-            return {};
-        Digest.push_back(static_cast<uint8_t>(High * 16 + Low));
+            return false;
+        Bytes[At / 2] = static_cast<uint8_t>(High * 16 + Low);
     }
-    return Digits.size() % 2 == 0 ? Digest : TPieceHasher::TDigest{};
+    return Digits.size() % 2 == 0;
 }
 
 // A decimal number of at most MaxDigits digits and nothing else, or -1.
@@ -59,214 +60,280 @@ int64_t FromDecimal(std::string_view Digits, size_t MaxDigits) {
     return Value;
 }
 
-// The lines of Text, each without its line end ("\n" or "\r\n"); a last
-// line without a line end counts as well.
-std::vector<std::string_view> LinesOf(std::string_view Text) {
-    std::vector<std::string_view> Lines;
-    while (!Text.empty()) {
-        const size_t End = Text.find('\n');
-        std::string_view Line = Text.substr(0, End);
-        Text = End == std::string_view::npos ? std::string_view{} : Text.substr(End + 1);
+} // namespace
+
+// The lines of a file in turn, each without its line end ("\n" or "\r\n",
+// as sha256sum takes them); a last line without a line end counts as well.
+// A line longer than LongestLine, or more lines than Most, raise Refusal.
+// Where it stands lives in Reading, which may outlast it.
+class TPieceSums::TLines {
+public:
+    TLines(TByteFile& File, TReading& Reading, int64_t Most, std::string Refusal)
+        : File(File), Rest(Reading.Rest), Lines(Reading.Lines), Most(Most),
+          Refusal(std::move(Refusal)) {}
+
+    bool Next(std::string& Line) {
+        Line.clear();
+        for (;;) {
+            if (Rest.empty()) {
+                Rest = File.NextBlock(4096);
+                if (Rest.empty()) {
+                    if (Line.empty())
+                        return false;
+                    break;
+                }
+            }
+            const auto End = std::find(Rest.begin(), Rest.end(), uint8_t{'\n'});
+            Line.append(Rest.begin(), End);
+            const bool Ended = End != Rest.end();
+            Rest = Rest.subspan(static_cast<size_t>(End - Rest.begin()) + (Ended ? 1 : 0));
+            if (Line.size() > LongestLine)
+                throw EParvoxError(Refusal);
+            if (Ended)
+                break;
+        }
+        if (++Lines > Most)
+            throw EParvoxError(Refusal);
         if (!Line.empty() && Line.back() == '\r')
-            Line.remove_suffix(1);
-        Lines.push_back(Line);
+            Line.pop_back();
+        return true;
     }
-    return Lines;
+
+private:
+    TByteFile& File;
+    std::span<const uint8_t>& Rest;
+    int64_t& Lines;
+    const int64_t Most;
+    const std::string Refusal;
+};
+
+namespace {
+
+// A line of a .sha256 file: the digest and the name, unescaped as sha256sum
+// reads a line that begins with a backslash; false when it is none.
+bool ParseLine(std::string_view Line, TPieceHasher::TPieceDigest& Digest, std::string& Name) {
+    const bool Escaped = !Line.empty() && Line[0] == '\\';
+    if (Escaped)
+        Line.remove_prefix(1);
+    if (Line.size() < 67 || Line[64] != ' ' || (Line[65] != ' ' && Line[65] != '*') ||
+        !FromHex(Line.substr(0, 64), Digest.data()))
+        return false;
+    Name.clear();
+    for (size_t At = 66; At < Line.size(); ++At) {
+        if (!Escaped || Line[At] != '\\') {
+            Name += Line[At];
+            continue;
+        }
+        const char Next = At + 1 < Line.size() ? Line[++At] : '\0';
+        if (Next != '\\' && Next != 'n' && Next != 'r')
+            return false;
+        Name += Next == 'n' ? '\n' : Next == 'r' ? '\r' : '\\';
+    }
+    // Only bare names: a folder or a name ending early would lead elsewhere.
+    return Name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+// The line of Digest and Name, escaped as sha256sum escapes it.
+void AddLine(std::string& Text, const uint8_t* Digest, size_t Size, const std::string& Name) {
+    const bool Escaped = Name.find_first_of("\\\n\r") != std::string::npos;
+    if (Escaped)
+        Text += '\\';
+    for (size_t At = 0; At < Size; ++At)
+        Text += {HexDigits[Digest[At] >> 4], HexDigits[Digest[At] & 15]};
+    Text += "  ";
+    for (const char C : Name) {
+        if (!Escaped)
+            Text += C;
+        else if (C == '\\')
+            Text += "\\\\";
+        else if (C == '\n')
+            Text += "\\n";
+        else if (C == '\r')
+            Text += "\\r";
+        else
+            Text += C;
+    }
+    Text += '\n';
 }
 
 } // namespace
 
-std::string TPieceSums::BareName(const std::string& Name) {
-    const size_t Slash = Name.rfind('/');
-    return Slash == std::string::npos ? Name : Name.substr(Slash + 1);
-}
-
-TFileId TPieceSums::Write(const std::string& Name, mode_t Permissions, const std::string& WholeName,
-                          const std::vector<std::string>& PieceNames, const TPieceHasher& Hasher) {
-    std::string Text;
-    const auto Line = [&Text](const TPieceHasher::TDigest& Digest, const std::string& File) {
-        // A name with a backslash or a line end is written escaped, after a
-        // backslash at the start of the line, as sha256sum does.
-        const bool Escaped = File.find_first_of("\\\n") != std::string::npos;
-        if (Escaped)
-            Text += '\\';
-        for (const uint8_t Byte : Digest)
-            Text += {HexDigits[Byte >> 4], HexDigits[Byte & 15]};
-        Text += "  ";
-        for (const char C : File) {
-            if (Escaped && C == '\\')
-                Text += "\\\\";
-            else if (Escaped && C == '\n')
-                Text += "\\n";
-            else
-                Text += C;
-        }
-        Text += '\n';
-    };
-    for (size_t Piece = 0; Piece < PieceNames.size(); ++Piece)
-        Line(Hasher.PieceDigests().at(Piece), PieceNames[Piece]);
-    Line(Hasher.WholeDigest(), WholeName);
-
-    // A name of our own that nothing else has taken, so that nothing is written through.
-    std::string Temporary;
-    int Fd = -1;
-    for (int Attempt = 0; Fd < 0; ++Attempt) {
-        Temporary = Name + ".part" + (Attempt > 0 ? std::to_string(Attempt) : "");
-        Fd = Retried([&] {
-            return ::open(Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          (Permissions & 0666) | S_IWUSR);
-        });
-        if (Fd < 0 && (errno != EEXIST || Attempt == 99))
-            throw EInOutError(errno, Temporary);
-    }
-    int Error = 0;
-    for (size_t Done = 0; Error == 0 && Done < Text.size();) {
-        const ssize_t N =
-            Retried([&] { return ::write(Fd, Text.data() + Done, Text.size() - Done); });
-        if (N <= 0)
-            Error = N < 0 ? errno : ENOSPC;
-        else
-            Done += static_cast<size_t>(N);
-    }
-    // Stored before it takes its name: the name never leads to a file that is not there in full.
-    struct stat Written {};
-    if (Error == 0 && (::fdatasync(Fd) != 0 || ::fstat(Fd, &Written) != 0))
-        Error = errno;
-    if (::close(Fd) != 0 && Error == 0)
-        Error = errno;
-    if (Error == 0 && ::rename(Temporary.c_str(), Name.c_str()) != 0)
-        Error = errno;
-    if (Error != 0) {
-        (void)RemoveFile(Temporary);
-        throw EInOutError(Error, Name);
-    }
-    return {Written.st_dev, Written.st_ino};
-}
-
-bool TPieceSums::Load(const std::string& Base, const std::vector<std::string>& PieceNames,
-                      int64_t Total) {
-    *this = {};
-    const std::string WholeName = BareName(Base);
-    const auto Count = static_cast<int64_t>(PieceNames.size());
-    if (FileExists(Base + ".sha256")) {
-        Kind = TKind::Sha256;
-        FileName = WholeName + ".sha256";
-        // Room for every piece of the set, for pieces that went missing, and no more.
-        const std::string Text = ReadBounded(Base + ".sha256", (4 * Count + 64) * LongestLine);
-        Pieces = PieceNames;
-        LoadSha256(Text, WholeName);
-    } else if (FileExists(Base + ".crc")) {
-        Kind = TKind::Crc32;
-        FileName = WholeName + ".crc";
-        LoadCrc(ReadBounded(Base + ".crc", LongestCrcFile), WholeName, Total);
-    }
-    return Kind != TKind::None;
-}
-
-std::string TPieceSums::ReadBounded(const std::string& Name, int64_t MaxBytes) const {
-    std::string Text;
+bool TPieceSums::IsTheSets(const std::string& Name, const std::string& WholeName, int64_t Pieces) {
+    if (Pieces < 1)
+        return false;
     try {
-        TByteFile File;
-        File.Assign(Name);
-        File.Reset();
-        if (File.FileSize() > MaxBytes)
-            Unreadable();
-        char Block[1024];
-        for (int32_t Read = sizeof Block; Read == sizeof Block;) {
-            Read = File.BlockRead(Block, sizeof Block);
-            Text.append(Block, static_cast<size_t>(Read));
-            if (static_cast<int64_t>(Text.size()) > MaxBytes)
-                Unreadable();
+        TByteFile Sums;
+        Sums.Assign(Name);
+        Sums.Reset();
+        TReading Reading;
+        TLines Lines(Sums, Reading, Pieces + 1, {});
+        std::vector<bool> Seen(static_cast<size_t>(Pieces));
+        int64_t Listed = 0;
+        bool Whole = false;
+        TPieceHasher::TPieceDigest Digest;
+        std::string Line;
+        std::string Entry;
+        while (Lines.Next(Line)) {
+            if (!ParseLine(Line, Digest, Entry))
+                return false;
+            const int64_t Piece = TParvoxBase::PieceNumberOf(Entry, WholeName);
+            if (Entry == WholeName && !Whole)
+                Whole = true;
+            else if (Piece < 1 || Piece > Pieces || Seen[static_cast<size_t>(Piece - 1)])
+                return false;
+            else
+                Seen[static_cast<size_t>(Piece - 1)] = true, ++Listed;
         }
-        File.Close();
-    } catch (const EInOutError&) {
-        Unreadable();
+        return Listed == Pieces;
+    } catch (const std::exception&) {
+        return false;
     }
-    return Text;
 }
 
-void TPieceSums::Unreadable() const {
-    throw EParvoxError(TextWith(txtSumsUnreadable, {FileName}));
+void TPieceSums::StartWriting(TByteFile& Sums, const std::string& Whole) {
+    Output = &Sums;
+    WholeName = Whole;
+    Done = 0;
+    Text.clear();
 }
 
-void TPieceSums::LoadSha256(const std::string& Text, const std::string& WholeName) {
-    const auto Count = static_cast<int64_t>(Pieces.size());
-    const std::vector<std::string_view> Lines = LinesOf(Text);
-    if (Lines.empty() || static_cast<int64_t>(Lines.size()) > 4 * Count + 64)
-        Unreadable();
-    Expected.assign(Pieces.size(), {});
-    int64_t Missing = 0;
-    std::string MissingName;
-    for (std::string_view Line : Lines) {
-        const bool Escaped = !Line.empty() && Line[0] == '\\';
-        if (Escaped)
-            Line.remove_prefix(1);
-        if (Line.size() < 67 || Line[64] != ' ' || (Line[65] != ' ' && Line[65] != '*'))
+void TPieceSums::WritePieces(TPieceHasher& Hasher) {
+    TPieceHasher::TPieceDigest Digest;
+    while (Hasher.NextDigest(Digest)) {
+        AddLine(Text, Digest.data(), Digest.size(),
+                WholeName + TParvoxBase::PieceExtension(++Done));
+        if (Text.size() >= WriteSize)
+            Flush();
+    }
+}
+
+void TPieceSums::FinishWriting(TPieceHasher& Hasher) {
+    WritePieces(Hasher);
+    const TPieceHasher::TDigest& All = Hasher.WholeDigest();
+    AddLine(Text, All.data(), All.size(), WholeName);
+    Flush();
+}
+
+void TPieceSums::Flush() {
+    Output->Write(Text.data(), Text.size());
+    Text.clear();
+}
+
+bool TPieceSums::Load(const std::string& Base, int64_t Pieces, int64_t Total) {
+    Kind = TKind::None;
+    WholeName = BareName(Base);
+    Count = Pieces;
+    ListedPieces = 0;
+    InOrder = true;
+    Table.clear();
+    Done = 0;
+    Whole.clear();
+    Size = -1;
+    File.CloseQuietly();
+    for (const auto& [Extension, Type] :
+         {std::pair{".sha256", TKind::Sha256}, std::pair{".crc", TKind::Crc32}}) {
+        if (!FileExists(Base + Extension))
+            continue;
+        Kind = Type;
+        FileName = WholeName + Extension;
+        try {
+            File.Assign(Base + Extension);
+            File.Reset();
+        } catch (const EInOutError&) {
             Unreadable();
-        TPieceHasher::TDigest Digest = FromHex(Line.substr(0, 64));
-        std::string Name;
-        for (size_t At = 66; At < Line.size(); ++At) {
-            if (Escaped && Line[At] == '\\') {
-                const char Next = At + 1 < Line.size() ? Line[++At] : '\0';
-                if (Next != '\\' && Next != 'n')
-                    Unreadable();
-                Name += Next == 'n' ? '\n' : '\\';
-            } else {
-                Name += Line[At];
-            }
         }
-        // Only bare names: a folder or a name ending early would lead elsewhere.
-        if (Digest.empty() || Name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        if (Kind == TKind::Sha256)
+            LoadSha256();
+        else
+            LoadCrc(Total);
+        return true;
+    }
+    return false;
+}
+
+void TPieceSums::LoadSha256() {
+    // Room for every piece of the set, for pieces that went missing, and no more.
+    TReading Reading;
+    TLines Lines(File, Reading, 4 * Count + 64, TextWith(txtSumsUnreadable, {FileName}));
+    std::vector<bool> Seen(static_cast<size_t>(Count));
+    int64_t Missing = 0;
+    TPieceHasher::TPieceDigest Digest;
+    std::string Line;
+    std::string Name;
+    while (Lines.Next(Line)) {
+        if (!ParseLine(Line, Digest, Name))
             Unreadable();
         if (Name == WholeName) {
             if (!Whole.empty())
                 Unreadable();
-            Whole = std::move(Digest);
+            Whole.assign(Digest.begin(), Digest.end());
             continue;
         }
-        // A piece's extension: three digits or more, without a zero in front of the three.
-        const std::string_view Extension =
-            std::string_view(Name).substr(std::min(Name.size(), WholeName.size() + 1));
-        const int64_t Piece = FromDecimal(Extension, 12);
-        if (Name.size() <= WholeName.size() + 1 ||
-            Name.compare(0, WholeName.size() + 1, WholeName + ".") != 0 || Piece < 1 ||
-            Extension.size() < 3 || (Extension.size() > 3 && Extension[0] == '0'))
+        const int64_t Piece = TParvoxBase::PieceNumberOf(Name, WholeName);
+        if (Piece < 1)
             Unreadable();
         if (Piece > Count) {
-            if (Missing == 0 || Piece < Missing) {
-                Missing = Piece;
-                MissingName = Name;
-            }
+            Missing = Missing == 0 ? Piece : std::min(Missing, Piece);
             continue;
         }
-        auto& Listed = Expected[static_cast<size_t>(Piece - 1)];
-        if (!Listed.empty())
+        if (Seen[static_cast<size_t>(Piece - 1)])
             Unreadable();
-        Listed = std::move(Digest);
+        Seen[static_cast<size_t>(Piece - 1)] = true;
+        InOrder = InOrder && Piece == ++ListedPieces;
     }
     if (Missing > 0)
-        throw EParvoxError(TextWith(txtPieceMissing, {MissingName, FileName}));
-    for (size_t Piece = 0; Piece < Pieces.size(); ++Piece)
-        if (Expected[Piece].empty())
-            throw EParvoxError(TextWith(txtPieceNotListed, {Pieces[Piece], FileName}));
+        throw EParvoxError(TextWith(txtPieceMissing,
+                                    {WholeName + TParvoxBase::PieceExtension(Missing), FileName}));
+    if (ListedPieces == 0 && Whole.empty())
+        Unreadable();
+    // A list of the whole file alone (a published digest) checks the joined
+    // file and leaves the pieces be; one that lists pieces lists them all.
+    if (ListedPieces > 0 && ListedPieces < Count) {
+        const auto Unlisted = std::find(Seen.begin(), Seen.end(), false) - Seen.begin() + 1;
+        throw EParvoxError(TextWith(txtPieceNotListed,
+                                    {WholeName + TParvoxBase::PieceExtension(Unlisted), FileName}));
+    }
+    if (ListedPieces > 0 && !InOrder) {
+        Table.resize(static_cast<size_t>(Count));
+        File.Rewind();
+        TReading Second;
+        TLines Again(File, Second, 4 * Count + 64, TextWith(txtSumsUnreadable, {FileName}));
+        while (Again.Next(Line)) {
+            if (!ParseLine(Line, Digest, Name))
+                Unreadable();
+            if (const int64_t Piece = TParvoxBase::PieceNumberOf(Name, WholeName);
+                Piece >= 1 && Piece <= Count)
+                Table[static_cast<size_t>(Piece - 1)] = Digest;
+        }
+    }
+    File.Rewind();
+    InTurn = {};
 }
 
-void TPieceSums::LoadCrc(const std::string& Text, const std::string& WholeName, int64_t Total) {
+void TPieceSums::LoadCrc(int64_t Total) {
+    TReading Reading;
+    TLines Lines(File, Reading, MostCrcLines, TextWith(txtSumsUnreadable, {FileName}));
     std::string Name;
-    for (const std::string_view Line : LinesOf(Text)) {
+    bool Named = false;
+    std::string Line;
+    while (Lines.Next(Line)) {
         const size_t Equals = Line.find('=');
-        if (Equals == std::string_view::npos)
+        if (Equals == std::string::npos)
             Unreadable();
-        const std::string_view Key = Line.substr(0, Equals);
-        const std::string_view Value = Line.substr(Equals + 1);
-        if (Key == "filename" && Name.empty())
+        const std::string_view Key = std::string_view(Line).substr(0, Equals);
+        const std::string_view Value = std::string_view(Line).substr(Equals + 1);
+        if (Key == "filename" && !Named) {
             Name = Value;
-        else if (Key == "size" && Size < 0)
+            Named = true;
+        } else if (Key == "size" && Size < 0) {
             Size = FromDecimal(Value, 18);
-        else if (Key == "crc32" && Whole.empty() && Value.size() == 8)
-            Whole = FromHex(Value);
-        else
+        } else if (Key == "crc32" && Whole.empty() && Value.size() == 8) {
+            Whole.resize(4);
+            if (!FromHex(Value, Whole.data()))
+                Unreadable();
+        } else {
             Unreadable();
+        }
     }
     if (Name != WholeName || Size < 0 || Whole.empty())
         Unreadable();
@@ -275,23 +342,74 @@ void TPieceSums::LoadCrc(const std::string& Text, const std::string& WholeName, 
             TextWith(txtSizeDiffers, {std::to_string(Total), FileName, std::to_string(Size)}));
 }
 
+void TPieceSums::Unreadable() const {
+    throw EParvoxError(TextWith(txtSumsUnreadable, {FileName}));
+}
+
 void TPieceSums::StartChecks(TPieceHasher& Hasher) const {
     if (Kind == TKind::Sha256)
-        Hasher.Start(true, TPieceHasher::TAlgorithm::Sha256, Expected);
+        Hasher.Start(ListedPieces > 0, Whole.empty()
+                                           ? std::nullopt
+                                           : std::optional(TPieceHasher::TAlgorithm::Sha256));
     else if (Kind == TKind::Crc32)
         Hasher.Start(false, TPieceHasher::TAlgorithm::Crc32);
 }
 
-void TPieceSums::CheckPieces(const TPieceHasher& Hasher) const {
-    if (const int64_t Damaged = Hasher.Check(); Damaged > 0)
-        throw EParvoxError(
-            TextWith(txtPieceDamaged, {Pieces.at(static_cast<size_t>(Damaged - 1)), FileName}));
+TPieceHasher::TPieceDigest TPieceSums::Listed(int64_t Piece) {
+    if (!InOrder)
+        return Table[static_cast<size_t>(Piece - 1)];
+    // The file was read through once: it lists its pieces in order, and
+    // the piece's line is the next one, whatever the whole file's does.
+    TLines Lines(File, InTurn, 4 * Count + 64, TextWith(txtSumsUnreadable, {FileName}));
+    TPieceHasher::TPieceDigest Digest;
+    std::string Line;
+    std::string Name;
+    while (Lines.Next(Line) && ParseLine(Line, Digest, Name)) {
+        if (Name == WholeName)
+            continue;
+        if (TParvoxBase::PieceNumberOf(Name, WholeName) == Piece)
+            return Digest;
+        break;
+    }
+    // The file changed since it was read.
+    Unreadable();
 }
 
-void TPieceSums::CheckWhole(TPieceHasher& Hasher) const {
+int64_t TPieceSums::ListedWith(const TPieceHasher::TPieceDigest& Digest) {
+    if (!InOrder) {
+        const auto Found = std::find(Table.begin(), Table.end(), Digest);
+        return Found == Table.end() ? 0 : Found - Table.begin() + 1;
+    }
+    File.Rewind();
+    TReading Reading;
+    TLines Lines(File, Reading, 4 * Count + 64, TextWith(txtSumsUnreadable, {FileName}));
+    TPieceHasher::TPieceDigest Listed;
+    std::string Line;
+    std::string Name;
+    while (Lines.Next(Line))
+        if (ParseLine(Line, Listed, Name) && Listed == Digest && Name != WholeName)
+            return TParvoxBase::PieceNumberOf(Name, WholeName);
+    return 0;
+}
+
+void TPieceSums::CheckPieces(TPieceHasher& Hasher) {
+    TPieceHasher::TPieceDigest Digest;
+    while (Hasher.NextDigest(Digest)) {
+        const int64_t Piece = ++Done;
+        if (Digest == Listed(Piece))
+            continue;
+        const std::string Name = WholeName + TParvoxBase::PieceExtension(Piece);
+        // A piece that another line lists: pieces renamed or swapped, not damaged.
+        if (const int64_t Holds = ListedWith(Digest); Holds > 0 && Holds != Piece)
+            throw EParvoxError(TextWith(txtPieceSwapped, {Name, std::to_string(Holds), FileName}));
+        throw EParvoxError(TextWith(txtPieceDamaged, {Name, FileName}));
+    }
+    Hasher.Check();
+}
+
+void TPieceSums::CheckWhole(TPieceHasher& Hasher) {
     if (Kind == TKind::None)
         return;
-    (void)Hasher.Finish();
     CheckPieces(Hasher);
     const bool SizeDiffers = Kind == TKind::Crc32 && Hasher.Total() != Size;
     if (SizeDiffers || (!Whole.empty() && Hasher.WholeDigest() != Whole))
@@ -299,11 +417,11 @@ void TPieceSums::CheckWhole(TPieceHasher& Hasher) const {
 }
 
 std::string TPieceSums::Summary() const {
-    if (Kind == TKind::Crc32)
+    if (Kind == TKind::Crc32 || (Kind == TKind::Sha256 && ListedPieces == 0))
         return TextWith(txtJoinedMatches, {FileName});
     if (Kind == TKind::None)
         return {};
-    if (Pieces.size() == 1)
+    if (Count == 1)
         return TextWith(txtOnePieceMatches, {FileName});
-    return TextWith(txtAllPiecesMatch, {std::to_string(Pieces.size()), FileName});
+    return TextWith(txtAllPiecesMatch, {std::to_string(Count), FileName});
 }

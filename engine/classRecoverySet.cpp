@@ -26,11 +26,6 @@ constexpr size_t MostNoted = 1 << 18;
 // Exponents that differ by this make the same recovery slice.
 constexpr uint32_t FieldOrder = 65535;
 
-std::string BareName(const std::string& Path) {
-    const size_t Slash = Path.rfind('/');
-    return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
-}
-
 // A name that stays in the folder of the recovery files.
 bool Beside(const std::string& Name) {
     return !Name.empty() && Name != "." && Name != ".." &&

@@ -8,8 +8,9 @@
 #pragma once
 
 #include "classParvoxBase.h"
-#include "classPieceHasher.h"
+#include "classRunFolder.h"
 
+#include <sys/types.h>
 #include <vector>
 
 class TSplit : public TParvoxBase {
@@ -19,6 +20,14 @@ public:
     // Whether the run writes the checksum file beside the pieces.
     bool WriteChecksumFile = false;
 
+    // What a run that succeeded made: its pieces, the bare name of its
+    // checksum file (empty without one), and the folder of both.
+    struct TMade {
+        int64_t Pieces = 0;
+        std::string ChecksumFile;
+        std::string Folder;
+    };
+
     void Execute();
     // How many pieces of SplitSize blocks a file of FileSize bytes makes; an
     // empty file still makes one.
@@ -26,26 +35,44 @@ public:
     // The name that the pieces are written under, without their extension:
     // the base file name, or its last part in the output folder.
     [[nodiscard]] std::string PiecesBaseName() const;
+    // The checksum file beside the pieces, name.sha256, when a file of that
+    // name is there that is not the one of the earlier set of pieces: a run
+    // that writes a checksum file refuses to touch it. Empty otherwise.
+    [[nodiscard]] std::string ForeignChecksumFile() const;
+    // What the last run made, if it succeeded.
+    [[nodiscard]] const TMade& Made() const { return LastMade; }
 
 private:
+    // The set of an earlier split in the output folder: the unbroken run of
+    // pieces from .001 on, the room that their removal frees, and whether
+    // the checksum file there is the set's own.
+    struct TEarlier {
+        int64_t Pieces = 0;
+        int64_t Bytes = 0;
+        bool Sums = false;
+    };
+
     // The name of a piece that this split writes, or removes as an earlier one.
     [[nodiscard]] std::string OutputPieceName(int64_t Piece) const;
-    // Removes the pieces of an earlier split, the unbroken run from .001 on;
-    // returns each one's error of removal, 0 where it is gone or kept on purpose.
-    [[nodiscard]] std::vector<int> DeletePieces() const;
-    // Fails with the error of its removal when an old piece that could not be
-    // removed follows the last new one: a join would take it as well.
-    void CheckNothingFollows(int64_t LastPiece, const std::vector<int>& Removals) const;
+    [[nodiscard]] std::string SumsName() const;
     void CheckSplitSize() const;
-    // Removes the checksum files of an earlier set, which would describe
-    // other pieces than the new ones.
-    void DeleteChecksumFiles() const;
-    // Refuses a piece larger than the output's file system holds in one
-    // file, once the first piece is created and before anything is written.
-    void CheckPieceFits(int64_t Total) const;
-    // Creates piece Piece as the output, or truncates it when it exists, and
-    // adds it to RunFiles, the files that this run reads or wrote.
-    void CreatePiece(int64_t Piece, std::vector<TFileId>& RunFiles);
-    // Writes the checksum file of the pieces 1 to LastPiece, whose digests Hasher took.
-    [[nodiscard]] TFileId WriteSums(int64_t LastPiece, const TPieceHasher& Hasher) const;
+    // Every check that comes before anything changes, for a set of Pieces
+    // pieces of a file of Total bytes, Allocated of them on its medium:
+    // names, the earlier set and what stands in the way of the new one, the
+    // largest file and the room in Folder.
+    [[nodiscard]] TEarlier CheckOutputs(const TRunFolder& Folder, int64_t Pieces, int64_t Total,
+                                        int64_t Allocated) const;
+    [[nodiscard]] TEarlier FindEarlierSet() const;
+    // Refuses a file under the name of a piece From + 1 to To.
+    void CheckNothingInTheWay(const TRunFolder& Folder, int64_t From, int64_t To) const;
+    // Removes the earlier set, its checksum file first; a removal that fails
+    // fails the run. A stop does not cut it short: a set without its last
+    // pieces would pass for whole.
+    void RemoveEarlierSet(const TEarlier& Earlier) const;
+    // Creates piece Piece of Pieces under its temporary name in Folder and
+    // adds its file to Written, by its number.
+    void CreatePiece(const TRunFolder& Folder, int64_t Piece, int64_t Pieces, mode_t Permissions,
+                     std::vector<ino_t>& Written);
+
+    TMade LastMade;
 };

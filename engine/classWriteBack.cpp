@@ -14,29 +14,30 @@
 
 namespace {
 
-int Duplicate(int Fd) {
+int Duplicate(int Fd, const std::string& Name) {
     const int Copy = Retried([Fd] { return ::fcntl(Fd, F_DUPFD_CLOEXEC, 0); });
     if (Copy < 0)
-        throw EInOutError(errno);
+        throw EInOutError(errno, Name);
     return Copy;
 }
 
 // Closes Fd once the call made on it has given Result, and raises the call's error.
-void CloseAfter(int& Fd, int Result) {
+void CloseAfter(int& Fd, int Result, const std::string& Name) {
     const int Error = errno;
     ::close(Fd);
     Fd = -1;
     if (Result != 0)
-        throw EInOutError(Error);
+        throw EInOutError(Error, Name);
 }
 
 } // namespace
 
-void TWriteBack::Begin(int Fd) {
+void TWriteBack::Begin(int Fd, const std::string& Place) {
     Forget();
+    Medium = Place;
     struct stat File {};
     if (Retried([&] { return ::fstat(Fd, &File); }) != 0)
-        throw EInOutError(errno);
+        throw EInOutError(errno, Medium);
     if (!S_ISREG(File.st_mode))
         return;
     struct statfs FileSystemKind {};
@@ -45,7 +46,7 @@ void TWriteBack::Begin(int Fd) {
     // file system that does not say what it is may be one.
     SyncsEachFile = Retried([&] { return ::fstatfs(Fd, &FileSystemKind); }) != 0 ||
                     FileSystemKind.f_type == FUSE_SUPER_MAGIC;
-    FileSystem = Duplicate(Fd);
+    FileSystem = Duplicate(Fd, Medium);
     // A failure to store that no sync has reported yet is reported by the
     // next one, through whatever handle: one of an earlier run (a medium
     // that failed then) or of another program's data is not this run's. A
@@ -54,7 +55,8 @@ void TWriteBack::Begin(int Fd) {
     (void)Retried([this] { return ::syncfs(FileSystem); });
 }
 
-std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, off_t Window) {
+std::chrono::microseconds TWriteBack::Wrote(int Fd, const std::string& Name, off_t Start,
+                                            off_t Length, off_t Window) {
     if (!Begun() || Length == 0)
         return {};
     // Pending before its writeback starts: should the start fail, a run that
@@ -62,10 +64,10 @@ std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, o
     if (SyncsEachFile && Start != 0 && !Pending.empty())
         Pending.back().Length += Length;
     else
-        Pending.push_back({Duplicate(Fd), Start, Length});
+        Pending.push_back({Duplicate(Fd, Name), Start, Length, Name});
     Ahead += Length;
     if (Retried([&] { return ::sync_file_range(Fd, Start, Length, SYNC_FILE_RANGE_WRITE); }) != 0)
-        throw EInOutError(errno);
+        throw EInOutError(errno, Name);
     if (SyncsEachFile) {
         // A sync of a file is a round trip to the medium however little it
         // stores: one per file once its writing ends (the next one begins),
@@ -86,12 +88,30 @@ std::chrono::microseconds TWriteBack::Wrote(int Fd, off_t Start, off_t Length, o
     return {};
 }
 
-void TWriteBack::Finish() {
+void TWriteBack::Store(int Also, const std::string& AlsoName) {
     if (!Begun())
         return;
     while (!Pending.empty())
         StoreOldest();
-    CloseAfter(FileSystem, Retried([this] { return ::syncfs(FileSystem); }));
+    if (Also >= 0 && SyncsEachFile && Retried([Also] { return ::fdatasync(Also); }) != 0)
+        throw EInOutError(errno, AlsoName);
+    SyncFileSystem();
+}
+
+void TWriteBack::StoreNames(int Folder) {
+    if (!Begun())
+        return;
+    // A file system that cannot sync a folder (some FUSE ones) stores its names as it likes.
+    if (SyncsEachFile && Retried([Folder] { return ::fsync(Folder); }) != 0 && errno != EINVAL &&
+        errno != ENOSYS && errno != EROFS)
+        throw EInOutError(errno, Medium);
+    SyncFileSystem();
+    Forget();
+}
+
+void TWriteBack::SyncFileSystem() const {
+    if (Retried([this] { return ::syncfs(FileSystem); }) != 0)
+        throw EInOutError(errno, Medium);
 }
 
 void TWriteBack::Settle() noexcept {
@@ -125,5 +145,6 @@ void TWriteBack::StoreOldest() {
                    return SyncsEachFile
                               ? ::fdatasync(Oldest.Fd)
                               : ::sync_file_range(Oldest.Fd, Oldest.Start, Oldest.Length, Wait);
-               }));
+               }),
+               Oldest.Name);
 }

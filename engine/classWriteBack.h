@@ -6,14 +6,17 @@
 // transfers whenever more than one transfer's size is not yet stored, so the
 // progress follows the medium and no large backlog waits in memory; within
 // that size, the writebacks of several small pieces run together. At the end
-// one sync of the file system stores the rest, with the file sizes and names,
-// and reports any failure to store since the run began. Where only a sync of
+// one sync of the file system stores the rest with the file sizes, and
+// reports any failure to store since the run began; once the outputs have
+// their final names, a second one stores the names. Where only a sync of
 // each file reaches the medium, each file is synced once its writing ends,
-// and in between once per window of data at most.
+// and in between once per window of data at most, and the names by a sync
+// of their folder.
 #pragma once
 
 #include <chrono>
 #include <deque>
+#include <string>
 #include <sys/types.h>
 
 class TWriteBack {
@@ -26,9 +29,11 @@ public:
     // Begins the run on the file system of Fd, a file opened for writing,
     // before anything of the run is written; once per run. A device or a
     // pipe holds no data of its own: there is nothing to store for it.
-    void Begin(int Fd);
+    // Place (the outputs' folder) names the medium in the messages of
+    // failures to store.
+    void Begin(int Fd, const std::string& Place);
     [[nodiscard]] bool Begun() const { return FileSystem >= 0; }
-    // Fd just wrote Length bytes at Start: starts their writeback, then waits
+    // Fd, the file Name, just wrote Length bytes at Start: starts their writeback, then waits
     // for the oldest ranges until no more than Window bytes of the run are
     // not yet stored, or only this range is; where each file is synced,
     // until only this file is pending, with at most 16 MiB not yet stored.
@@ -36,10 +41,16 @@ public:
     // spent in syncs of whole files:
     // each is a round trip to the medium whatever it stores, which says
     // nothing of how fast the transfers go.
-    [[nodiscard]] std::chrono::microseconds Wrote(int Fd, off_t Start, off_t Length, off_t Window);
-    // Waits until everything of the run is stored, then ends the run; raises
+    [[nodiscard]] std::chrono::microseconds Wrote(int Fd, const std::string& Name, off_t Start,
+                                                  off_t Length, off_t Window);
+    // Waits until the data of the run is stored with the file sizes: what
+    // the transfers wrote and Also, a further file of the run written apart
+    // from them (the checksum file, Name in messages), if any; raises
     // EInOutError with the system's error of any failure to store it.
-    void Finish();
+    void Store(int Also = -1, const std::string& AlsoName = {});
+    // Once the outputs have their final names in the folder Folder: stores
+    // the names, then ends the run; raises as Store.
+    void StoreNames(int Folder);
     // Ends a run that stops before Finish (it failed, or was stopped): waits,
     // without raising, until each range still pending is stored or has
     // failed to be, at most a window of data, so that none of them fails
@@ -51,6 +62,8 @@ private:
     void Forget() noexcept;
     // Waits until the oldest pending range is stored.
     void StoreOldest();
+    // Syncs the file system, or raises its failure to store.
+    void SyncFileSystem() const;
 
     // A handle taken at the start of the run: the sync through it reports
     // every failure of the file system to store data since it was opened.
@@ -62,10 +75,12 @@ private:
         int Fd;
         off_t Start;
         off_t Length;
+        std::string Name;
     };
     std::deque<TRange> Pending;
     // The bytes of the pending ranges.
     off_t Ahead = 0;
     // Set where a sync of the file system may not reach the medium.
     bool SyncsEachFile = false;
+    std::string Medium;
 };

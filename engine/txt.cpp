@@ -22,12 +22,14 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtOtherVersion1, txtOtherTitle2, txtOtherVersion2, txtOutputTooLarge, txtPieceDamaged,
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
-    txtNoRecovery, txtRecoveryAway, txtTooManyPieces, txtNotRebuilt;
+    txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtNoRecovery, txtRecoveryAway, txtTooManyPieces,
+    txtNotRebuilt;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 68> TextVariables{{
+const std::array<std::pair<int, std::string*>, 77> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -92,6 +94,15 @@ const std::array<std::pair<int, std::string*>, 68> TextVariables{{
     {938, &txtJoinedMatches},
     {939, &txtPieceTooLarge},
     {940, &txtInputChanged},
+    {941, &txtInTheWay},
+    {942, &txtForeignSums},
+    {943, &txtPieceSwapped},
+    {944, &txtPiecesChanged},
+    {945, &txtPiecesNeed},
+    {946, &txtJoinedNeeds},
+    {947, &txtSourceChanged},
+    {948, &txtAppeared},
+    {949, &txtNotRemoved},
     {960, &txtNoRecovery},
     {961, &txtRecoveryAway},
     {962, &txtTooManyPieces},

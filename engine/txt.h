@@ -80,6 +80,15 @@ extern std::string txtOnePieceMatches;   // 937
 extern std::string txtJoinedMatches;     // 938
 extern std::string txtPieceTooLarge;     // 939
 extern std::string txtInputChanged;      // 940
+extern std::string txtInTheWay;          // 941
+extern std::string txtForeignSums;       // 942
+extern std::string txtPieceSwapped;      // 943
+extern std::string txtPiecesChanged;     // 944
+extern std::string txtPiecesNeed;        // 945
+extern std::string txtJoinedNeeds;       // 946
+extern std::string txtSourceChanged;     // 947
+extern std::string txtAppeared;          // 948
+extern std::string txtNotRemoved;        // 949
 extern std::string txtNoRecovery;        // 960
 extern std::string txtRecoveryAway;      // 961
 extern std::string txtTooManyPieces;     // 962

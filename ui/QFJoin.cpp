@@ -119,6 +119,6 @@ void TFormJoin::ButtonStartClick() {
         return;
     const std::string Checked = Join.CheckSummary();
     ShowCompletion(Checked.empty() ? txtJoiningDone : txtJoiningDone + "\n" + Checked,
-                   TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.PieceCount()),
+                   TRunNotices::JoinSummary(Join.GetBaseFileName(), Join.JoinedPieces()),
                    Join.OutputBaseName());
 }

@@ -55,16 +55,22 @@ void TFormProgress::BeginRun() {
 }
 
 void TFormProgress::ShowCounts(const TProgressCounts& Counts) {
-    const bool Storing = Counts.Phase.load(std::memory_order_relaxed) == TProgressCounts::Storing;
+    const int Phase = Counts.Phase.load(std::memory_order_relaxed);
+    const bool Storing = Phase == TProgressCounts::Storing;
     SetFraction(Counts.Fraction());
-    const QString Line = Estimate.Line({
-        .Seconds = static_cast<double>(SinceBegin.elapsed()) / 1000.0,
-        .Done = Counts.Done.load(std::memory_order_relaxed),
-        .Total = Counts.Total.load(std::memory_order_relaxed),
-        .Piece = Counts.Piece.load(std::memory_order_relaxed),
-        .Pieces = Counts.Pieces.load(std::memory_order_relaxed),
-        .Storing = Storing,
-    });
+    // What the run waits for, where no bytes move.
+    const QString Line = Phase == TProgressCounts::Removing
+                             ? QStringLiteral("Removing the earlier pieces...")
+                         : Phase == TProgressCounts::Checking
+                             ? QStringLiteral("Checking the pieces...")
+                             : Estimate.Line({
+                                   .Seconds = static_cast<double>(SinceBegin.elapsed()) / 1000.0,
+                                   .Done = Counts.Done.load(std::memory_order_relaxed),
+                                   .Total = Counts.Total.load(std::memory_order_relaxed),
+                                   .Piece = Counts.Piece.load(std::memory_order_relaxed),
+                                   .Pieces = Counts.Pieces.load(std::memory_order_relaxed),
+                                   .Storing = Storing,
+                               });
     static constexpr qint64 LineEveryMs = 1000;
     if (Line != ui->LabelLine->text() &&
         (!SinceLine.isValid() || SinceLine.hasExpired(LineEveryMs))) {

@@ -11,9 +11,11 @@
 #include "txt.h"
 #include "ui_QFSplit.h"
 
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSettings>
 
@@ -367,18 +369,63 @@ void TFormSplit::ButtonStartClick() {
     }
     if (ManyPiecesRefused(*Size))
         return;
+    bool Checksum = ui->CheckChecksumFile->isChecked();
+    if (!ChecksumFileSettled(Checksum))
+        return;
     // The settings go to the engine only once the run is granted, so a
     // refused start never changes them under a split in progress.
-    if (!RunOperation("Working...", [&Split, Size, Checksum = ui->CheckChecksumFile->isChecked()] {
+    if (!RunOperation("Working...", [&Split, Size, Checksum] {
             Split.SplitSize = *Size;
             Split.WriteChecksumFile = Checksum;
             Split.Execute();
         }))
         return;
-    ShowCompletion(txtSplittingDone,
-                   TRunNotices::SplitSummary(Split.GetBaseFileName(),
-                                             Split.PieceCount(Split.PiecesBaseName())),
+    // What the run made, as it counted it: the pieces are not looked up again.
+    const TSplit::TMade& Made = Split.Made();
+    const QLocale Locale;
+    const QString Pieces = Made.Pieces == 1
+                               ? QStringLiteral("1 piece")
+                               : QStringLiteral("%1 pieces").arg(Locale.toString(Made.Pieces));
+    const QString Folder = QString::fromStdString(Made.Folder);
+    const QString Line = Made.ChecksumFile.empty()
+                             ? QStringLiteral("%1 in %2.").arg(Pieces, Folder)
+                             : QStringLiteral("%1 and %2 in %3.")
+                                   .arg(Pieces, QString::fromStdString(Made.ChecksumFile), Folder);
+    ShowCompletion(txtSplittingDone + '\n' + Line.toStdString(),
+                   TRunNotices::SplitSummary(Split.GetBaseFileName(), Made.Pieces),
                    Split.PiecesBaseName());
+}
+
+bool TFormSplit::ChecksumFileSettled(bool& Checksum) {
+    TSplit& Split = *ParvoxApp->Split;
+    for (std::string Foreign; Checksum && !(Foreign = Split.ForeignChecksumFile()).empty();) {
+        const QFileInfo File(QString::fromStdString(Foreign));
+        QMessageBox Box(
+            QMessageBox::Question, ApplicationTitle(),
+            QStringLiteral("%1 is in %2, and it is not the checksum file of an earlier split of "
+                           "%3: Parvox leaves it as it is. Split without a checksum file, or "
+                           "into another folder?")
+                .arg(File.fileName(), File.path(),
+                     QFileInfo(QString::fromStdString(Split.GetBaseFileName())).fileName()),
+            QMessageBox::Cancel, this);
+        const QPushButton* Without =
+            Box.addButton(QStringLiteral("Split &without checksum file"), QMessageBox::AcceptRole);
+        const QPushButton* Elsewhere =
+            Box.addButton(QStringLiteral("&Other folder..."), QMessageBox::ActionRole);
+        Box.setDefaultButton(QMessageBox::Cancel);
+        Box.exec();
+        if (Box.clickedButton() == Without) {
+            Checksum = false;
+        } else if (Box.clickedButton() == Elsewhere) {
+            const std::string Before = Split.PiecesBaseName();
+            Folder->Pick();
+            if (Split.PiecesBaseName() == Before)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TFormSplit::ManyPiecesRefused(int64_t SizeInBlocks) {

@@ -62,6 +62,11 @@ private:
     void ShowSize(const QString& Value, int Unit);
     // The split makes many pieces and the user wants none of them.
     [[nodiscard]] bool ManyPiecesRefused(int64_t SizeInBlocks);
+    // Where the checksum file would go, a file is that Parvox did not write
+    // for these pieces: the user splits without a checksum file (Checksum
+    // turns false), picks another folder, or gives up the split. Returns
+    // whether the split goes on.
+    [[nodiscard]] bool ChecksumFileSettled(bool& Checksum);
     // The piece size in blocks, or nothing when the settings are refused
     // (the user has been told why).
     [[nodiscard]] std::optional<int64_t> GetSplitFileSize();

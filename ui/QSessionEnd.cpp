@@ -19,8 +19,16 @@ constexpr std::array SessionSignals{SIGTERM, SIGHUP, SIGINT};
 // The pipe from the handler, on whatever thread the signal lands, to the
 // windows' thread: reading end, writing end.
 int Pipe[2] = {-1, -1};
+// Whether a signal has come already.
+volatile sig_atomic_t Received = 0;
 
 extern "C" void Caught(int Signal) {
+    // Asked twice to end: the program ends now, as the signal ends it by default.
+    if (Received != 0 && Signal != SIGHUP) {
+        ::signal(Signal, SIG_DFL);
+        ::raise(Signal);
+    }
+    Received = 1;
     // Only calls that a signal handler may make; a full pipe has the news already.
     const int Saved = errno;
     const auto Byte = static_cast<char>(Signal);
@@ -34,8 +42,13 @@ void Handle(void (*Handler)(int)) {
     sigemptyset(&Action.sa_mask);
     // The engines' system calls go on where the handler interrupted them.
     Action.sa_flags = SA_RESTART;
-    for (const int Signal : SessionSignals)
+    for (const int Signal : SessionSignals) {
+        // A signal that whoever started the program ignores (nohup) stays so.
+        struct sigaction Now {};
+        if (::sigaction(Signal, nullptr, &Now) == 0 && Now.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(Signal, &Action, nullptr);
+    }
 }
 
 } // namespace

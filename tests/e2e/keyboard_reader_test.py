@@ -192,7 +192,7 @@ try:
          'window and size box after Enter and Escape')
     pick(['f'], 'Open', source, SPLIT)
     file_label(source)
-    key('s'), answer('Splitting completed', SPLIT)
+    key('s'), answer(f'Splitting completed\n1 piece and gypsy_pqj.txt.sha256 in {sys.argv[2]}.', SPLIT)
     key('c', then=MAIN)
     for button in ('Join', 'Compare', 'Checksum', 'About', 'Exit'):
         key('Tab'), wait(focused, button, 'Tab order of the main window')

@@ -124,9 +124,12 @@ TEST_F(MediumTest, RunsOnMediaAsUsersHaveThem) {
         {true, "ok", true, false, Done},
         {true, "ok", true, false, Done},
         {true, "ok", false, false, Done},
+        // A share that refuses more without saying why is full, in words.
+        {true, "ok full", false, false, "Destination drive full or not ready"},
         // Syncs that fail fail the run, also where the kind of file system is unknown.
         {true, "unsynced", false, false, Failed},
         {true, "blind unsynced", false, true, Failed},
+        {true, "ok full", false, true, "Not enough drive space for output file"},
     };
     fs::permissions(Dir, fs::perms::all);
     WriteFile(OnStick("film"), PatternBytes(8 << 20));

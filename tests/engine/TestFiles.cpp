@@ -6,8 +6,11 @@
 
 #include "txt.h"
 
+#include <fcntl.h>
 #include <fstream>
+#include <linux/fs.h>
 #include <random>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +74,16 @@ std::vector<uintmax_t> PieceSizes(const std::string& Base) {
             return Sizes;
         Sizes.push_back(fs::file_size(Name));
     }
+}
+
+bool SetImmutable(const std::string& Name, bool On) {
+    const int Fd = ::open(Name.c_str(), O_RDONLY);
+    int Flags = 0;
+    bool Done = ::ioctl(Fd, FS_IOC_GETFLAGS, &Flags) == 0;
+    Flags = On ? Flags | FS_IMMUTABLE_FL : Flags & ~FS_IMMUTABLE_FL;
+    Done = Done && ::ioctl(Fd, FS_IOC_SETFLAGS, &Flags) == 0;
+    ::close(Fd);
+    return Done;
 }
 
 int RunInChild(const std::function<int()>& Body) {

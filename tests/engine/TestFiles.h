@@ -36,6 +36,8 @@ void WriteFile(const std::string& Name, const Bytes& Data);
 [[nodiscard]] std::string PieceName(const std::string& Base, int Piece);
 // Sizes of files name.001, name.002, ... up to the first one missing.
 [[nodiscard]] std::vector<uintmax_t> PieceSizes(const std::string& Base);
+// Sets or clears the immutable flag of a file; false where the file system has none.
+[[nodiscard]] bool SetImmutable(const std::string& Name, bool On);
 // Runs Body in a forked child and returns its exit status (or 128 + signal).
 [[nodiscard]] int RunInChild(const std::function<int()>& Body);
 // Every entry of a folder with the content of its regular files, to show

@@ -16,7 +16,8 @@
 #        mode DIR WORD...
 # The first word of the mode is the stick's: ok, slow BYTES_PER_SECOND, fail
 # or drop. Anywhere among them, fail also refuses the writes and syncs of the
-# files passed through, unsynced their syncs alone, blind the question of
+# files passed through, unsynced their syncs alone, full their writes with
+# EPERM (as a full FAT stick through FUSE says it), blind the question of
 # the file system's kind (statfs), and badread OFFSET the reads of the files
 # passed through that touch the 4 KiB from OFFSET on, as a bad sector does;
 # listed shows the files passed through in the listing of their folder,
@@ -115,6 +116,8 @@ def serve(top, owner, sync_seconds):
             mode = self.mode()
             if not on_image(path):
                 self.refuse_if('fail')
+                if 'full' in mode:
+                    raise fuse.FuseOSError(errno.EPERM)
                 return os.pwrite(fh, data, offset)
             if mode[0] == 'fail':
                 raise fuse.FuseOSError(errno.EIO)

@@ -157,8 +157,9 @@ private slots:
         QCOMPARE(Result(Form.get()), QStringLiteral("294"));
         QVERIFY(QFile::remove(Path));
 
-        VERIFY_NO_FAULTS(FailedRunFaults(*BoxAfterKey(Form.get(), Qt::Key_S), Form.get(),
-                                         QStringLiteral("File not found.")));
+        VERIFY_NO_FAULTS(
+            FailedRunFaults(*BoxAfterKey(Form.get(), Qt::Key_S), Form.get(),
+                            "File not found.\nNo such file or directory: " + Path + "."));
         QCOMPARE(Result(Form.get()), QStringLiteral("unknown"));
 
         MakeFile(QStringLiteral("gone"), "ab");

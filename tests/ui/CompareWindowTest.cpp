@@ -187,8 +187,9 @@ private slots:
         QVERIFY(Pick(Form.get(), Qt::Key_2, Path2));
         QVERIFY(QFile::remove(Path1));
 
-        VERIFY_NO_FAULTS(FailedRunFaults(*BoxAfterKey(Form.get(), Qt::Key_S), Form.get(),
-                                         QStringLiteral("File not found.")));
+        VERIFY_NO_FAULTS(
+            FailedRunFaults(*BoxAfterKey(Form.get(), Qt::Key_S), Form.get(),
+                            "File not found.\nNo such file or directory: " + Path1 + "."));
         QCOMPARE(LabelText(Form.get(), "LabelFile1"), Path1);
 
         // The settings stay: once the file is back, Start compares it.

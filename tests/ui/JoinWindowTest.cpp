@@ -130,7 +130,9 @@ private slots:
         QTest::newRow("a later piece")
             << Base + ".002" << QStringLiteral("Invalid file name, should have extension .001.");
         // A first piece on a share that fails the look-up of the output's name.
-        QTest::newRow("a failing medium") << QString() << QStringLiteral("File access denied.");
+        QTest::newRow("a failing medium")
+            << QString()
+            << QStringLiteral("File access denied.\nInput/output error: %1/fuse/film.");
     }
 
     void FailedPickKeepsTheEarlierChoice() {
@@ -154,7 +156,7 @@ private slots:
         auto Form = OpenWindow<TFormJoin>();
         auto Box = AnswerNextMessageBox();
         QVERIFY(PickInput(Form.get(), Picked)->Seen);
-        QCOMPARE(Box->Text, Message);
+        QCOMPARE(Box->Text, QString(Message).replace(QStringLiteral("%1"), Share.path()));
         QCOMPARE(Box->Icon, QMessageBox::Critical);
         QCOMPARE(Box->Title, QString());
         QCOMPARE(InputLabel(Form.get()), Base + QStringLiteral(".001"));
@@ -225,8 +227,9 @@ private slots:
         QVERIFY(PickInput(Form.get(), Lost + QStringLiteral(".001"))->Seen);
         QVERIFY(QFile::remove(Lost + QStringLiteral(".001")));
 
-        VERIFY_NO_FAULTS(FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
-                                         QStringLiteral("File not found.")));
+        VERIFY_NO_FAULTS(
+            FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
+                            "File not found.\nNo such file or directory: " + Lost + ".001."));
         QCOMPARE(InputLabel(Form.get()), Lost + QStringLiteral(".001"));
         QCOMPARE(OutputLabel(Form.get()), Lost);
 

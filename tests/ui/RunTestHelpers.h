@@ -159,6 +159,6 @@ private:
 
 // What is wrong with Window once a run is over: the progress window must be
 // gone and the controls enabled; PickKey must open the file dialog, S must
-// run again and end with the box Done; Escape, then plain X and plain C
+// run again and end with a box whose first line is Done; Escape, then plain X and plain C
 // must close the window (see CloseKeyFaults). One line each.
 [[nodiscard]] QStringList AfterRunFaults(QWidget* Window, Qt::Key PickKey, const QString& Done);

@@ -14,6 +14,7 @@
 #include "QFProgress.h"
 #include "QFSplit.h"
 #include "QProgressEstimate.h"
+#include "QSessionEnd.h"
 #include "RunTestHelpers.h"
 #include "UiTestHelpers.h"
 #include "classParvox.h"
@@ -40,9 +41,12 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -465,6 +469,16 @@ private slots:
         QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
         QTest::qWait(50);
         QCOMPARE(QApplication::focusWidget(), Window.Edit);
+        // Where no bytes move, the line says what the run waits for.
+        TProgressCounts Counts;
+        for (const auto& [Phase, Line] :
+             {std::pair{TProgressCounts::Removing, "Removing the earlier pieces..."},
+              std::pair{TProgressCounts::Checking, "Checking the pieces..."}}) {
+            Progress.BeginRun();
+            Counts.Phase = Phase;
+            Progress.ShowCounts(Counts);
+            QCOMPARE(Progress.Line(), QString::fromLatin1(Line));
+        }
         ParvoxController->ShowProgress("Copying a rather long status text that wraps", 1.006L);
         QCOMPARE(Progress.Status(), QStringLiteral("Copying a rather long status text that wraps"));
         QCOMPARE(Progress.Position(), 100);
@@ -513,6 +527,9 @@ private slots:
         QTest::newRow("compare, Escape in the progress window")
             << int(Qt::Key_O) << QStringLiteral("progress Escape");
         QTest::newRow("checksum, close box") << int(Qt::Key_K) << QStringLiteral("close");
+        // No to the main window's question lets the run go on, in sight.
+        QTest::newRow("split, No to closing, then Stop")
+            << int(Qt::Key_S) << QStringLiteral("No, then button");
     }
 
     void stopsARunQuietly() {
@@ -525,13 +542,23 @@ private slots:
         OnNextModalOf<TFormParvoxBase>([&](QWidget* Form) {
             ReportSlowly();
             QElapsedTimer Asked;
+            auto Box = std::make_shared<TSeenBox>();
             QTimer::singleShot(300, [&] {
                 Asked.start();
                 TFormProgress* Progress = ParvoxController->ProgressForm.get();
                 // Through the window system, which drops input to a window
                 // that a modal window blocks.
                 const auto* Stop = Control<QPushButton>(Progress, "ButtonStop");
-                if (Way == QStringLiteral("button"))
+                if (Way.startsWith(QStringLiteral("No"))) {
+                    CancelPendingAnswers();
+                    if (!AsksToClose([] { MainForm->close(); }, QMessageBox::No))
+                        Faults << QStringLiteral("no closing question");
+                    Box = AnswerNextMessageBox();
+                    if (!Progress->isVisible() || !ParvoxController->OperationRunning())
+                        Faults << QStringLiteral("the run went out of sight after No");
+                    Asked.start();
+                }
+                if (Way.endsWith(QStringLiteral("button")))
                     QTest::mouseClick(Progress->windowHandle(), Qt::LeftButton, {},
                                       Stop->geometry().center());
                 else if (Way == QStringLiteral("Escape"))
@@ -541,7 +568,7 @@ private slots:
                 else
                     Form->close();
             });
-            const auto Box = AnswerNextMessageBox();
+            Box = AnswerNextMessageBox();
             PressKey(Form, Qt::Key_S);
             if (!Asked.isValid() || Asked.elapsed() > 500)
                 Faults << QStringLiteral("the run did not end at the request");
@@ -558,6 +585,27 @@ private slots:
         PressKey(MainForm, static_cast<Qt::Key>(OpenKey));
         VERIFY_NO_FAULTS(Faults);
         QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), Before);
+    }
+
+    // A signal ignored when the program started (nohup) stays ignored, and a
+    // second SIGTERM ends the program at once, whatever it still cleans up.
+    void sessionSignals() {
+        const pid_t Child = ::fork();
+        if (Child == 0) {
+            ::signal(SIGHUP, SIG_IGN);
+            const TSessionEnd Session([](int) {});
+            struct sigaction Hangup {};
+            ::sigaction(SIGHUP, nullptr, &Hangup);
+            if (Hangup.sa_handler != SIG_IGN)
+                ::_exit(2);
+            ::raise(SIGTERM);
+            ::raise(SIGTERM);
+            ::_exit(0);
+        }
+        int Status = 0;
+        ::waitpid(Child, &Status, 0);
+        QVERIFY2(WIFSIGNALED(Status), qPrintable(QString::number(WEXITSTATUS(Status))));
+        QCOMPARE(WTERMSIG(Status), SIGTERM);
     }
 
     void filesDropped_data() {
@@ -707,7 +755,9 @@ private slots:
         auto Box = AnswerNextMessageBox(QMessageBox::Ok);
         Window.ButtonStart->click();
         QVERIFY(WaitFor([&] { return Box->Seen; }));
-        QCOMPARE(Box->Text, QStringLiteral("File not found."));
+        QCOMPARE(Box->Text,
+                 QStringLiteral(
+                     "File not found.\nNo such file or directory: /nonexistent/parvox/input."));
         QCOMPARE(Window.Completed, 0);
         QVERIFY(!ParvoxController->ProgressForm->isVisible());
         QVERIFY(!ParvoxController->OperationRunning());

@@ -199,8 +199,10 @@ private slots:
         QCOMPARE(InputLabel(Form.get()), Source);
         QCOMPARE(ParvoxApp->Split->GetBaseFileName(), Source.toStdString());
 
+        // The second line tells what the run made, as it counted it.
         const auto Box = StartAndAnswer(Form.get());
-        QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+        QCOMPARE(Box->Text,
+                 "Splitting completed\n3 pieces and movie.avi.sha256 in " + Scratch.path() + ".");
         QCOMPARE(PieceSizes(Source), (QList<qint64>{1433600, 1433600, 132800}));
         const QByteArray Whole = ReadBytes(Source);
         QCOMPARE(ReadBytes(Source + QStringLiteral(".002")), Whole.mid(1433600, 1433600));
@@ -218,7 +220,7 @@ private slots:
         Units(Form.get())->setCurrentIndex(1);
         auto Box = AnswerNextMessageBox();
         PressKey(Form.get(), Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+        QCOMPARE(Box->Text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Splitting completed"));
         // The earlier split's third piece is gone, replaced by this split's pieces.
         QCOMPARE(PieceSizes(Source), (QList<qint64>{1024000, 1024000, 952000}));
         QCOMPARE(ReadBytes(Source + QStringLiteral(".003")), ReadBytes(Source).mid(2048000));
@@ -335,7 +337,7 @@ private slots:
         QCOMPARE(Label, Source);
         QCOMPARE(Size, QStringLiteral("2"));
         QCOMPARE(Unit, QStringLiteral("Mbytes"));
-        QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+        QCOMPARE(Box->Text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Splitting completed"));
         QCOMPARE(PieceSizes(Source), (QList<qint64>{2048000, 952000}));
     }
 
@@ -345,14 +347,16 @@ private slots:
         PickInput(Form.get(), Gone);
         QVERIFY(QFile::remove(Gone));
 
-        VERIFY_NO_FAULTS(FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
-                                         QStringLiteral("File not found.")));
+        VERIFY_NO_FAULTS(
+            FailedRunFaults(*StartAndAnswer(Form.get()), Form.get(),
+                            "File not found.\nNo such file or directory: " + Gone + "."));
         QCOMPARE(InputLabel(Form.get()), Gone);
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("2"));
 
         // The window goes on: the next pick and split work.
         PickInput(Form.get(), Source);
-        QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+        QCOMPARE(StartAndAnswer(Form.get())->Text.section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("Splitting completed"));
         Form->close();
     }
 
@@ -416,7 +420,11 @@ private slots:
         if (ToStick)
             QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
         if (!Made.isEmpty()) {
-            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+            QCOMPARE(StartAndAnswer(Form.get())->Text,
+                     QStringLiteral("Splitting completed\n%1 and film.mkv.sha256 in %2.")
+                         .arg(Made.size() == 1 ? QStringLiteral("1 piece")
+                                               : QStringLiteral("%1 pieces").arg(Made.size()),
+                              ToStick ? Stick.path() : Scratch.path()));
             QCOMPARE(PieceSizes(ToStick ? Stick.filePath(QStringLiteral("film.mkv")) : Film), Made);
             QCOMPARE(PieceSizes(Film).isEmpty(), ToStick);
         }
@@ -459,7 +467,8 @@ private slots:
             TRunGuardProbe Run(
                 *ParvoxApp->Split, Form.get(), [&Form] { Form->ButtonStartClick(); }, {Qt::Key_F},
                 {QStringLiteral("LabelInputFile"), QStringLiteral("ButtonInputFile")});
-            QCOMPARE(StartAndAnswer(Form.get())->Text, QStringLiteral("Splitting completed"));
+            QCOMPARE(StartAndAnswer(Form.get())->Text.section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("Splitting completed"));
             VERIFY_NO_FAULTS(Run.Faults());
         }
         QCOMPARE(PieceSizes(Source), (QList<qint64>{1433600, 1433600, 132800}));
@@ -517,7 +526,8 @@ private slots:
             QVERIFY2(PieceSizes(Film).isEmpty(), qPrintable(Seen));
             VERIFY_NO_FAULTS(ControlFaults(Form.get(), true));
         } else {
-            QCOMPARE(Box->Text, QStringLiteral("Splitting completed"));
+            QCOMPARE(Box->Text.section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("Splitting completed"));
             QVERIFY2(!Lines
                           .filter(QRegularExpression(
                               "^[0-9.]+ MB of 25 MB, [0-9.]+ MB/s, (about [a-z0-9 ]+|"
@@ -526,6 +536,58 @@ private slots:
                      qPrintable(Seen));
         }
         Form->close();
+    }
+
+    // A checksum file that Parvox did not write, where the split's would
+    // go, is asked about before anything is written, and answered by key:
+    // W splits without a checksum file, O into another folder, Escape not
+    // at all. The file stays as it was.
+    void ForeignChecksumFileIsAskedAbout_data() {
+        QTest::addColumn<int>("Answer");
+        QTest::addColumn<QString>("Done");
+        QTest::newRow("without") << int(Qt::Key_W) << "Splitting completed\n3 pieces in %1.";
+        QTest::newRow("another folder")
+            << int(Qt::Key_O) << "Splitting completed\n3 pieces and movie.avi.sha256 in %1.";
+        QTest::newRow("not at all") << int(Qt::Key_Escape) << QString();
+    }
+
+    void ForeignChecksumFileIsAskedAbout() {
+        QFETCH(int, Answer);
+        QFETCH(QString, Done);
+        // An answer armed for a box that a stopped run never showed.
+        CancelPendingAnswers();
+        QTemporaryDir Other;
+        const QByteArray Published = "0123  movie.avi\n";
+        WriteBytes(Source + ".sha256", Published);
+        auto Form = OpenWindow<TFormSplit>();
+        Form->InputFileChosen(Source.toStdString());
+        SizeBox(Form.get())->setText(QStringLiteral("1400"));
+        Units(Form.get())->setCurrentIndex(0);
+        Control<QCheckBox>(Form.get(), "CheckChecksumFile")->setChecked(true);
+        QString Question;
+        auto Box = std::make_shared<TSeenBox>();
+        OnNextModalOf<QMessageBox>([&](QMessageBox* Asked) {
+            Question = Asked->text();
+            Box = AnswerNextMessageBox();
+            if (Answer == Qt::Key_O)
+                AnswerNextFileDialog(Other.path());
+            PressKey(Asked, static_cast<Qt::Key>(Answer));
+        });
+        Button(Form.get(), "ButtonStart")->click();
+        WaitFor([&] { return Box->Seen; }, 1000);
+        CancelPendingAnswers();
+        QCOMPARE(Question, "movie.avi.sha256 is in " + Scratch.path() +
+                               ", and it is not the checksum file of an earlier split of "
+                               "movie.avi: Parvox leaves it as it is. Split without a checksum "
+                               "file, or into another folder?");
+        QCOMPARE(Box->Seen ? Box->Text : QString(),
+                 Done.isEmpty() ? Done
+                                : Done.arg(Answer == Qt::Key_O ? Other.path() : Scratch.path()));
+        QCOMPARE(ReadBytes(Source + ".sha256"), Published);
+        QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
+        Form->InputFileChosen(Source.toStdString());
+        Form->close();
+        QFile::remove(Source + ".sha256");
     }
 };
 

@@ -82,7 +82,8 @@ private slots:
             SplitMessage = Start(Split);
             PressKey(Split, Qt::Key_C);
         }));
-        QCOMPARE(SplitMessage, QStringLiteral("Splitting completed"));
+        QCOMPARE(SplitMessage,
+                 "Splitting completed\n3 pieces and holiday.mov.sha256 in " + Dir.path() + ".");
         const QStringList Pieces{Source + ".001", Source + ".002", Source + ".003"};
         QCOMPARE(QFileInfo(Pieces[0]).size(), 1'433'600);
         QCOMPARE(QFileInfo(Pieces[1]).size(), 1'433'600);
