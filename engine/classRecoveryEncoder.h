@@ -130,17 +130,18 @@ private:
     void Prepare(TSliceMixer::TSlot& Slot);
     void HashInOrder(std::span<const TSliceMixer::TSlot> Slots);
 
+    // The plan: the set's name and pieces, the input's bytes, the slice
+    // size, the input and recovery slices, and how the recovery slices go
+    // into files and passes.
     std::string SetName;
     std::vector<TPlanned> Pieces;
-    // The plan: the input's bytes, the slice size, the input and recovery
-    // slices, and how the recovery slices go into files and passes.
+    std::vector<TVolume> Volumes;
+    std::vector<TRange> PassRanges;
+    std::vector<TOutput> Files;
     int64_t Total = 0;
     int64_t Slice = 4;
     int64_t Slices = 0;
     int64_t Recovery = 0;
-    std::vector<TVolume> Volumes;
-    std::vector<TRange> PassRanges;
-    std::vector<TOutput> Files;
     bool HeadsRead = false;
 
     // The pass under way, and where its input stands: the bytes fed, the
