@@ -23,12 +23,13 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtNoRecovery, txtRecoveryAway, txtTooManyPieces,
+    txtNotRebuilt;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 73> TextVariables{{
+const std::array<std::pair<int, std::string*>, 77> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -102,6 +103,10 @@ const std::array<std::pair<int, std::string*>, 73> TextVariables{{
     {947, &txtSourceChanged},
     {948, &txtAppeared},
     {949, &txtNotRemoved},
+    {960, &txtNoRecovery},
+    {961, &txtRecoveryAway},
+    {962, &txtTooManyPieces},
+    {963, &txtNotRebuilt},
 }};
 
 } // namespace
