@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // Digests taken on threads beside the copy, with OpenSSL's SHA-256 (which
-// uses the processor's SHA instructions where there are any) and zlib's CRC-32.
+// uses the processor's SHA instructions where there are any) and MD5, and
+// zlib's CRC-32.
 #include "classPieceHasher.h"
 
 #include "classParvoxErrors.h"
@@ -24,8 +25,11 @@ constexpr size_t ReadSize = 256 * 1024;
 class TDigester {
 public:
     explicit TDigester(TPieceHasher::TAlgorithm Algorithm)
-        : Context(Algorithm == TPieceHasher::TAlgorithm::Sha256 ? EVP_MD_CTX_new() : nullptr) {
-        if (Context && EVP_DigestInit_ex(Context.get(), EVP_sha256(), nullptr) != 1)
+        : Context(Algorithm != TPieceHasher::TAlgorithm::Crc32 ? EVP_MD_CTX_new() : nullptr) {
+        if (Context &&
+            EVP_DigestInit_ex(Context.get(),
+                              Algorithm == TPieceHasher::TAlgorithm::Md5 ? EVP_md5() : EVP_sha256(),
+                              nullptr) != 1)
             throw std::bad_alloc();
     }
 
@@ -40,11 +44,11 @@ public:
         if (!Context)
             return {static_cast<uint8_t>(Crc >> 24), static_cast<uint8_t>(Crc >> 16),
                     static_cast<uint8_t>(Crc >> 8), static_cast<uint8_t>(Crc)};
-        const TPieceHasher::TPieceDigest Digest = FinalSha256();
-        return {Digest.begin(), Digest.end()};
+        const TPieceHasher::TPieceDigest Digest = FinalPiece();
+        return {Digest.begin(), Digest.begin() + EVP_MD_CTX_get_size(Context.get())};
     }
 
-    [[nodiscard]] TPieceHasher::TPieceDigest FinalSha256() {
+    [[nodiscard]] TPieceHasher::TPieceDigest FinalPiece() {
         TPieceHasher::TPieceDigest Digest{};
         EVP_DigestFinal_ex(Context.get(), Digest.data(), nullptr);
         return Digest;
@@ -60,18 +64,23 @@ private:
 
 } // namespace
 
-void TPieceHasher::Start(bool EachPiece, std::optional<TAlgorithm> WholeAlgorithm,
-                         std::string Changed) {
+void TPieceHasher::Start(std::optional<TAlgorithm> EachPiece,
+                         std::optional<TAlgorithm> WholeAlgorithm, std::string Changed, TFeed Fed) {
     Abandon();
     ChangedMessage = std::move(Changed);
-    Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0);
+    Feed = std::move(Fed);
+    Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0) + (Feed.Bytes ? 1 : 0);
     Started = true;
+    const auto Begin = [this](TRole Role, TAlgorithm Algorithm) {
+        Threads.emplace_back(
+            [this, Slot = Threads.size(), Role, Algorithm] { Hash(Slot, Role, Algorithm); });
+    };
     if (EachPiece)
-        Threads.emplace_back([this] { Hash(0, true, TAlgorithm::Sha256); });
+        Begin(TRole::EachPiece, *EachPiece);
     if (WholeAlgorithm)
-        Threads.emplace_back([this, Slot = Threads.size(), Algorithm = *WholeAlgorithm] {
-            Hash(Slot, false, Algorithm);
-        });
+        Begin(TRole::Whole, *WholeAlgorithm);
+    if (Feed.Bytes)
+        Begin(TRole::Feed, TAlgorithm::Crc32);
 }
 
 void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
@@ -174,6 +183,8 @@ void TPieceHasher::Abandon() noexcept {
     for (std::atomic<int64_t>& Read : Progress)
         Read = 0;
     Error = 0;
+    FeedFailure = nullptr;
+    Feed = {};
     Told = 0;
     Copied = 0;
     Trouble = false;
@@ -250,15 +261,28 @@ void TPieceHasher::Fail(int Code, const std::string& Name, bool Short) {
     Changed.notify_all();
 }
 
+void TPieceHasher::FailWith(std::exception_ptr Failure) {
+    {
+        const std::lock_guard Hold(Lock);
+        if (Error == 0 && !Shorter && !FeedFailure)
+            FeedFailure = std::move(Failure);
+        Trouble = true;
+    }
+    Changed.notify_all();
+}
+
 void TPieceHasher::Troubles() const {
     const std::lock_guard Hold(Lock);
+    if (FeedFailure)
+        std::rethrow_exception(FeedFailure);
     if (Shorter)
         throw EParvoxError(ChangedMessage.empty() ? TextWith(txtInputChanged, {ErrorName})
                                                   : ChangedMessage);
     throw EInOutError(Error != 0 ? Error : EIO, ErrorName);
 }
 
-void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
+void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm) {
+    const bool EachPiece = Role == TRole::EachPiece;
     // A failure to allocate ends the thread as a failed read would, never the program.
     try {
         const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
@@ -281,27 +305,34 @@ void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
                     Fail(Got < 0 ? errno : 0, Part.Name, Got == 0);
                     break;
                 }
-                Digest.Add(Buffer.get(), static_cast<size_t>(Got));
+                if (Role == TRole::Feed)
+                    Feed.Bytes(Buffer.get(), static_cast<size_t>(Got));
+                else
+                    Digest.Add(Buffer.get(), static_cast<size_t>(Got));
                 Read += Got;
                 Hashed(Slot, Part.Start + Read);
             }
             Done(Index);
             if (Reach.End < 0 || Trouble.load())
                 break;
+            if (Role == TRole::Feed && Feed.PieceEnd)
+                Feed.PieceEnd();
             if (EachPiece) {
-                const TPieceDigest Piece = One.FinalSha256();
+                const TPieceDigest Piece = One.FinalPiece();
                 const std::lock_guard Hold(Lock);
                 Pieces.push_back(Piece);
                 PiecesDone.fetch_add(1, std::memory_order_release);
             }
         }
-        if (!EachPiece && !Trouble.load()) {
+        if (Role == TRole::Whole && !Trouble.load()) {
             const TDigest Digest = All.Final();
             const std::lock_guard Hold(Lock);
             Whole = Digest;
         }
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
         Fail(ENOMEM, {}, false);
+    } catch (...) {
+        FailWith(std::current_exception());
     }
     {
         const std::lock_guard Hold(Lock);

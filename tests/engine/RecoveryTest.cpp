@@ -483,7 +483,7 @@ TEST_F(RecoveryTest, StopAndAChangedInputEndTheWork) {
         int Asked = 0;
         TEncoder Encoder("film.mkv", {{"film.mkv.001", 1 << 20}, {"film.mkv.002", 2 << 20}},
                          {0, true}, 600 << 10);
-        Encoder.InputName = "film.mkv";
+        Encoder.ChangedMessage = Changed;
         Encoder.StopWanted = [&] { return Row.StopAt > 0 && ++Asked > Row.StopAt; };
         Encoder.ReadHeads([&](int64_t Offset, uint8_t* Into, size_t Count) {
             std::copy_n(Data.begin() + Offset, Count, Into);
