@@ -66,34 +66,23 @@ int64_t TJoin::TotalSize() {
     return Total;
 }
 
-void TJoin::StartChecks(const TPieceSums& Sums, TPieceHasher& Hasher,
-                        TPieceHasher::TFeed Feed) const {
-    // Without a checksum file, the recovery data's own digests of the pieces check them.
-    if (Sums.Loaded() || !Recovery)
-        Sums.StartChecks(Hasher, std::move(Feed));
-    else
-        Hasher.Start(TPieceHasher::TAlgorithm::Md5, std::nullopt, {}, std::move(Feed));
-}
-
-void TJoin::CheckDigests(TPieceSums& Sums, TPieceHasher& Hasher) const {
-    if (Sums.Loaded())
-        Sums.CheckWhole(Hasher);
-    else if (Recovery)
-        Recovery->CheckPieces(Hasher);
-}
-
 void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total) {
     ReportPhase(TProgressCounts::Rebuilding, Recovery->Damage());
     Recovery->Rebuild([this](int64_t Offset, std::span<const uint8_t> Bytes) {
         OutputFile.WriteAt(Bytes.data(), Bytes.size(), Offset);
     });
-    // The joined file read back as a whole, rebuilt slices and all.
+    // The joined file read back as a whole, rebuilt slices and all: against
+    // the checksum file, or else the recovery data's own digests of its slices.
     ReportPhase(TProgressCounts::Verifying);
+    if (!Sums.Loaded()) {
+        Recovery->CheckJoined(Temporary);
+        return;
+    }
     TByteFile Joined;
     Joined.Assign(Temporary, OutputFile.ShownName());
     Joined.Reset();
     TPieceHasher Hasher;
-    StartChecks(Sums, Hasher, {});
+    Sums.StartChecks(Hasher);
     constexpr int64_t Step = 16 << 20;
     int64_t Done = 0;
     for (int64_t Piece = 1; Piece <= Pieces; ++Piece) {
@@ -116,7 +105,7 @@ void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total
         Hasher.EndPiece();
     }
     FinishDigests(Hasher, TProgressCounts::Verifying);
-    CheckDigests(Sums, Hasher);
+    Sums.CheckWhole(Hasher);
 }
 
 void TJoin::Execute() {
@@ -159,7 +148,7 @@ void TJoin::Execute() {
     const auto Run = [&] {
         OutputFile.Create(InputFile.Permissions());
         Output = OutputFile.Id();
-        StartChecks(Sums, Hasher, Recovery ? Recovery->Feed() : TPieceHasher::TFeed());
+        Sums.StartChecks(Hasher, Recovery ? Recovery->Feed() : TPieceHasher::TFeed());
         // Every read counts as a full block, so the count may pass the total.
         int64_t Blocks = 0;
         int64_t Bytes = 0;
@@ -219,7 +208,7 @@ void TJoin::Execute() {
             Hasher.Abandon();
             Repair(Sums, Folder.TemporaryName(1), Total);
         } else {
-            CheckDigests(Sums, Hasher);
+            Sums.CheckWhole(Hasher);
         }
         OutputFile.Close();
         ReportPhase(TProgressCounts::Storing);

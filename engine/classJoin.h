@@ -36,13 +36,8 @@ public:
 private:
     // Once the copy has ended: rebuilds what the recovery data finds lost
     // into the output, then checks the joined file again, read from
-    // Temporary, against the checksum file or the recovery data.
+    // Temporary, against the checksum file or the recovery data's digests.
     void Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total);
-    // Starts the digests that check the run: the checksum file's, and the
-    // recovery data's with Feed.
-    void StartChecks(const TPieceSums& Sums, TPieceHasher& Hasher, TPieceHasher::TFeed Feed) const;
-    // Raises what the digests of a finished copy or check say is wrong.
-    void CheckDigests(TPieceSums& Sums, TPieceHasher& Hasher) const;
 
     // Adds the identity of a piece's file to Print: which file it is, its
     // size and the times of its last changes, so that one print stands for

@@ -6,9 +6,13 @@
 
 #include "classParvoxBase.h"
 #include "classParvoxErrors.h"
+#include "classWorkers.h"
 #include "txt.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +134,8 @@ void TJoinRecovery::CheckUpFront(TProgressCounts* Counts, std::function<bool()> 
     }
     if (Lost > static_cast<int64_t>(Set.RecoverySlices().size()))
         BeyondRepair(Lost, Concerned);
+    this->Counts = Counts;
+    this->StopWanted = StopWanted;
     Repair = std::make_unique<TRecoveryRepair>(Set);
     Repair->Counts = Counts;
     Repair->StopWanted = std::move(StopWanted);
@@ -152,27 +158,31 @@ bool TJoinRecovery::CanRebuild(int64_t Piece) const {
 }
 
 TPieceHasher::TFeed TJoinRecovery::Feed() {
-    Fed = 0;
-    Reading.reset();
     TPieceHasher::TFeed Taking;
-    Taking.Bytes = [this](const uint8_t* Bytes, size_t Count) {
-        // Pieces beyond those of the set have nothing to check.
-        if (Fed >= FedFiles.size())
-            return;
-        if (!Reading)
-            Reading.emplace(Set.SliceSize(), TSliceDigests::SliceMd5);
-        Reading->Add(Bytes, Count);
+    Taking.Threads = std::max(1U, std::thread::hardware_concurrency());
+    Reading = std::vector<std::optional<TSliceDigests>>(
+        std::min(Taking.Threads, TPieceHasher::MostFeedThreads));
+    // Each thread reads every n-th piece, and the digests of one piece at a time.
+    const auto Digests = [this](size_t Piece) -> TSliceDigests& {
+        std::optional<TSliceDigests>& Mine = Reading[Piece % Reading.size()];
+        if (!Mine)
+            Mine.emplace(Set.SliceSize(), TSliceDigests::SliceMd5);
+        return *Mine;
     };
-    Taking.PieceEnd = [this] {
-        if (Fed >= FedFiles.size())
+    // Pieces beyond those of the set have nothing to check.
+    Taking.Bytes = [this, Digests](size_t Piece, const uint8_t* Bytes, size_t Count) {
+        if (Piece < FedFiles.size())
+            Digests(Piece).Add(Bytes, Count);
+    };
+    Taking.PieceEnd = [this, Digests](size_t Piece) {
+        if (Piece >= FedFiles.size())
             return;
-        const size_t File = FedFiles[Fed++];
-        if (!Reading)
-            Reading.emplace(Set.SliceSize(), TSliceDigests::SliceMd5);
-        if (Reading->Length() >= Set.Files()[File].Description.Length)
-            Reading->Finish();
-        Repair->Take(File, *Reading);
-        Reading.reset();
+        const size_t File = FedFiles[Piece];
+        TSliceDigests& Read = Digests(Piece);
+        if (Read.Length() >= Set.Files()[File].Description.Length)
+            Read.Finish();
+        Repair->Take(File, Read);
+        Reading[Piece % Reading.size()].reset();
     };
     return Taking;
 }
@@ -195,17 +205,52 @@ void TJoinRecovery::Rebuild(const TWrite& Write) {
     RebuiltSlices = Repair->MissingSlices();
 }
 
-void TJoinRecovery::CheckPieces(TPieceHasher& Hasher) const {
-    TPieceHasher::TPieceDigest Digest;
-    for (size_t Piece = 0; Hasher.NextDigest(Digest); ++Piece) {
-        if (Piece >= ByPiece.size())
-            continue;
-        const TMd5::TDigest& Md5 =
-            Set.Files()[static_cast<size_t>(ByPiece[Piece].File)].Description.Md5;
-        if (!std::equal(Md5.begin(), Md5.end(), Digest.begin()))
-            throw EParvoxError(TextWith(txtJoinedDamaged, {BareName(Set.Sources().front())}));
+void TJoinRecovery::CheckJoined(const std::string& Joined) const {
+    const int Fd = Retried([&] { return ::open(Joined.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (Fd < 0)
+        throw EInOutError(errno, Joined);
+    const struct TClose {
+        int Fd;
+        ~TClose() { ::close(Fd); }
+    } Closes{Fd};
+    const int64_t Size = Set.SliceSize();
+    if (Counts != nullptr) {
+        Counts->Done = 0;
+        Counts->Total = ByPiece.empty() ? 0 : ByPiece.back().Offset + Length(Pieces());
     }
-    Hasher.Check();
+    TWorkers Workers;
+    Workers.Run({{ByPiece.size(), [&](size_t Piece) {
+                      const TRecoverySet::TFile& File =
+                          Set.Files()[static_cast<size_t>(ByPiece[Piece].File)];
+                      // A slice padded with zeros, as its digests are taken.
+                      std::vector<uint8_t> Slice(static_cast<size_t>(Size));
+                      for (size_t At = 0; At < File.Slices.size(); ++At) {
+                          if (StopWanted && StopWanted())
+                              throw EParvoxStopped();
+                          const int64_t Offset = static_cast<int64_t>(At) * Size;
+                          const auto Bytes = static_cast<size_t>(
+                              std::min(Size, File.Description.Length - Offset));
+                          std::fill(Slice.begin() + static_cast<std::ptrdiff_t>(Bytes), Slice.end(),
+                                    0);
+                          for (size_t Done = 0; Done < Bytes;) {
+                              const ssize_t Got = Retried([&] {
+                                  return ::pread(Fd, Slice.data() + Done, Bytes - Done,
+                                                 ByPiece[Piece].Offset + Offset +
+                                                     static_cast<int64_t>(Done));
+                              });
+                              if (Got <= 0)
+                                  throw EInOutError(Got < 0 ? errno : EIO, Joined);
+                              Done += static_cast<size_t>(Got);
+                          }
+                          if (TSliceDigests::CrcOf(Slice.data(), Slice.size()) !=
+                              File.Slices[At].Crc)
+                              throw EParvoxError(
+                                  TextWith(txtJoinedDamaged, {BareName(Set.Sources().front())}));
+                          if (Counts != nullptr)
+                              Counts->Done.fetch_add(static_cast<int64_t>(Bytes),
+                                                     std::memory_order_relaxed);
+                      }
+                  }}});
 }
 
 std::string TJoinRecovery::Rebuilt() const {

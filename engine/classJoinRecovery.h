@@ -49,7 +49,7 @@ public:
     [[nodiscard]] bool CanRebuild(int64_t Piece) const;
 
     // Takes the digests of the slices of the pieces as the copy hands them
-    // over, piece by piece in order (the present ones).
+    // over (the present ones, in order), on a thread a core.
     [[nodiscard]] TPieceHasher::TFeed Feed();
     // Once the copy has ended and its digests are taken: whether a piece
     // differs from what the set describes, so that something is to be
@@ -57,9 +57,9 @@ public:
     [[nodiscard]] bool Damaged();
     // Rebuilds every lost slice into the joined file.
     void Rebuild(const TWrite& Write);
-    // Compares the MD5 digests of the pieces, in order, that Hasher took
-    // with those of the set; raises for one that differs.
-    void CheckPieces(TPieceHasher& Hasher) const;
+    // Reads the joined file Joined back and compares each slice with the
+    // set's CRC-32 of it, on all cores; raises for one that differs.
+    void CheckJoined(const std::string& Joined) const;
     // What was rebuilt ("film.mkv.003 was damaged: 3 blocks were rebuilt
     // from the recovery data."), empty when nothing was; and the check
     // against the set's own digests.
@@ -91,9 +91,11 @@ private:
     std::vector<TPiece> ByPiece;
     // The piece of each input file of the set (from 1), 0 for a file that is no piece.
     std::vector<int64_t> PieceOfFile;
-    // The digests of the piece being fed, and the present pieces' files in order.
-    std::optional<TSliceDigests> Reading;
+    // The digests of the piece that each feed thread reads, and the present
+    // pieces' files in order.
+    std::vector<std::optional<TSliceDigests>> Reading;
     std::vector<size_t> FedFiles;
-    size_t Fed = 0;
     int64_t RebuiltSlices = 0;
+    TProgressCounts* Counts = nullptr;
+    std::function<bool()> StopWanted;
 };

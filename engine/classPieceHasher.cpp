@@ -69,18 +69,22 @@ void TPieceHasher::Start(std::optional<TAlgorithm> EachPiece,
     Abandon();
     ChangedMessage = std::move(Changed);
     Feed = std::move(Fed);
+    Feed.Threads = std::clamp<size_t>(Feed.Threads, 1, MostFeedThreads);
+    // Of the feed's threads, only one reads each piece.
     Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0) + (Feed.Bytes ? 1 : 0);
+    Slots = static_cast<size_t>(Readers) + (Feed.Bytes ? Feed.Threads - 1 : 0);
     Started = true;
-    const auto Begin = [this](TRole Role, TAlgorithm Algorithm) {
-        Threads.emplace_back(
-            [this, Slot = Threads.size(), Role, Algorithm] { Hash(Slot, Role, Algorithm); });
+    const auto Begin = [this](TRole Role, TAlgorithm Algorithm, size_t First, size_t Step) {
+        Threads.emplace_back([this, Slot = Threads.size(), Role, Algorithm, First, Step] {
+            Hash(Slot, Role, Algorithm, First, Step);
+        });
     };
     if (EachPiece)
-        Begin(TRole::EachPiece, *EachPiece);
+        Begin(TRole::EachPiece, *EachPiece, 0, 1);
     if (WholeAlgorithm)
-        Begin(TRole::Whole, *WholeAlgorithm);
-    if (Feed.Bytes)
-        Begin(TRole::Feed, TAlgorithm::Crc32);
+        Begin(TRole::Whole, *WholeAlgorithm, 0, 1);
+    for (size_t First = 0; Feed.Bytes && First < Feed.Threads; ++First)
+        Begin(TRole::Feed, TAlgorithm::Crc32, First, Feed.Threads);
 }
 
 void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
@@ -107,9 +111,8 @@ bool TPieceHasher::Behind() const {
 
 int64_t TPieceHasher::Slowest() const {
     int64_t Least = INT64_MAX;
-    for (int Slot = 0; Slot < Readers; ++Slot)
-        Least =
-            std::min(Least, Progress[static_cast<size_t>(Slot)].load(std::memory_order_acquire));
+    for (size_t Slot = 0; Slot < Slots; ++Slot)
+        Least = std::min(Least, Progress[Slot].load(std::memory_order_acquire));
     return Least;
 }
 
@@ -180,6 +183,7 @@ void TPieceHasher::Abandon() noexcept {
     Ended = Abandoned = Shorter = false;
     Unread = 0;
     Ends = 0;
+    Slots = 0;
     for (std::atomic<int64_t>& Read : Progress)
         Read = 0;
     Error = 0;
@@ -281,13 +285,19 @@ void TPieceHasher::Troubles() const {
     throw EInOutError(Error != 0 ? Error : EIO, ErrorName);
 }
 
-void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm) {
+void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm, size_t FirstPiece,
+                        size_t Step) {
     const bool EachPiece = Role == TRole::EachPiece;
     // A failure to allocate ends the thread as a failed read would, never the program.
     try {
         const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
         TDigester All(Algorithm);
-        for (size_t Index = 0; Await(Index); ++Index) {
+        for (size_t Index = FirstPiece;; Index += Step) {
+            // A thread that waits for a piece of its own is behind in nothing.
+            if (Step > 1)
+                Progress[Slot].store(INT64_MAX, std::memory_order_release);
+            if (!Await(Index))
+                break;
             TDigester One(Algorithm);
             TDigester& Digest = EachPiece ? One : All;
             int64_t Read = 0;
@@ -296,6 +306,8 @@ void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm) {
                 const std::lock_guard Hold(Lock);
                 return Parts[Index - First];
             }();
+            if (Step > 1)
+                Hashed(Slot, Part.Start);
             while ((Reach = this->Reach(Index, Read)).End >= 0 && Read < Reach.End) {
                 const auto Want =
                     static_cast<size_t>(std::min<int64_t>(Reach.End - Read, ReadSize));
@@ -306,7 +318,7 @@ void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm) {
                     break;
                 }
                 if (Role == TRole::Feed)
-                    Feed.Bytes(Buffer.get(), static_cast<size_t>(Got));
+                    Feed.Bytes(Index, Buffer.get(), static_cast<size_t>(Got));
                 else
                     Digest.Add(Buffer.get(), static_cast<size_t>(Got));
                 Read += Got;
@@ -316,7 +328,7 @@ void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm) {
             if (Reach.End < 0 || Trouble.load())
                 break;
             if (Role == TRole::Feed && Feed.PieceEnd)
-                Feed.PieceEnd();
+                Feed.PieceEnd(Index);
             if (EachPiece) {
                 const TPieceDigest Piece = One.FinalPiece();
                 const std::lock_guard Hold(Lock);

@@ -29,6 +29,17 @@
 #include <thread>
 #include <vector>
 
+// Work that takes the bytes copied themselves, on threads of its own:
+// Bytes gets those of piece Piece (counted from 0) in order, and
+// PieceEnd is called at each piece's end. With more than one thread,
+// each takes every Threads-th piece, for work whose pieces stand alone.
+// What they raise fails the run.
+struct TCopyFeed {
+    size_t Threads = 1;
+    std::function<void(size_t Piece, const uint8_t* Bytes, size_t Count)> Bytes;
+    std::function<void(size_t Piece)> PieceEnd;
+};
+
 class TPieceHasher {
 public:
     enum class TAlgorithm { Sha256, Crc32, Md5 };
@@ -37,13 +48,9 @@ public:
     using TDigest = std::vector<uint8_t>;
     // A piece's digest: SHA-256, or MD5 in the first 16 bytes and zeros.
     using TPieceDigest = std::array<uint8_t, 32>;
-    // Work that takes the bytes copied themselves, in order, on a thread of
-    // its own: Bytes gets them, and PieceEnd is called at each piece's end.
-    // What they raise fails the run.
-    struct TFeed {
-        std::function<void(const uint8_t* Bytes, size_t Count)> Bytes;
-        std::function<void()> PieceEnd;
-    };
+    using TFeed = TCopyFeed;
+    // The most threads that a feed takes.
+    static constexpr size_t MostFeedThreads = 4;
 
     // How far the digests may fall behind the copy. Where the file system
     // copies by sharing blocks the copy takes no time, and the digests would
@@ -116,8 +123,8 @@ private:
 
     // What thread Slot does with each piece: a digest of each, of all, or the feed.
     enum class TRole { EachPiece, Whole, Feed };
-    // The body of thread Slot: each piece in turn.
-    void Hash(size_t Slot, TRole Role, TAlgorithm Algorithm);
+    // The body of thread Slot: each Step-th piece in turn from piece First.
+    void Hash(size_t Slot, TRole Role, TAlgorithm Algorithm, size_t First, size_t Step);
     // Waits until more than Read bytes of piece Index are copied or the piece
     // has ended; an End below 0 says that the run was abandoned.
     [[nodiscard]] TReach Reach(size_t Index, int64_t Read);
@@ -152,10 +159,12 @@ private:
     size_t First = 0;
     bool Ended = false;
     bool Abandoned = false;
+    // The threads that read each piece, and the threads in all.
     int Readers = 0;
+    size_t Slots = 0;
     std::atomic<int> Unread = 0;
     // What each thread has read, and how many have ended.
-    std::array<std::atomic<int64_t>, 3> Progress{};
+    std::array<std::atomic<int64_t>, 2 + MostFeedThreads> Progress{};
     size_t Ends = 0;
     // Set while the copy waits in CatchUp, so that the threads tell it of their progress.
     std::atomic<int> Waiting = 0;

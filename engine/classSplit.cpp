@@ -379,7 +379,7 @@ void TSplit::Execute() {
                     ReadInputAt(Reader.Fd, Offset, Into, Count);
                 });
                 Encoder->BeginPass(0);
-                Feed.Bytes = [&](const uint8_t* Bytes, size_t Count) {
+                Feed.Bytes = [&](size_t, const uint8_t* Bytes, size_t Count) {
                     Encoder->Add(Bytes, Count);
                 };
             }
