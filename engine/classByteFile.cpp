@@ -354,6 +354,12 @@ void TByteFile::Write(const void* Data, size_t Count) {
         throw EInOutError(Error != 0 ? Error : ENOSPC, ShownName(), true);
 }
 
+void TByteFile::Skip(int64_t Count) {
+    WriteOffset += static_cast<off_t>(Count);
+    if (::lseek(Fd, WriteOffset, SEEK_SET) != WriteOffset)
+        Fail(errno);
+}
+
 void TByteFile::WriteAt(const void* Data, size_t Count, int64_t Offset) {
     for (size_t Done = 0; Done < Count;) {
         const ssize_t Put = Retried([&] {

@@ -91,7 +91,7 @@ public:
     void Write(const void* Data, size_t Count);
     // Of an output written by transfers: leaves the next Count bytes
     // unwritten for now (a hole, which WriteAt fills later).
-    void Skip(int64_t Count) { WriteOffset += static_cast<off_t>(Count); }
+    void Skip(int64_t Count);
     // Of an output written by transfers: writes Count bytes at Offset, below
     // where the transfers have come, with the transfers' writeback.
     void WriteAt(const void* Data, size_t Count, int64_t Offset);

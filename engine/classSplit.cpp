@@ -73,7 +73,8 @@ std::string TSplit::ForeignChecksumFile() const {
 
 std::unique_ptr<TRecoveryEncoder> TSplit::PlanRecovery(const std::string& Base, int64_t Total,
                                                        int64_t SplitSize,
-                                                       TRecoveryEncoder::TAmount Amount) {
+                                                       TRecoveryEncoder::TAmount Amount,
+                                                       int64_t Memory) {
     const int64_t Pieces = PiecesFor(Total, SplitSize);
     if (Pieces > TPar2Packets::MostSlices)
         throw EParvoxError(txtTooManyPieces);
@@ -84,7 +85,7 @@ std::unique_ptr<TRecoveryEncoder> TSplit::PlanRecovery(const std::string& Base, 
     for (int64_t Piece = 1; Piece <= Pieces; ++Piece)
         Made.push_back(
             {Base + PieceExtension(Piece), std::min(PieceBytes, Total - (Piece - 1) * PieceBytes)});
-    auto Encoder = std::make_unique<TRecoveryEncoder>(Base, std::move(Made), Amount);
+    auto Encoder = std::make_unique<TRecoveryEncoder>(Base, std::move(Made), Amount, Memory);
     if (Encoder->Passes() == 0)
         return nullptr;
     return Encoder;
@@ -317,7 +318,9 @@ void TSplit::Execute() {
     const int64_t Pieces = PiecesFor(Total, SplitSize);
     // Declared before the digests' threads, which feed it: it outlives them.
     const std::unique_ptr<TRecoveryEncoder> Encoder =
-        Recovery ? PlanRecovery(BareName(PiecesBaseName()), Total, SplitSize, *Recovery) : nullptr;
+        Recovery ? PlanRecovery(BareName(PiecesBaseName()), Total, SplitSize, *Recovery,
+                                RecoveryMemory)
+                 : nullptr;
     TRunFolder Folder(FolderOf(PiecesBaseName()));
     const TEarlier Earlier =
         CheckOutputs(Folder, Pieces, Total, Start.st_blocks * 512, Encoder.get());

@@ -22,8 +22,10 @@ public:
     int64_t SplitSize = 0;
     // Whether the run writes the checksum file beside the pieces.
     bool WriteChecksumFile = false;
-    // The recovery data that the run writes beside the pieces, if any.
+    // The recovery data that the run writes beside the pieces, if any, and
+    // the memory that its slices take at most: more passes over the input beyond it.
     std::optional<TRecoveryEncoder::TAmount> Recovery;
+    int64_t RecoveryMemory = TRecoveryEncoder::MemoryBudget;
 
     // What a run that succeeded made: its pieces, the bare name of its
     // checksum file (empty without one), its recovery files, and the folder
@@ -52,7 +54,8 @@ public:
     // are too many for recovery data.
     [[nodiscard]] static std::unique_ptr<TRecoveryEncoder>
     PlanRecovery(const std::string& Base, int64_t Total, int64_t SplitSize,
-                 TRecoveryEncoder::TAmount Amount);
+                 TRecoveryEncoder::TAmount Amount,
+                 int64_t Memory = TRecoveryEncoder::MemoryBudget);
     // A recovery file where the recovery data would go (name.par2,
     // name.volA+B.par2) that is not one of the earlier set of pieces: a run
     // that writes recovery data refuses to touch it. Empty otherwise.
