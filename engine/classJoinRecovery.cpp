@@ -219,38 +219,37 @@ void TJoinRecovery::CheckJoined(const std::string& Joined) const {
         Counts->Total = ByPiece.empty() ? 0 : ByPiece.back().Offset + Length(Pieces());
     }
     TWorkers Workers;
-    Workers.Run({{ByPiece.size(), [&](size_t Piece) {
-                      const TRecoverySet::TFile& File =
-                          Set.Files()[static_cast<size_t>(ByPiece[Piece].File)];
-                      // A slice padded with zeros, as its digests are taken.
-                      std::vector<uint8_t> Slice(static_cast<size_t>(Size));
-                      for (size_t At = 0; At < File.Slices.size(); ++At) {
-                          if (StopWanted && StopWanted())
-                              throw EParvoxStopped();
-                          const int64_t Offset = static_cast<int64_t>(At) * Size;
-                          const auto Bytes = static_cast<size_t>(
-                              std::min(Size, File.Description.Length - Offset));
-                          std::fill(Slice.begin() + static_cast<std::ptrdiff_t>(Bytes), Slice.end(),
-                                    0);
-                          for (size_t Done = 0; Done < Bytes;) {
-                              const ssize_t Got = Retried([&] {
-                                  return ::pread(Fd, Slice.data() + Done, Bytes - Done,
-                                                 ByPiece[Piece].Offset + Offset +
-                                                     static_cast<int64_t>(Done));
-                              });
-                              if (Got <= 0)
-                                  throw EInOutError(Got < 0 ? errno : EIO, Joined);
-                              Done += static_cast<size_t>(Got);
-                          }
-                          if (TSliceDigests::CrcOf(Slice.data(), Slice.size()) !=
-                              File.Slices[At].Crc)
-                              throw EParvoxError(
-                                  TextWith(txtJoinedDamaged, {BareName(Set.Sources().front())}));
-                          if (Counts != nullptr)
-                              Counts->Done.fetch_add(static_cast<int64_t>(Bytes),
-                                                     std::memory_order_relaxed);
-                      }
-                  }}});
+    Workers.Run(
+        {{ByPiece.size(), [&](size_t Piece) {
+              const TRecoverySet::TFile& File =
+                  Set.Files()[static_cast<size_t>(ByPiece[Piece].File)];
+              // A slice padded with zeros, as its digests are taken.
+              std::vector<uint8_t> Slice(static_cast<size_t>(Size));
+              for (size_t At = 0; At < File.Slices.size(); ++At) {
+                  if (StopWanted && StopWanted())
+                      throw EParvoxStopped();
+                  const int64_t Offset = static_cast<int64_t>(At) * Size;
+                  const auto Bytes =
+                      static_cast<size_t>(std::min(Size, File.Description.Length - Offset));
+                  std::fill(Slice.begin() + static_cast<std::ptrdiff_t>(Bytes), Slice.end(), 0);
+                  for (size_t Done = 0; Done < Bytes;) {
+                      const ssize_t Got = Retried([&] {
+                          return ::pread(Fd, Slice.data() + Done, Bytes - Done,
+                                         ByPiece[Piece].Offset + Offset +
+                                             static_cast<int64_t>(Done));
+                      });
+                      if (Got <= 0)
+                          throw EInOutError(Got < 0 ? errno : EIO, Joined);
+                      Done += static_cast<size_t>(Got);
+                  }
+                  if (TSliceDigests::CrcOf(Slice.data(), Slice.size()) != File.Slices[At].Crc)
+                      throw EParvoxError(
+                          TextWith(txtJoinedDamaged, {BareName(Set.Sources().front())}));
+                  if (Counts != nullptr)
+                      Counts->Done.fetch_add(static_cast<int64_t>(Bytes),
+                                             std::memory_order_relaxed);
+              }
+          }}});
 }
 
 std::string TJoinRecovery::Rebuilt() const {

@@ -318,9 +318,9 @@ void TSplit::Execute() {
     const int64_t Pieces = PiecesFor(Total, SplitSize);
     // Declared before the digests' threads, which feed it: it outlives them.
     const std::unique_ptr<TRecoveryEncoder> Encoder =
-        Recovery ? PlanRecovery(BareName(PiecesBaseName()), Total, SplitSize, *Recovery,
-                                RecoveryMemory)
-                 : nullptr;
+        Recovery
+            ? PlanRecovery(BareName(PiecesBaseName()), Total, SplitSize, *Recovery, RecoveryMemory)
+            : nullptr;
     TRunFolder Folder(FolderOf(PiecesBaseName()));
     const TEarlier Earlier =
         CheckOutputs(Folder, Pieces, Total, Start.st_blocks * 512, Encoder.get());

@@ -54,8 +54,7 @@ public:
     // are too many for recovery data.
     [[nodiscard]] static std::unique_ptr<TRecoveryEncoder>
     PlanRecovery(const std::string& Base, int64_t Total, int64_t SplitSize,
-                 TRecoveryEncoder::TAmount Amount,
-                 int64_t Memory = TRecoveryEncoder::MemoryBudget);
+                 TRecoveryEncoder::TAmount Amount, int64_t Memory = TRecoveryEncoder::MemoryBudget);
     // A recovery file where the recovery data would go (name.par2,
     // name.volA+B.par2) that is not one of the earlier set of pieces: a run
     // that writes recovery data refuses to touch it. Empty otherwise.

@@ -547,4 +547,62 @@ TEST_F(RecoveryTest, StopAndAChangedInputEndTheWork) {
     }
 }
 
+// A stop asked for while a split computes its recovery data in a later
+// pass, or while a join rebuilds a lost piece or reads the joined file back,
+// ends the run there; it removes what it wrote and nothing else.
+TEST_F(RecoveryTest, AStopEndsEachPhaseOfTheRecoveryData) {
+    const Bytes Data = PatternBytes(48 << 20, 6);
+    const struct {
+        const char* Phase;
+        TProgressCounts::TPhase Target;
+        bool Joins;
+    } Rows[] = {
+        {"a later pass of the recovery data", TProgressCounts::Recovering, false},
+        {"the lost piece rebuilt", TProgressCounts::Rebuilding, true},
+        {"the joined file read back", TProgressCounts::Verifying, true},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Phase);
+        fs::remove_all(Dir);
+        fs::create_directory(Dir);
+        TSplit Splitting;
+        TJoin Joining;
+        if (Row.Joins) {
+            Split(Data, 4 << 20, {0, true});
+            fs::remove(Path("film.mkv.003"));
+            Joining.SetBaseFileName(Path("film.mkv"));
+        } else {
+            fs::create_directory(Dir / "input");
+            WriteFile((Dir / "input" / "film.mkv").string(), Data);
+            Splitting.SetBaseFileName((Dir / "input" / "film.mkv").string());
+            Splitting.OutputFolder = Dir.string();
+            Splitting.SplitSize = 4096;
+            Splitting.Recovery = TEncoder::TAmount{10, false};
+            Splitting.RecoveryMemory = 1 << 20;
+        }
+        TParvoxBase& Engine = Row.Joins ? static_cast<TParvoxBase&>(Joining) : Splitting;
+        TProgressCounts Counts;
+        Engine.Counts = &Counts;
+        const auto Before = FolderContents(Dir);
+        std::atomic<bool> Ended = false;
+        std::atomic<bool> Asked = false;
+        std::thread Watcher([&] {
+            while (!Ended && !Asked) {
+                if (Counts.Phase == Row.Target &&
+                    (Row.Joins || Counts.Subject() == "pass 2 of 5")) {
+                    Engine.RequestStop();
+                    Asked = true;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+        });
+        EXPECT_EQ(MessageOf([&] { Row.Joins ? Joining.Execute() : Splitting.Execute(); }),
+                  "Stopped");
+        Ended = true;
+        Watcher.join();
+        EXPECT_TRUE(Asked);
+        EXPECT_EQ(FolderContents(Dir), Before);
+    }
+}
+
 } // namespace

@@ -101,6 +101,28 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
              EXPECT_EQ(Join.CheckSummary(), "The joined file matches film.mkv.sha256.");
              EXPECT_EQ(ReadFile(Film + ".joined"), Data);
          }},
+        {"a published film.mkv.par2 where the recovery data would go",
+         [&] {
+             WriteFile(Film + ".par2", {1, 2, 3});
+             Split.Recovery = TRecoveryEncoder::TAmount{10, false};
+         },
+         SplitIt,
+         "film.mkv.par2 is not the recovery data of an earlier split of film.mkv, and Parvox "
+         "leaves it as it is. Split without recovery data, or into another folder.",
+         [&] { EXPECT_EQ(FolderContents(Dir), Before); }},
+        {"the recovery files of an earlier set, and a volume of another",
+         [&] {
+             Split.Recovery = TRecoveryEncoder::TAmount{10, false};
+             Split.Execute();
+             WriteFile(Film + ".vol9+1.par2", {9});
+             Split.Recovery.reset();
+             Split.SplitSize = 3;
+         },
+         SplitIt, "(no error)",
+         [&] {
+             EXPECT_EQ(FolderContents(Dir).size(), 6U);
+             EXPECT_TRUE(fs::exists(Film + ".vol9+1.par2"));
+         }},
         {"a size below 1 beside an earlier set",
          [&] {
              Split.Execute();
@@ -222,6 +244,7 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
         Split.SetBaseFileName(Film);
         Split.SplitSize = 2;
         Split.WriteChecksumFile = true;
+        Split.Recovery.reset();
         Join.SetBaseFileName(Film);
         DuringRun = {};
         Row.Prepare();
