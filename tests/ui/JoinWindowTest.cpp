@@ -12,6 +12,7 @@
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
+#include "classSplit.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -253,6 +254,22 @@ private slots:
         WritePieces(Lost, PatternBytes(5000), 2048);
         QCOMPARE(StartAndAnswer(Form.get())->Text,
                  QStringLiteral("Joining Completed\nAll 3 pieces match lost.bin.sha256."));
+
+        // With recovery data beside them, the damaged piece is rebuilt and the user told so.
+        QVERIFY(QDir(Scratch.path()).mkpath(QStringLiteral("source")));
+        WriteBytes(Scratch.filePath(QStringLiteral("source/lost.bin")), PatternBytes(5000));
+        TSplit Split;
+        Split.SetBaseFileName(Scratch.filePath(QStringLiteral("source/lost.bin")).toStdString());
+        Split.OutputFolder = Scratch.path().toStdString();
+        Split.SplitSize = 2;
+        Split.WriteChecksumFile = true;
+        Split.Recovery = TRecoveryEncoder::TAmount{0, true};
+        Split.Execute();
+        WriteBytes(PieceName(Lost, 2), PatternBytes(2048).toUpper());
+        QCOMPARE(StartAndAnswer(Form.get())->Text,
+                 QStringLiteral("Joining Completed\nlost.bin.002 was damaged: 1 block was rebuilt "
+                                "from the recovery data. All 3 pieces match lost.bin.sha256."));
+        QCOMPARE(ReadBytes(Lost + QStringLiteral(".joined")), PatternBytes(5000));
         Form->close();
     }
 
