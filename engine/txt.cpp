@@ -23,12 +23,12 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 73> TextVariables{{
+const std::array<std::pair<int, std::string*>, 74> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -102,6 +102,7 @@ const std::array<std::pair<int, std::string*>, 73> TextVariables{{
     {947, &txtSourceChanged},
     {948, &txtAppeared},
     {949, &txtNotRemoved},
+    {950, &txtCopiesDiffer},
 }};
 
 } // namespace

@@ -89,6 +89,7 @@ extern std::string txtJoinedNeeds;       // 946
 extern std::string txtSourceChanged;     // 947
 extern std::string txtAppeared;          // 948
 extern std::string txtNotRemoved;        // 949
+extern std::string txtCopiesDiffer;      // 950
 
 // Text with %1, %2, ... replaced by the values in their order.
 [[nodiscard]] std::string TextWith(const std::string& Text,
