@@ -15,6 +15,10 @@
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
 //                                         parvox_bench_window runs it inside Qt
+//   parvox_bench recovery FILE BLOCKS PERCENT | repair FILE
+//                                         the recovery data of FILE's pieces
+//                                         written, or the pieces checked and
+//                                         rebuilt
 #include "EngineRun.h"
 #include "classSplit.h"
 

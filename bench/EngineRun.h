@@ -6,7 +6,11 @@
 // after --check when it writes the checksum file), then for split and join
 // the output folder, if any, and for the join "--from FOLDER" for each
 // further folder of pieces. A join checks the pieces whenever a checksum
-// file lies beside them.
+// file lies beside them. The recovery data has two runs of its own:
+// "recovery FILE BLOCKS PERCENT" writes the recovery files of the pieces
+// that a split of FILE into pieces of BLOCKS blocks makes (PERCENT a number,
+// or "piece" for one lost piece), from FILE's bytes; "repair FILE" checks
+// those pieces and rebuilds what is lost, without writing it.
 #pragma once
 
 #include "classParvoxBase.h"

@@ -23,12 +23,13 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery,
+    txtRecoveryAway, txtTooManyPieces, txtNotRebuilt;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 74> TextVariables{{
+const std::array<std::pair<int, std::string*>, 78> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -103,6 +104,10 @@ const std::array<std::pair<int, std::string*>, 74> TextVariables{{
     {948, &txtAppeared},
     {949, &txtNotRemoved},
     {950, &txtCopiesDiffer},
+    {960, &txtNoRecovery},
+    {961, &txtRecoveryAway},
+    {962, &txtTooManyPieces},
+    {963, &txtNotRebuilt},
 }};
 
 } // namespace

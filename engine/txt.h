@@ -90,6 +90,10 @@ extern std::string txtSourceChanged;     // 947
 extern std::string txtAppeared;          // 948
 extern std::string txtNotRemoved;        // 949
 extern std::string txtCopiesDiffer;      // 950
+extern std::string txtNoRecovery;        // 960
+extern std::string txtRecoveryAway;      // 961
+extern std::string txtTooManyPieces;     // 962
+extern std::string txtNotRebuilt;        // 963
 
 // Text with %1, %2, ... replaced by the values in their order.
 [[nodiscard]] std::string TextWith(const std::string& Text,

@@ -17,6 +17,7 @@ packages=(
     man-db git reuse lintian
     openbox xdotool wmctrl x11-xkb-utils libxfixes3 dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-gtk-3.0
     python3-fusepy fuse e2fsprogs mount xfsprogs
+    par2
 )
 
 missing=()

@@ -17,8 +17,11 @@
 # The first word of the mode is the stick's: ok, slow BYTES_PER_SECOND, fail
 # or drop. Anywhere among them, fail also refuses the writes and syncs of the
 # files passed through, unsynced their syncs alone, full their writes with
-# EPERM (as a full FAT stick through FUSE says it), and blind the question of
-# the file system's kind (statfs).
+# EPERM (as a full FAT stick through FUSE says it), blind the question of
+# the file system's kind (statfs), and badread OFFSET the reads of the files
+# passed through that touch the 4 KiB from OFFSET on, as a bad sector does;
+# listed shows the files passed through in the listing of their folder,
+# which is otherwise empty.
 # attach and share exit 77 where the machine cannot have such a medium.
 import errno, os, signal, subprocess, sys, time
 
@@ -84,7 +87,16 @@ def serve(top, owner, sync_seconds):
             if not on_image(path):
                 os.close(fh)
 
+        def readdir(self, path, fh):
+            shown = os.listdir(real(path)) if 'listed' in self.mode() and os.path.isdir(real(path)) else []
+            return ['.', '..'] + shown
+
         def read(self, path, size, offset, fh):
+            mode = self.mode()
+            if not on_image(path) and 'badread' in mode:
+                bad = int(mode[mode.index('badread') + 1])
+                if offset < bad + 4096 and bad < offset + size:
+                    raise fuse.FuseOSError(errno.EIO)
             return os.pread(image if on_image(path) else fh, size, offset)
 
         def truncate(self, path, length, fh=None):
