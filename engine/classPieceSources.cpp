@@ -145,25 +145,25 @@ size_t TPieceSources::Choose(int64_t Piece, const std::vector<size_t>& Holding) 
     }
     if (Copies.size() == 1)
         return Folders.front();
+    std::vector<TPieceHasher::TPieceDigest> Digests;
+    for (const auto& Copy : Copies)
+        Digests.push_back(TPieceHasher::DigestOf(*Copy, Heard));
+    const auto Differs = std::find_if(Digests.begin(), Digests.end(), [&](const auto& Digest) {
+        return Digest != Digests.front();
+    });
+    if (Differs == Digests.end())
+        return Folders.front();
+    // Only copies that differ need the list, read once more for them.
     if (const auto Listed = TPieceSums::ListedDigest(Sums, Piece)) {
-        for (size_t Copy = 0; Copy < Copies.size(); ++Copy)
-            if (TPieceHasher::DigestOf(*Copies[Copy], Heard) == *Listed)
-                return Folders[Copy];
+        const auto Matches = std::find(Digests.begin(), Digests.end(), *Listed);
+        if (Matches != Digests.end())
+            return Folders[static_cast<size_t>(Matches - Digests.begin())];
         throw EParvoxError(TextWith(txtPieceDamaged,
                                     {PathIn(Folders.front(), Piece), BareName(Sums) + ".sha256"}));
     }
-    const auto Differ = [&](size_t Copy) {
-        return EParvoxError(TextWith(
-            txtCopiesDiffer, {PathIn(Folders.front(), Piece), PathIn(Folders[Copy], Piece)}));
-    };
-    for (size_t Copy = 1; Copy < Copies.size(); ++Copy)
-        if (Copies[Copy]->FileSize() != Copies.front()->FileSize())
-            throw Differ(Copy);
-    const TPieceHasher::TPieceDigest First = TPieceHasher::DigestOf(*Copies.front(), Heard);
-    for (size_t Copy = 1; Copy < Copies.size(); ++Copy)
-        if (TPieceHasher::DigestOf(*Copies[Copy], Heard) != First)
-            throw Differ(Copy);
-    return Folders.front();
+    throw EParvoxError(TextWith(
+        txtCopiesDiffer, {PathIn(Folders.front(), Piece),
+                          PathIn(Folders[static_cast<size_t>(Differs - Digests.begin())], Piece)}));
 }
 
 void TPieceSources::Take(int64_t Piece, size_t Folder) {
