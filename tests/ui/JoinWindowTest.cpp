@@ -17,6 +17,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
@@ -49,6 +50,16 @@ void WritePieces(const QString& Base, const QByteArray& Data, qsizetype Size) {
     int Piece = 1;
     for (qsizetype From = 0; From < Data.size(); From += Size, ++Piece)
         WriteBytes(PieceName(Base, Piece), Data.mid(From, Size));
+}
+
+// Writes the checksum file Base.sha256 of those pieces, as sha256sum lists them.
+void WriteSums(const QString& Base, const QByteArray& Data, qsizetype Size) {
+    QByteArray Sums;
+    int Piece = 1;
+    for (qsizetype From = 0; From < Data.size(); From += Size, ++Piece)
+        Sums += QCryptographicHash::hash(Data.mid(From, Size), QCryptographicHash::Sha256).toHex() +
+                "  " + QFileInfo(PieceName(Base, Piece)).fileName().toUtf8() + "\n";
+    WriteBytes(Base + QStringLiteral(".sha256"), Sums);
 }
 
 } // namespace
@@ -239,13 +250,7 @@ private slots:
         QCOMPARE(ReadBytes(Lost), PatternBytes(5000));
 
         // With a checksum file, a damaged piece is named, and a whole set is reported as checked.
-        QByteArray Sums;
-        for (int Piece = 1; Piece <= 3; ++Piece)
-            Sums += QCryptographicHash::hash(PatternBytes(5000).mid((Piece - 1) * 2048, 2048),
-                                             QCryptographicHash::Sha256)
-                        .toHex() +
-                    "  lost.bin.00" + QByteArray::number(Piece) + "\n";
-        WriteBytes(Lost + QStringLiteral(".sha256"), Sums);
+        WriteSums(Lost, PatternBytes(5000), 2048);
         WriteBytes(PieceName(Lost, 2), PatternBytes(2048).toUpper());
         VERIFY_NO_FAULTS(FailedRunFaults(
             *StartAndAnswer(Form.get()), Form.get(),
@@ -296,13 +301,7 @@ private slots:
         const QString First = Discs.filePath(QStringLiteral("one/spread.bin"));
         const QByteArray Data = PatternBytes(5000);
         WritePieces(First, Data, 2048);
-        QByteArray Sums;
-        for (int Piece = 1; Piece <= 3; ++Piece)
-            Sums += QCryptographicHash::hash(Data.mid((Piece - 1) * 2048, 2048),
-                                             QCryptographicHash::Sha256)
-                        .toHex() +
-                    "  spread.bin.00" + QByteArray::number(Piece) + "\n";
-        WriteBytes(First + QStringLiteral(".sha256"), Sums);
+        WriteSums(First, Data, 2048);
         QVERIFY(QFile::rename(First + QStringLiteral(".003"),
                               Discs.filePath(QStringLiteral("two/spread.bin.003"))));
 
