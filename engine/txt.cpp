@@ -23,8 +23,8 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery,
-    txtRecoveryAway, txtTooManyPieces, txtNotRebuilt;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery, txtRecoveryAway,
+    txtTooManyPieces, txtNotRebuilt;
 
 namespace {
 
