@@ -11,7 +11,7 @@
 //   parvox_bench memory FOLDER            prints the peak memory of a split with its
 //                                         checksum file and of the checked join, into
 //                                         20,480 and into 204,800 pieces of 1 Kbyte
-//   parvox_bench split [--check] FILE BLOCKS | join BASE | compare|checksum ...
+//   parvox_bench split [--check] FILE BLOCKS | join BASE [--from DIR]... | compare|checksum ...
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
 //                                         parvox_bench_window runs it inside Qt

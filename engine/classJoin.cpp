@@ -14,46 +14,28 @@
 
 #include <limits>
 
-void TJoin::AddToPrint(uint64_t& Print, const struct stat& Piece) {
-    for (const auto Value :
-         {static_cast<uint64_t>(Piece.st_dev), static_cast<uint64_t>(Piece.st_ino),
-          static_cast<uint64_t>(Piece.st_size), static_cast<uint64_t>(Piece.st_mtim.tv_sec),
-          static_cast<uint64_t>(Piece.st_mtim.tv_nsec), static_cast<uint64_t>(Piece.st_ctim.tv_sec),
-          static_cast<uint64_t>(Piece.st_ctim.tv_nsec)}) {
-        Print = (Print ^ Value) * 0x9E37'79B9'7F4A'7C15U;
-        Print ^= Print >> 29;
-    }
-}
-
 int64_t TJoin::TotalSize() {
-    Pieces = 0;
-    Print = 0;
-    Allocated = 0;
-    int64_t Total = 0;
-    ForEachPiece([this, &Total](int64_t Piece) {
-        TByteFile PieceFile;
-        PieceFile.Assign(PieceFileName(Piece));
-        PieceFile.Reset();
-        const struct stat File = PieceFile.Status();
-        // No file system holds a file beyond the largest file size.
-        if (__builtin_add_overflow(Total, File.st_size, &Total))
-            throw EParvoxError(txtOutputTooLarge);
-        Allocated += File.st_blocks * 512;
-        AddToPrint(Print, File);
-        ++Pieces;
-        PieceFile.Close();
-    });
-    return Total;
+    CheckBaseFileName();
+    Sources.Begin(BaseFileName, PieceFolders, AskForPiece, [this] { EndIfStopRequested(); });
+    for (int64_t Piece = 1; Piece <= Sources.Found(); ++Piece)
+        Sources.Reach(Piece);
+    return Sources.Total();
 }
 
 void TJoin::Execute() {
     Checked.clear();
     Joined = 0;
-    const int64_t Total = TotalSize();
+    (void)TotalSize();
+    const int64_t Pieces = Sources.Count();
+    // Where pieces are still to come from other media, all that can be
+    // checked now is what the set takes at least.
+    const bool Whole = Sources.Reached() == Pieces;
+    const int64_t Least = Sources.Least();
     // A missing or extra piece, or a checksum file that cannot be read,
     // refuses the join before anything is written.
     TPieceSums Sums;
-    Sums.Load(GetBaseFileName(), Pieces, Total);
+    Sums.Load(Sources.SumsBase(), Pieces, Whole ? Least : -1);
+    Sums.PieceShown = [this](int64_t Piece) { return Sources.Shown(Piece); };
     const TByteFile::TCloseAtExit ClosesInput(InputFile);
     const TByteFile::TCloseAtExit ClosesOutput(OutputFile);
     // Decided now: the previous output under the base name must not be replaced.
@@ -61,13 +43,14 @@ void TJoin::Execute() {
     TRunFolder Folder(FolderOf(OutputName));
     Folder.CheckNameLength(OutputName);
     const std::optional<TFileId> Earlier = Folder.Replaceable(OutputName);
-    InputFile.Assign(PieceFileName(1));
+    InputFile.Assign(Sources.Path(1));
     InputFile.Reset();
     // A set larger than the output's file system holds (a FAT stick takes
     // files below 4 GiB) would otherwise fail only once that much is written.
-    if (!InputFile.FolderHolds(OutputName, Total))
+    if (!InputFile.FolderHolds(OutputName, Least))
         throw EParvoxError(txtOutputTooLarge);
-    Folder.CheckRoom(Allocated < Total ? Allocated : Folder.Footprint(Total), 0, InputFile,
+    const int64_t Allocated = Sources.Allocated();
+    Folder.CheckRoom(Whole && Allocated < Least ? Allocated : Folder.Footprint(Least), 0, InputFile,
                      txtJoinedNeeds);
     // From here on the run changes what is on the disk.
     Folder.Begin();
@@ -84,17 +67,26 @@ void TJoin::Execute() {
         int64_t Bytes = 0;
         uint64_t Joining = 0;
         for (int64_t Piece = 1; Piece <= Pieces; ++Piece) {
-            ReportPiece(Piece, Pieces);
+            // A piece on a medium that is not in: the digests let go of the
+            // one that is, and name its damage, before the question comes.
+            if (Piece > Sources.Reached())
+                Sources.Reach(Piece, [&] {
+                    if (Hasher.Running()) {
+                        KeepUp(Hasher, true);
+                        Sums.CheckPieces(Hasher);
+                    }
+                });
+            ReportPiece(Piece, Pieces, Sources.Source(Piece));
             if (Piece > 1) {
-                InputFile.Assign(PieceFileName(Piece));
+                InputFile.Assign(Sources.Path(Piece));
                 InputFile.Reset();
             }
-            AddToPrint(Joining, InputFile.Status());
+            TPieceSources::AddToPrint(Joining, InputFile.Status());
             if (Hasher.Running()) {
                 KeepUp(Hasher);
                 Hasher.BeginPiece(InputFile, 0);
             }
-            ForEachBlock(Total, Blocks, [&](int64_t) {
+            ForEachBlock(Sources.Expected(), Blocks, [&](int64_t) {
                 const TBlockCounts Block =
                     InputFile.BlockCopy(OutputFile, BlockSize, std::numeric_limits<int64_t>::max());
                 if (Block.Written != Block.Read)
@@ -114,7 +106,7 @@ void TJoin::Execute() {
         }
         // The set joined is the set that was found and checked: no piece
         // replaced, grown or cut meanwhile, and none added after the last.
-        if (Joining != Print || Bytes != Total || PieceExists(Pieces + 1))
+        if (Joining != Sources.Print() || Bytes != Sources.Total() || Sources.Has(Pieces + 1))
             throw EParvoxError(TextWith(txtPiecesChanged, {BareName(GetBaseFileName())}));
         OutputFile.Close();
         if (Hasher.Running()) {

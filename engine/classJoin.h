@@ -4,15 +4,25 @@
 // The join engine: rebuilds the whole file from its pieces name.001,
 // name.002, ... up to the first missing number, copied back to back, each
 // piece checked against the checksum file beside them when there is one.
+// The pieces may lie in several folders (classPieceSources).
 #pragma once
 
 #include "classParvoxBase.h"
+#include "classPieceSources.h"
 
-#include <sys/stat.h>
+#include <string>
+#include <vector>
 
 class TJoin : public TParvoxBase {
 public:
-    // The sum of the sizes of all pieces. Every piece is opened and
+    // Where the pieces are looked for after the first piece's folder.
+    std::vector<std::string> PieceFolders;
+    // Asked, on the run's thread, for the folder of a piece of the set that
+    // is in no folder known, when its medium is not in; where unset, such a
+    // piece refuses the join before anything is written.
+    TPieceSources::TAsk AskForPiece;
+
+    // The sum of the sizes of the pieces found. Every piece is opened and
     // measured, and the set that the run will join is taken down.
     [[nodiscard]] int64_t TotalSize();
     void Execute();
@@ -24,16 +34,8 @@ public:
     [[nodiscard]] int64_t JoinedPieces() const { return Joined; }
 
 private:
-    // Adds the identity of a piece's file to Print: which file it is, its
-    // size and the times of its last changes, so that one print stands for
-    // a whole set, however many pieces it has.
-    static void AddToPrint(uint64_t& Print, const struct stat& Piece);
-
-    // The set that TotalSize found: its pieces, the print of their files in
-    // order, and the bytes that they take on their medium.
-    int64_t Pieces = 0;
-    uint64_t Print = 0;
-    int64_t Allocated = 0;
+    // The set that TotalSize found, and where its pieces lie.
+    TPieceSources Sources;
     std::string Checked;
     int64_t Joined = 0;
 };

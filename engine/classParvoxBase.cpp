@@ -108,6 +108,7 @@ void TProgressCounts::Clear() noexcept {
     Piece = 0;
     Pieces = 0;
     Phase = Copying;
+    SetSource({});
 }
 
 double TProgressCounts::Fraction() const noexcept {
@@ -121,10 +122,21 @@ double TProgressCounts::Fraction() const noexcept {
                       0.0, 1.0);
 }
 
-void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces) const noexcept {
+void TProgressCounts::SetSource(const std::string& Folder) {
+    const std::lock_guard Hold(SourceLock);
+    SourceFolder = Folder;
+}
+
+std::string TProgressCounts::Source() const {
+    const std::lock_guard Hold(SourceLock);
+    return SourceFolder;
+}
+
+void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces, const std::string& From) const {
     if (Counts != nullptr) {
         Counts->Pieces.store(Pieces, std::memory_order_relaxed);
         Counts->Piece.store(Piece, std::memory_order_relaxed);
+        Counts->SetSource(From);
     }
 }
 
@@ -156,12 +168,12 @@ void TParvoxBase::EndIfStopRequested() const {
     }
 }
 
-void TParvoxBase::KeepUp(TPieceHasher& Hasher) const {
-    if (!Hasher.Behind())
+void TParvoxBase::KeepUp(TPieceHasher& Hasher, bool All) const {
+    if (!All && !Hasher.Behind())
         return;
     ReportPhase(TProgressCounts::Checking);
     // Short waits: a stop is heard within one of them.
-    while (!Hasher.CatchUp(std::chrono::milliseconds(100)))
+    while (!Hasher.CatchUp(std::chrono::milliseconds(100), All))
         EndIfStopRequested();
     Hasher.Check();
     ReportPhase(TProgressCounts::Copying);

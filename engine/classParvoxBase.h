@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ struct TProgressCounts {
     void Clear() noexcept;
     // The share done, from 0 to 1; 1 once the outputs are being stored.
     [[nodiscard]] double Fraction() const noexcept;
+    // The folder that the piece comes from, where a set's pieces lie in
+    // several; empty otherwise. Set once a piece, under a lock.
+    void SetSource(const std::string& Folder);
+    [[nodiscard]] std::string Source() const;
+
+private:
+    mutable std::mutex SourceLock;
+    std::string SourceFolder;
 };
 
 class TParvoxBase {
@@ -110,16 +119,18 @@ protected:
             ReportProgress(Blocks * BlockSize, Total);
         while (Step(++Blocks));
     }
-    // The run has come to piece Piece of Pieces.
-    void ReportPiece(int64_t Piece, int64_t Pieces) const noexcept;
+    // The run has come to piece Piece of Pieces, from the folder From where
+    // its set lies in several.
+    void ReportPiece(int64_t Piece, int64_t Pieces, const std::string& From = {}) const;
     // The run has come to Phase.
     void ReportPhase(TProgressCounts::TPhase Phase) const noexcept;
 
     // Ends the run here with EParvoxStopped when a stop has been asked for.
     void EndIfStopRequested() const;
     // Before the next block: while the digests are too far behind the copy,
-    // waits for them, and ends the run within a moment of a stop.
-    void KeepUp(TPieceHasher& Hasher) const;
+    // waits for them, and ends the run within a moment of a stop. With All,
+    // until they have read all that was copied, and let go of its files.
+    void KeepUp(TPieceHasher& Hasher, bool All = false) const;
     // Once the copy has ended: waits for the rest of the digests, as KeepUp.
     void FinishDigests(TPieceHasher& Hasher) const;
     // What Undo could not remove.

@@ -23,13 +23,13 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved, txtNoRecovery, txtRecoveryAway, txtTooManyPieces,
-    txtNotRebuilt;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery, txtRecoveryAway,
+    txtTooManyPieces, txtNotRebuilt;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 77> TextVariables{{
+const std::array<std::pair<int, std::string*>, 78> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -103,6 +103,7 @@ const std::array<std::pair<int, std::string*>, 77> TextVariables{{
     {947, &txtSourceChanged},
     {948, &txtAppeared},
     {949, &txtNotRemoved},
+    {950, &txtCopiesDiffer},
     {960, &txtNoRecovery},
     {961, &txtRecoveryAway},
     {962, &txtTooManyPieces},

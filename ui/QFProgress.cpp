@@ -70,6 +70,7 @@ void TFormProgress::ShowCounts(const TProgressCounts& Counts) {
                                    .Piece = Counts.Piece.load(std::memory_order_relaxed),
                                    .Pieces = Counts.Pieces.load(std::memory_order_relaxed),
                                    .Storing = Storing,
+                                   .From = QString::fromStdString(Counts.Source()),
                                });
     static constexpr qint64 LineEveryMs = 1000;
     if (Line != ui->LabelLine->text() &&
