@@ -17,7 +17,7 @@
 //                                         checksum file and of the checked join, into
 //                                         20,480 and into 204,800 pieces of 1 Kbyte
 //   parvox_bench split [--check] [--recovery PERCENT] FILE BLOCKS [FOLDER]
-//              | join BASE [FOLDER] | compare|checksum ...
+//              | join BASE [FOLDER] [--from DIR]... | compare|checksum ...
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
 //                                         parvox_bench_window runs it inside Qt

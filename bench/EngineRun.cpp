@@ -140,7 +140,12 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
         TJoin Join;
         Reports(Join);
         Join.SetBaseFileName(Args.at(1));
-        Join.OutputFolder = Args.size() > 2 ? Args[2] : std::string();
+        for (size_t At = 2; At < Args.size(); ++At) {
+            if (Args[At] == "--from")
+                Join.PieceFolders.push_back(Args.at(++At));
+            else
+                Join.OutputFolder = Args[At];
+        }
         Join.Execute();
     } else if (Mode == "compare") {
         TCompare Compare;

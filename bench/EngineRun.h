@@ -4,7 +4,8 @@
 // One run of an engine, as the benchmark's programs start it: Args are the
 // engine's name and its files (and, for the split, the piece size in blocks,
 // after --check when it writes the checksum file), then for split and join
-// the output folder, if any. A join checks the pieces whenever a checksum
+// the output folder, if any, and for the join "--from FOLDER" for each
+// further folder of pieces. A join checks the pieces whenever a checksum
 // file lies beside them. The recovery data has two runs of its own:
 // "recovery FILE BLOCKS PERCENT" writes the recovery files of the pieces
 // that a split of FILE into pieces of BLOCKS blocks makes (PERCENT a number,

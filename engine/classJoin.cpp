@@ -2,9 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The join run: the set is decided and taken down before anything is
-// written (every piece opened and measured, the checksum file read), then
-// the copy goes into a temporary name, the checks follow, and the joined
-// file takes its name only once it is stored.
+// written (every piece opened and measured, the checksum file and the
+// recovery files read), then the copy goes into a temporary name, the checks
+// follow with what the recovery data rebuilds, and the joined file takes its
+// name only once it is stored.
 #include "classJoin.h"
 
 #include "classParvoxErrors.h"
@@ -12,61 +13,48 @@
 #include "classRunFolder.h"
 #include "txt.h"
 
+#include <algorithm>
 #include <limits>
-
-void TJoin::AddToPrint(uint64_t& Print, const struct stat& Piece) {
-    for (const auto Value :
-         {static_cast<uint64_t>(Piece.st_dev), static_cast<uint64_t>(Piece.st_ino),
-          static_cast<uint64_t>(Piece.st_size), static_cast<uint64_t>(Piece.st_mtim.tv_sec),
-          static_cast<uint64_t>(Piece.st_mtim.tv_nsec), static_cast<uint64_t>(Piece.st_ctim.tv_sec),
-          static_cast<uint64_t>(Piece.st_ctim.tv_nsec)}) {
-        Print = (Print ^ Value) * 0x9E37'79B9'7F4A'7C15U;
-        Print ^= Print >> 29;
-    }
-}
+#include <sys/stat.h>
 
 int64_t TJoin::TotalSize() {
-    Pieces = 0;
-    Print = 0;
-    Allocated = 0;
-    ToCopy = 0;
     CheckBaseFileName();
-    Recovery = std::make_unique<TJoinRecovery>();
-    if (!Recovery->Load({FolderOf(BaseFileName)}, BareName(BaseFileName)))
-        Recovery.reset();
-    // The pieces that the recovery data describes, missing ones too, and
-    // any that follow them without a gap.
-    const int64_t Described = Recovery ? Recovery->Pieces() : 0;
-    int64_t Total = 0;
-    for (int64_t Piece = 1; Piece <= Described || PieceExists(Piece); ++Piece) {
-        const int64_t Length = Recovery ? Recovery->Length(Piece) : -1;
-        int64_t Joined = Length;
-        if (!PieceExists(Piece)) {
-            Recovery->Found(Piece, {}, -1, Total);
-        } else {
-            TByteFile PieceFile;
-            PieceFile.Assign(PieceFileName(Piece));
-            PieceFile.Reset();
-            const struct stat File = PieceFile.Status();
-            if (Piece <= Described)
-                Recovery->Found(Piece, PieceFileName(Piece), File.st_size, Total);
-            // A piece longer than the recovery data says is joined as it says.
-            if (Length < 0)
-                Joined = File.st_size;
-            ToCopy += std::min<int64_t>(Joined, File.st_size);
-            Allocated += File.st_blocks * 512;
-            AddToPrint(Print, File);
-            PieceFile.Close();
-        }
-        // No file system holds a file beyond the largest file size.
-        if (__builtin_add_overflow(Total, Joined, &Total))
-            throw EParvoxError(txtOutputTooLarge);
-        Pieces = Piece;
+    Recovery.reset();
+    Sources.Rebuildable = nullptr;
+    Sources.Begin(BaseFileName, PieceFolders, AskForPiece, [this] { EndIfStopRequested(); });
+    // The recovery files in any folder of the pieces: the set is as many
+    // pieces as they describe, and one that is nowhere may be rebuilt. With
+    // no one to ask, each is looked for now, and the recovery data decides.
+    auto Beside = std::make_unique<TJoinRecovery>();
+    if (Beside->Load(Sources.Folders(), BareName(BaseFileName))) {
+        Recovery = std::move(Beside);
+        Sources.Rebuildable = [this](int64_t Piece) {
+            return AskForPiece ? Recovery->CanRebuild(Piece) : Recovery->Length(Piece) >= 0;
+        };
+        Sources.Expect(Recovery->Pieces());
     }
-    return Total;
+    const int64_t Now = Recovery && !AskForPiece ? Sources.Count() : Sources.Found();
+    for (int64_t Piece = 1; Piece <= Now; ++Piece) {
+        Sources.Reach(Piece);
+        Found(Piece);
+    }
+    return Sources.Total();
 }
 
-void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total) {
+void TJoin::Found(int64_t Piece) {
+    if (!Recovery)
+        return;
+    const std::string Path = Sources.Path(Piece);
+    struct stat Status {};
+    Recovery->Found(Piece, Path,
+                    Path.empty() || ::stat(Path.c_str(), &Status) != 0 ? -1 : Status.st_size);
+}
+
+int64_t TJoin::JoinedBytes() const {
+    return Recovery ? std::max(Recovery->Bytes(), Sources.Least()) : Sources.Least();
+}
+
+void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary) {
     ReportPhase(TProgressCounts::Rebuilding, Recovery->Damage());
     Recovery->Rebuild([this](int64_t Offset, std::span<const uint8_t> Bytes) {
         OutputFile.WriteAt(Bytes.data(), Bytes.size(), Offset);
@@ -81,20 +69,21 @@ void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total
     TByteFile Joined;
     Joined.Assign(Temporary, OutputFile.ShownName());
     Joined.Reset();
+    const int64_t Total = Joined.FileSize();
     TPieceHasher Hasher;
     Sums.StartChecks(Hasher);
     constexpr int64_t Step = 16 << 20;
     int64_t Done = 0;
-    for (int64_t Piece = 1; Piece <= Pieces; ++Piece) {
+    for (int64_t Piece = 1; Piece <= Sources.Count(); ++Piece) {
         int64_t Length = Recovery->Length(Piece);
         if (Length < 0) {
             TByteFile Beyond;
-            Beyond.Assign(PieceFileName(Piece));
+            Beyond.Assign(Sources.Path(Piece));
             Beyond.Reset();
             Length = Beyond.FileSize();
         }
         Hasher.BeginPiece(Joined, Done);
-        for (int64_t End = Done + Length; Done < End;) {
+        for (const int64_t End = Done + Length; Done < End;) {
             Done = std::min(End, Done + Step);
             ReportBytes(Done, Total);
             Hasher.Advance(Done);
@@ -111,13 +100,19 @@ void TJoin::Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total
 void TJoin::Execute() {
     Checked.clear();
     Joined = 0;
-    Quitting = false;
-    const int64_t Total = TotalSize();
+    (void)TotalSize();
+    const int64_t Pieces = Sources.Count();
+    // Where pieces are still to come from other media, all that can be
+    // checked now is what the set takes at least.
+    const bool Whole = Sources.Reached() == Pieces;
+    const int64_t Least = JoinedBytes();
     // A missing or extra piece, or a checksum file that cannot be read,
     // refuses the join before anything is written; so do missing and short
     // pieces beyond what the recovery data rebuilds.
     TPieceSums Sums;
-    Sums.Load(GetBaseFileName(), Pieces, Total);
+    Sums.Load(Sources.SumsBase(), Pieces, Whole ? Least : -1);
+    Sums.PieceShown = [this](int64_t Piece) { return Sources.Shown(Piece); };
+    Quitting = false;
     if (Recovery)
         Recovery->CheckUpFront(Counts, [this] { return Quitting.load() || StopPending(); });
     const TByteFile::TCloseAtExit ClosesInput(InputFile);
@@ -129,16 +124,17 @@ void TJoin::Execute() {
     const std::optional<TFileId> Earlier = Folder.Replaceable(OutputName);
     // The first piece at hand: the first, unless the recovery data rebuilds it.
     int64_t First = 1;
-    while (Recovery && First < Pieces && !Recovery->Present(First))
+    while (First < Sources.Reached() && Sources.Path(First).empty())
         ++First;
-    InputFile.Assign(PieceFileName(First));
+    InputFile.Assign(Sources.Path(First));
     InputFile.Reset();
     // A set larger than the output's file system holds (a FAT stick takes
     // files below 4 GiB) would otherwise fail only once that much is written.
-    if (!InputFile.FolderHolds(OutputName, Total))
+    if (!InputFile.FolderHolds(OutputName, Least))
         throw EParvoxError(txtOutputTooLarge);
-    Folder.CheckRoom(Allocated < Total && !Recovery ? Allocated : Folder.Footprint(Total), 0,
-                     InputFile, txtJoinedNeeds);
+    const int64_t Allocated = Sources.Allocated();
+    Folder.CheckRoom(Whole && Allocated < Least ? Allocated : Folder.Footprint(Least), 0, InputFile,
+                     txtJoinedNeeds);
     // From here on the run changes what is on the disk.
     Folder.Begin();
     OutputFile.Assign(Folder.TemporaryName(1), OutputName);
@@ -153,26 +149,46 @@ void TJoin::Execute() {
         int64_t Blocks = 0;
         int64_t Bytes = 0;
         uint64_t Joining = 0;
+        // The pieces copied, and the bytes that they were to give.
+        size_t Copied = 0;
+        int64_t Planned = 0;
         for (int64_t Piece = 1; Piece <= Pieces; ++Piece) {
-            ReportPiece(Piece, Pieces);
+            // A piece on a medium that is not in: the digests let go of the
+            // one that is, and name its damage, before the question comes.
+            if (Piece > Sources.Reached()) {
+                Sources.Reach(Piece, [&] {
+                    if (Hasher.Running()) {
+                        KeepUp(Hasher, TProgressCounts::Checking, true);
+                        if (!Recovery)
+                            Sums.CheckPieces(Hasher);
+                    }
+                });
+                Found(Piece);
+            }
+            ReportPiece(Piece, Pieces, Sources.Source(Piece));
             // A piece that the recovery data describes is cut at its length,
             // and one that is missing leaves room that the rebuilding fills.
             const int64_t Length = Recovery ? Recovery->Length(Piece) : -1;
-            if (Recovery && !Recovery->Present(Piece)) {
+            if (Sources.Path(Piece).empty()) {
                 OutputFile.Skip(Length);
                 continue;
             }
             if (Piece > First) {
-                InputFile.Assign(PieceFileName(Piece));
+                InputFile.Assign(Sources.Path(Piece));
                 InputFile.Reset();
             }
-            AddToPrint(Joining, InputFile.Status());
+            const struct stat Status = InputFile.Status();
+            TPieceSources::AddToPrint(Joining, Status);
+            int64_t Left = Length >= 0 ? Length : std::numeric_limits<int64_t>::max();
+            Planned += std::min<int64_t>(Left, Status.st_size);
             if (Hasher.Running()) {
                 KeepUp(Hasher);
+                if (Recovery)
+                    Recovery->Copying(Copied, Piece);
                 Hasher.BeginPiece(InputFile, 0);
             }
-            int64_t Left = Length >= 0 ? Length : std::numeric_limits<int64_t>::max();
-            ForEachBlock(ToCopy, Blocks, [&](int64_t) {
+            ++Copied;
+            ForEachBlock(Recovery ? Least : Sources.Expected(), Blocks, [&](int64_t) {
                 if (Left == 0)
                     return false;
                 const auto Count = static_cast<int32_t>(std::min<int64_t>(BlockSize, Left));
@@ -200,14 +216,15 @@ void TJoin::Execute() {
         }
         // The set joined is the set that was found and checked: no piece
         // replaced, grown or cut meanwhile, and none added after the last.
-        if (Joining != Print || Bytes != ToCopy || PieceExists(Pieces + 1))
+        if (Joining != Sources.Print() || Bytes != (Recovery ? Planned : Sources.Total()) ||
+            Sources.Has(Pieces + 1))
             throw EParvoxError(TextWith(txtPiecesChanged, {BareName(GetBaseFileName())}));
         if (Hasher.Running())
             FinishDigests(Hasher);
         if (Recovery && Recovery->Damaged()) {
             Hasher.Abandon();
-            Repair(Sums, Folder.TemporaryName(1), Total);
-        } else {
+            Repair(Sums, Folder.TemporaryName(1));
+        } else if (Hasher.Running()) {
             Sums.CheckWhole(Hasher);
         }
         OutputFile.Close();

@@ -4,20 +4,31 @@
 // The join engine: rebuilds the whole file from its pieces name.001,
 // name.002, ... up to the first missing number, copied back to back, each
 // piece checked against the checksum file beside them when there is one.
-// With recovery files beside them, the pieces are those that the recovery
-// data describes, and what is damaged, short or missing is rebuilt.
+// The pieces may lie in several folders (classPieceSources). With recovery
+// files beside them, the pieces are those that the recovery data describes,
+// and what is damaged, short or missing is rebuilt (classJoinRecovery).
 #pragma once
 
 #include "classJoinRecovery.h"
 #include "classParvoxBase.h"
+#include "classPieceSources.h"
 #include "classPieceSums.h"
 
+#include <atomic>
 #include <memory>
-#include <sys/stat.h>
+#include <string>
+#include <vector>
 
 class TJoin : public TParvoxBase {
 public:
-    // The sum of the sizes of all pieces. Every piece is opened and
+    // Where the pieces are looked for after the first piece's folder.
+    std::vector<std::string> PieceFolders;
+    // Asked, on the run's thread, for the folder of a piece of the set that
+    // is in no folder known, when its medium is not in; where unset, such a
+    // piece refuses the join before anything is written.
+    TPieceSources::TAsk AskForPiece;
+
+    // The sum of the sizes of the pieces found. Every piece is opened and
     // measured, and the set that the run will join is taken down.
     [[nodiscard]] int64_t TotalSize();
     void Execute();
@@ -34,24 +45,18 @@ public:
     }
 
 private:
+    // Piece Piece has been taken down: the recovery data hears where it is.
+    void Found(int64_t Piece);
+    // The bytes of the joined file, as far as they are known.
+    [[nodiscard]] int64_t JoinedBytes() const;
     // Once the copy has ended: rebuilds what the recovery data finds lost
     // into the output, then checks the joined file again, read from
     // Temporary, against the checksum file or the recovery data's digests.
-    void Repair(TPieceSums& Sums, const std::string& Temporary, int64_t Total);
+    void Repair(TPieceSums& Sums, const std::string& Temporary);
 
-    // Adds the identity of a piece's file to Print: which file it is, its
-    // size and the times of its last changes, so that one print stands for
-    // a whole set, however many pieces it has.
-    static void AddToPrint(uint64_t& Print, const struct stat& Piece);
-
-    // The set that TotalSize found: its pieces, the print of their files in
-    // order, and the bytes that they take on their medium.
-    int64_t Pieces = 0;
-    uint64_t Print = 0;
-    int64_t Allocated = 0;
-    // The bytes that the copy takes from the pieces, and the recovery data
-    // beside them, if any.
-    int64_t ToCopy = 0;
+    // The set that TotalSize found, and where its pieces lie; the recovery
+    // data beside them, if any.
+    TPieceSources Sources;
     std::unique_ptr<TJoinRecovery> Recovery;
     // Set once the run ends early, so that the recovery data's work ends too.
     std::atomic<bool> Quitting = false;

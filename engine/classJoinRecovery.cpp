@@ -45,6 +45,12 @@ bool TJoinRecovery::Load(const std::vector<std::string>& Folders, const std::str
     // A set with a gap among its pieces was made of other pieces than a split's.
     if (std::any_of(ByPiece.begin(), ByPiece.end(), [](const TPiece& One) { return One.File < 0; }))
         throw EParvoxError(TextWith(txtNoRecovery, {BareName(Set.Sources().front())}));
+    Described = 0;
+    for (TPiece& One : ByPiece) {
+        One.Offset = Described;
+        Described += Files[static_cast<size_t>(One.File)].Description.Length;
+    }
+    FedFiles.assign(ByPiece.size(), -1);
     return true;
 }
 
@@ -55,15 +61,21 @@ int64_t TJoinRecovery::Length(int64_t Piece) const {
         .Description.Length;
 }
 
-void TJoinRecovery::Found(int64_t Piece, const std::string& Path, int64_t Size, int64_t Offset) {
-    TPiece& One = ByPiece.at(static_cast<size_t>(Piece - 1));
+void TJoinRecovery::Found(int64_t Piece, const std::string& Path, int64_t Size) {
+    if (Piece < 1 || Piece > Pieces())
+        return;
+    TPiece& One = ByPiece[static_cast<size_t>(Piece - 1)];
+    One.Known = true;
     One.Path = Path;
     One.Size = Path.empty() ? -1 : Size;
-    One.Offset = Offset;
+    // A piece found once the run has begun, on a medium put in meanwhile.
+    if (Repair && !Path.empty())
+        Repair->Found(static_cast<size_t>(One.File), Path);
 }
 
-bool TJoinRecovery::Present(int64_t Piece) const {
-    return Piece > Pieces() || !ByPiece[static_cast<size_t>(Piece - 1)].Path.empty();
+void TJoinRecovery::Copying(size_t Index, int64_t Piece) {
+    if (Index < FedFiles.size())
+        FedFiles[Index] = Piece <= Pieces() ? ByPiece[static_cast<size_t>(Piece - 1)].File : -1;
 }
 
 std::string TJoinRecovery::PieceName(size_t File) const {
@@ -125,7 +137,8 @@ void TJoinRecovery::CheckUpFront(TProgressCounts* Counts, std::function<bool()> 
         if (PieceOfFile[File] > 0) {
             const TPiece& One = ByPiece[static_cast<size_t>(PieceOfFile[File] - 1)];
             Paths[File] = One.Path;
-            Size = One.Size;
+            // What is still to come from another medium counts as there.
+            Size = One.Known ? One.Size : Set.Files()[File].Description.Length;
         }
         if (const int64_t Of = LostOf(File, Size); Of > 0) {
             Lost += Of;
@@ -140,10 +153,6 @@ void TJoinRecovery::CheckUpFront(TProgressCounts* Counts, std::function<bool()> 
     Repair->Counts = Counts;
     Repair->StopWanted = std::move(StopWanted);
     Repair->Open(Paths);
-    FedFiles.clear();
-    for (const TPiece& One : ByPiece)
-        if (!One.Path.empty())
-            FedFiles.push_back(static_cast<size_t>(One.File));
 }
 
 bool TJoinRecovery::CanRebuild(int64_t Piece) const {
@@ -151,8 +160,8 @@ bool TJoinRecovery::CanRebuild(int64_t Piece) const {
         return false;
     int64_t Lost = 0;
     for (const TPiece& One : ByPiece)
-        if (&One != &ByPiece[static_cast<size_t>(Piece - 1)])
-            Lost += LostOf(static_cast<size_t>(One.File), One.Path.empty() ? -1 : One.Size);
+        if (One.Known && &One != &ByPiece[static_cast<size_t>(Piece - 1)])
+            Lost += LostOf(static_cast<size_t>(One.File), One.Size);
     Lost += LostOf(static_cast<size_t>(ByPiece[static_cast<size_t>(Piece - 1)].File), -1);
     return Lost <= static_cast<int64_t>(Set.RecoverySlices().size());
 }
@@ -171,13 +180,13 @@ TPieceHasher::TFeed TJoinRecovery::Feed() {
     };
     // Pieces beyond those of the set have nothing to check.
     Taking.Bytes = [this, Digests](size_t Piece, const uint8_t* Bytes, size_t Count) {
-        if (Piece < FedFiles.size())
+        if (Piece < FedFiles.size() && FedFiles[Piece] >= 0)
             Digests(Piece).Add(Bytes, Count);
     };
     Taking.PieceEnd = [this, Digests](size_t Piece) {
-        if (Piece >= FedFiles.size())
+        if (Piece >= FedFiles.size() || FedFiles[Piece] < 0)
             return;
-        const size_t File = FedFiles[Piece];
+        const auto File = static_cast<size_t>(FedFiles[Piece]);
         TSliceDigests& Read = Digests(Piece);
         if (Read.Length() >= Set.Files()[File].Description.Length)
             Read.Finish();
@@ -216,7 +225,7 @@ void TJoinRecovery::CheckJoined(const std::string& Joined) const {
     const int64_t Size = Set.SliceSize();
     if (Counts != nullptr) {
         Counts->Done = 0;
-        Counts->Total = ByPiece.empty() ? 0 : ByPiece.back().Offset + Length(Pieces());
+        Counts->Total = Described;
     }
     TWorkers Workers;
     Workers.Run(

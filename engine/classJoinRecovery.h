@@ -33,17 +33,18 @@ public:
     // in Folders; false when there are none. Raises when they are unusable
     // or name a file elsewhere.
     bool Load(const std::vector<std::string>& Folders, const std::string& Base);
-    // The highest piece that the set describes.
+    // The highest piece that the set describes, and the bytes of all its pieces.
     [[nodiscard]] int64_t Pieces() const { return static_cast<int64_t>(ByPiece.size()); }
+    [[nodiscard]] int64_t Bytes() const { return Described; }
     // The length that the set gives piece Piece (from 1), or -1 beyond its pieces.
     [[nodiscard]] int64_t Length(int64_t Piece) const;
-    // Piece Piece, up to Pieces(), is at Path with Size bytes, or missing
-    // (an empty Path); it begins at Offset in the joined file.
-    void Found(int64_t Piece, const std::string& Path, int64_t Size, int64_t Offset);
-    [[nodiscard]] bool Present(int64_t Piece) const;
-    // Once every piece is found: raises, before anything is written, when
-    // the missing and short pieces lose more than the recovery data rebuilds.
+    // Piece Piece is at Path with Size bytes, or missing (an empty Path).
+    void Found(int64_t Piece, const std::string& Path, int64_t Size);
+    // Before anything is written: raises when the missing and short pieces
+    // found so far lose more than the recovery data rebuilds.
     void CheckUpFront(TProgressCounts* Counts, std::function<bool()> StopWanted);
+    // The copy hands over piece Piece as the Index-th that it copies (from 0).
+    void Copying(size_t Index, int64_t Piece);
     // Whether piece Piece, were it missing too, could be rebuilt from the
     // recovery data with what is known to be lost so far.
     [[nodiscard]] bool CanRebuild(int64_t Piece) const;
@@ -69,12 +70,14 @@ public:
     [[nodiscard]] std::string Damage() const;
 
 private:
-    // Where piece Piece is known, and what it is in the set.
+    // What piece Piece is in the set, where it begins in the joined file,
+    // and, once it is found, where it is.
     struct TPiece {
         int64_t File = -1;
+        int64_t Offset = 0;
+        bool Known = false;
         std::string Path;
         int64_t Size = -1;
-        int64_t Offset = 0;
     };
     [[nodiscard]] std::string PieceName(size_t File) const;
     // The files' names: "a", "a and b", "a, b, c and 4 more".
@@ -91,10 +94,11 @@ private:
     std::vector<TPiece> ByPiece;
     // The piece of each input file of the set (from 1), 0 for a file that is no piece.
     std::vector<int64_t> PieceOfFile;
-    // The digests of the piece that each feed thread reads, and the present
-    // pieces' files in order.
+    // The digests of the piece that each feed thread reads, and the file of
+    // each piece copied, in order (-1 for one that the set does not describe).
     std::vector<std::optional<TSliceDigests>> Reading;
-    std::vector<size_t> FedFiles;
+    std::vector<int64_t> FedFiles;
+    int64_t Described = 0;
     int64_t RebuiltSlices = 0;
     TProgressCounts* Counts = nullptr;
     std::function<bool()> StopWanted;

@@ -109,17 +109,18 @@ void TProgressCounts::Clear() noexcept {
     Piece = 0;
     Pieces = 0;
     Phase = Copying;
-    const std::lock_guard Hold(SubjectLock);
+    const std::lock_guard Hold(TextLock);
     SubjectText.clear();
+    SourceFolder.clear();
 }
 
 void TProgressCounts::SetSubject(std::string Text) {
-    const std::lock_guard Hold(SubjectLock);
+    const std::lock_guard Hold(TextLock);
     SubjectText = std::move(Text);
 }
 
 std::string TProgressCounts::Subject() const {
-    const std::lock_guard Hold(SubjectLock);
+    const std::lock_guard Hold(TextLock);
     return SubjectText;
 }
 
@@ -134,10 +135,21 @@ double TProgressCounts::Fraction() const noexcept {
                       0.0, 1.0);
 }
 
-void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces) const noexcept {
+void TProgressCounts::SetSource(const std::string& Folder) {
+    const std::lock_guard Hold(TextLock);
+    SourceFolder = Folder;
+}
+
+std::string TProgressCounts::Source() const {
+    const std::lock_guard Hold(TextLock);
+    return SourceFolder;
+}
+
+void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces, const std::string& From) const {
     if (Counts != nullptr) {
         Counts->Pieces.store(Pieces, std::memory_order_relaxed);
         Counts->Piece.store(Piece, std::memory_order_relaxed);
+        Counts->SetSource(From);
     }
 }
 
@@ -178,12 +190,12 @@ void TParvoxBase::EndIfStopRequested() const {
     }
 }
 
-void TParvoxBase::KeepUp(TPieceHasher& Hasher, TProgressCounts::TPhase Phase) const {
-    if (!Hasher.Behind())
+void TParvoxBase::KeepUp(TPieceHasher& Hasher, TProgressCounts::TPhase Phase, bool All) const {
+    if (!All && !Hasher.Behind())
         return;
     ReportPhase(Phase);
     // Short waits: a stop is heard within one of them.
-    while (!Hasher.CatchUp(std::chrono::milliseconds(100)))
+    while (!Hasher.CatchUp(std::chrono::milliseconds(100), All))
         EndIfStopRequested();
     Hasher.Check();
     ReportPhase(TProgressCounts::Copying);

@@ -52,10 +52,16 @@ struct TProgressCounts {
     [[nodiscard]] std::string Subject() const;
     // The share done, from 0 to 1; 1 once the outputs are being stored.
     [[nodiscard]] double Fraction() const noexcept;
+    // The folder that the piece comes from, where a set's pieces lie in
+    // several; empty otherwise. Set once a piece, under a lock.
+    void SetSource(const std::string& Folder);
+    [[nodiscard]] std::string Source() const;
 
 private:
-    mutable std::mutex SubjectLock;
+    // Guards the two texts.
+    mutable std::mutex TextLock;
     std::string SubjectText;
+    std::string SourceFolder;
 };
 
 class TParvoxBase {
@@ -124,8 +130,9 @@ protected:
             ReportProgress(Blocks * BlockSize, Total);
         while (Step(++Blocks));
     }
-    // The run has come to piece Piece of Pieces.
-    void ReportPiece(int64_t Piece, int64_t Pieces) const noexcept;
+    // The run has come to piece Piece of Pieces, from the folder From where
+    // its set lies in several.
+    void ReportPiece(int64_t Piece, int64_t Pieces, const std::string& From = {}) const;
     // The run has come to Phase, which works on Subject where it names one.
     void ReportPhase(TProgressCounts::TPhase Phase, const std::string& Subject = {}) const;
     // Sets the counts of a phase that counts its own bytes.
@@ -140,8 +147,9 @@ protected:
     }
     // Before the next block: while the digests are too far behind the copy,
     // waits for them in Phase, and ends the run within a moment of a stop.
-    void KeepUp(TPieceHasher& Hasher,
-                TProgressCounts::TPhase Phase = TProgressCounts::Checking) const;
+    // With All, until they have read all that was copied, and let go of its files.
+    void KeepUp(TPieceHasher& Hasher, TProgressCounts::TPhase Phase = TProgressCounts::Checking,
+                bool All = false) const;
     // Once the copy has ended: waits for the rest of the digests, as KeepUp.
     void FinishDigests(TPieceHasher& Hasher,
                        TProgressCounts::TPhase Phase = TProgressCounts::Checking) const;

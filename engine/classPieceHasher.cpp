@@ -142,13 +142,15 @@ void TPieceHasher::Finish() {
     Changed.notify_all();
 }
 
-bool TPieceHasher::CatchUp(std::chrono::milliseconds Wait) {
+bool TPieceHasher::CatchUp(std::chrono::milliseconds Wait, bool All) {
     Waiting.fetch_add(1);
     bool Reached = false;
     {
         std::unique_lock Hold(Lock);
-        Reached = Changed.wait_for(Hold, Wait, [this] {
-            return Trouble.load() || (Ended ? Ends == Threads.size() : !Behind());
+        Reached = Changed.wait_for(Hold, Wait, [this, All] {
+            return Trouble.load() || (Ended ? Ends == Threads.size()
+                                      : All ? Unread == 0
+                                            : !Behind());
         });
     }
     Waiting.fetch_sub(1);
@@ -283,6 +285,19 @@ void TPieceHasher::Troubles() const {
         throw EParvoxError(ChangedMessage.empty() ? TextWith(txtInputChanged, {ErrorName})
                                                   : ChangedMessage);
     throw EInOutError(Error != 0 ? Error : EIO, ErrorName);
+}
+
+TPieceHasher::TPieceDigest TPieceHasher::DigestOf(TByteFile& File,
+                                                  const std::function<void()>& Between) {
+    const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
+    TDigester Digest(TAlgorithm::Sha256);
+    for (;;) {
+        const int32_t Got = File.BlockRead(Buffer.get(), static_cast<int32_t>(ReadSize));
+        Digest.Add(Buffer.get(), static_cast<size_t>(Got));
+        Between();
+        if (Got < static_cast<int32_t>(ReadSize))
+            return Digest.FinalPiece();
+    }
 }
 
 void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm, size_t FirstPiece,

@@ -86,8 +86,10 @@ public:
     void Finish();
     // Waits at most Wait until the digests are no longer behind, or, after
     // Finish, until they are all done; whether that came. It comes at once
-    // on a failure, which Check raises.
-    [[nodiscard]] bool CatchUp(std::chrono::milliseconds Wait);
+    // on a failure, which Check raises. With All it waits until every piece
+    // begun is read to its end, and its handle closed, so that the medium
+    // that holds it may go.
+    [[nodiscard]] bool CatchUp(std::chrono::milliseconds Wait, bool All = false);
     // Raises a failure of the threads so far: a read that failed, or a file
     // shorter than what the copy took from it.
     void Check() const {
@@ -101,6 +103,11 @@ public:
     void Abandon() noexcept;
 
     [[nodiscard]] const TDigest& WholeDigest() const { return Whole; }
+    // The SHA-256 digest of File, open for reading, from where it stands to
+    // its end, read on the calling thread; Between runs after each read, so
+    // that a stop is heard.
+    [[nodiscard]] static TPieceDigest DigestOf(TByteFile& File,
+                                               const std::function<void()>& Between);
     // The bytes that the digests cover.
     [[nodiscard]] int64_t Total() const { return Copied.load(std::memory_order_acquire); }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <string_view>
 
 namespace {
@@ -219,6 +220,51 @@ void TPieceSums::Flush() {
     Text.clear();
 }
 
+void TPieceSums::ForEachListed(
+    const std::string& Base,
+    const std::function<bool(int64_t Piece, const TPieceHasher::TPieceDigest& Digest)>& Visit) {
+    try {
+        TByteFile Sums;
+        Sums.Assign(Base + ".sha256");
+        Sums.Reset();
+        TReading Reading;
+        TLines Lines(Sums, Reading, std::numeric_limits<int64_t>::max(), {});
+        const std::string Whole = BareName(Base);
+        TPieceHasher::TPieceDigest Digest;
+        std::string Line;
+        std::string Name;
+        while (Lines.Next(Line) && ParseLine(Line, Digest, Name))
+            if (const int64_t Piece = TParvoxBase::PieceNumberOf(Name, Whole);
+                Piece > 0 && !Visit(Piece, Digest))
+                return;
+    } catch (const std::exception&) {
+        // Load names what is wrong with the file.
+    }
+}
+
+int64_t TPieceSums::HighestListed(const std::string& Base) {
+    int64_t Lines = 0;
+    int64_t Highest = 0;
+    ForEachListed(Base, [&](int64_t Piece, const TPieceHasher::TPieceDigest&) {
+        ++Lines;
+        Highest = std::max(Highest, Piece);
+        return true;
+    });
+    // A number beyond the lines cannot be a list of every piece up to it.
+    return Highest <= Lines ? Highest : 0;
+}
+
+std::optional<TPieceHasher::TPieceDigest> TPieceSums::ListedDigest(const std::string& Base,
+                                                                   int64_t Piece) {
+    std::optional<TPieceHasher::TPieceDigest> Found;
+    ForEachListed(Base, [&](int64_t Listed, const TPieceHasher::TPieceDigest& Digest) {
+        if (Listed == Piece)
+            Found = Digest;
+        return !Found;
+    });
+    return Found;
+}
+
 bool TPieceSums::Load(const std::string& Base, int64_t Pieces, int64_t Total) {
     Kind = TKind::None;
     WholeName = BareName(Base);
@@ -337,7 +383,7 @@ void TPieceSums::LoadCrc(int64_t Total) {
     }
     if (Name != WholeName || Size < 0 || Whole.empty())
         Unreadable();
-    if (Size != Total)
+    if (Total >= 0 && Size != Total)
         throw EParvoxError(
             TextWith(txtSizeDiffers, {std::to_string(Total), FileName, std::to_string(Size)}));
 }
@@ -401,7 +447,8 @@ void TPieceSums::CheckPieces(TPieceHasher& Hasher) {
         const int64_t Piece = ++Done;
         if (Digest == Listed(Piece))
             continue;
-        const std::string Name = WholeName + TParvoxBase::PieceExtension(Piece);
+        const std::string Name =
+            PieceShown ? PieceShown(Piece) : WholeName + TParvoxBase::PieceExtension(Piece);
         // A piece that another line lists: pieces renamed or swapped, not damaged.
         if (const int64_t Holds = ListedWith(Digest); Holds > 0 && Holds != Piece)
             throw EParvoxError(TextWith(txtPieceSwapped, {Name, std::to_string(Holds), FileName}));

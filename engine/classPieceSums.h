@@ -16,6 +16,8 @@
 #include "classPieceHasher.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,11 +41,19 @@ public:
     // file's, all written out.
     void FinishWriting(TPieceHasher& Hasher);
 
+    // The highest piece that NAME.sha256 beside the pieces of Base lists,
+    // where it lists a line for every piece up to that; 0 otherwise.
+    [[nodiscard]] static int64_t HighestListed(const std::string& Base);
+    // The digest that NAME.sha256 beside the pieces of Base lists for piece
+    // Piece, if it lists one; read apart from any loaded file.
+    [[nodiscard]] static std::optional<TPieceHasher::TPieceDigest>
+    ListedDigest(const std::string& Base, int64_t Piece);
+
     // Reads the checksum file beside the Count pieces of Base, if there is
     // one, and refuses the join before it writes anything when the file
     // cannot be read, lists a piece that is not there, or lists pieces but
-    // not one that is there. Total is the bytes of the pieces. Returns false
-    // when there is no checksum file.
+    // not one that is there. Total is the bytes of the pieces, or -1 while
+    // some are still to be found. Returns false when there is no checksum file.
     bool Load(const std::string& Base, int64_t Count, int64_t Total);
     // Starts Hasher on what the loaded file checks, and on Feed where given.
     void StartChecks(TPieceHasher& Hasher, TPieceHasher::TFeed Feed = {}) const;
@@ -58,6 +68,10 @@ public:
     // The line that says what was checked: "All 7 pieces match film.mkv.sha256."
     [[nodiscard]] std::string Summary() const;
 
+    // How the messages name a piece, where not by its bare name: with its
+    // folder, for a set whose pieces lie in several.
+    std::function<std::string(int64_t Piece)> PieceShown;
+
 private:
     void LoadSha256();
     void LoadCrc(int64_t Total);
@@ -67,6 +81,12 @@ private:
     // The piece that the file lists with Digest, or 0.
     [[nodiscard]] int64_t ListedWith(const TPieceHasher::TPieceDigest& Digest);
     [[noreturn]] void Unreadable() const;
+    // Calls Visit with each piece line of NAME.sha256 beside the pieces of
+    // Base, while Visit asks for more; nothing where the file is not there
+    // or cannot be read as one.
+    static void ForEachListed(
+        const std::string& Base,
+        const std::function<bool(int64_t Piece, const TPieceHasher::TPieceDigest& Digest)>& Visit);
     void Flush();
 
     // Where a reading of the file's lines stands: the rest of the last block

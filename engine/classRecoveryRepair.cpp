@@ -97,20 +97,25 @@ void TRecoveryRepair::Open(const std::vector<std::string>& Given) {
     Padding = std::max(Set.LargestSource(), LargestPadding);
     for (size_t Index = 0; Index < Files.size(); ++Index) {
         Lost[Index].assign(Files[Index].Slices.size(), true);
-        if (Paths[Index].empty())
-            continue;
-        TByteFile File;
-        File.Assign(Paths[Index]);
-        try {
-            File.Reset();
-        } catch (const EInOutError&) {
-            continue;
-        }
-        States[Index].Found = true;
-        States[Index].Size = File.FileSize();
-        Padding = std::max(Padding, States[Index].Size);
-        File.Close();
+        Found(Index, Paths[Index]);
     }
+}
+
+void TRecoveryRepair::Found(size_t Index, const std::string& Path) {
+    Paths[Index] = Path;
+    if (Path.empty())
+        return;
+    TByteFile File;
+    File.Assign(Path);
+    try {
+        File.Reset();
+    } catch (const EInOutError&) {
+        return;
+    }
+    States[Index].Found = true;
+    States[Index].Size = File.FileSize();
+    Padding = std::max(Padding, States[Index].Size);
+    File.Close();
 }
 
 void TRecoveryRepair::Check() {

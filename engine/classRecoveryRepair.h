@@ -58,6 +58,8 @@ public:
     // is lost like one that is not there. Each is opened again only while
     // it is read, so that a set of many files needs few handles.
     void Open(const std::vector<std::string>& Paths);
+    // Input file Index, not found before, is at Path: found once the check began.
+    void Found(size_t Index, const std::string& Path);
     // Reads every file opened and compares its slices with their digests, on
     // all cores; then Decide. A read that fails loses its slice only.
     void Check();

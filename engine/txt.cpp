@@ -23,14 +23,14 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtJoinedDamaged, txtPieceMissing, txtPieceNotListed, txtSumsUnreadable, txtSizeDiffers,
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
-    txtSourceChanged, txtAppeared, txtNotRemoved, txtNoRecovery, txtRecoveryAway, txtTooManyPieces,
-    txtNotRebuilt, txtForeignRecovery, txtBeyondRepair, txtRebuiltDamaged, txtRebuiltMissing,
-    txtRebuiltShort, txtMatchesRecovery;
+    txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery, txtRecoveryAway,
+    txtTooManyPieces, txtNotRebuilt, txtForeignRecovery, txtBeyondRepair, txtRebuiltDamaged,
+    txtRebuiltMissing, txtRebuiltShort, txtMatchesRecovery;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 83> TextVariables{{
+const std::array<std::pair<int, std::string*>, 84> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -104,6 +104,7 @@ const std::array<std::pair<int, std::string*>, 83> TextVariables{{
     {947, &txtSourceChanged},
     {948, &txtAppeared},
     {949, &txtNotRemoved},
+    {950, &txtCopiesDiffer},
     {960, &txtNoRecovery},
     {961, &txtRecoveryAway},
     {962, &txtTooManyPieces},

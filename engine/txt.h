@@ -89,6 +89,7 @@ extern std::string txtJoinedNeeds;       // 946
 extern std::string txtSourceChanged;     // 947
 extern std::string txtAppeared;          // 948
 extern std::string txtNotRemoved;        // 949
+extern std::string txtCopiesDiffer;      // 950
 extern std::string txtNoRecovery;        // 960
 extern std::string txtRecoveryAway;      // 961
 extern std::string txtTooManyPieces;     // 962

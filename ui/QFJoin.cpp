@@ -4,6 +4,7 @@
 // Join window.
 #include "QFJoin.h"
 
+#include "QMediumQuestion.h"
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
 #include "QRunNotices.h"
@@ -37,11 +38,17 @@ TFormJoin::TFormJoin(QWidget* Parent)
         [this, &Join] {
             ui->LabelOutputFile->setText(QString::fromStdString(Join.JoinedFileName()));
         });
+    // The pieces on another stick or disc are asked for while the join runs.
+    Join.AskForPiece = (new TMediumQuestion(*this, Join))->Handler();
     FormCreate();
     ui->ButtonStart->setFocus();
 }
 
-TFormJoin::~TFormJoin() = default;
+TFormJoin::~TFormJoin() {
+    // The engine outlives the window, unless the program ends with it open.
+    if (ParvoxApp != nullptr)
+        ParvoxApp->Join->AskForPiece = nullptr;
+}
 
 void TFormJoin::FormShow() {
     TFormParvoxBase::FormShow();

@@ -78,6 +78,7 @@ void TFormProgress::ShowCounts(const TProgressCounts& Counts) {
             .Piece = OwnBytes ? 0 : Counts.Piece.load(std::memory_order_relaxed),
             .Pieces = OwnBytes ? 0 : Counts.Pieces.load(std::memory_order_relaxed),
             .Storing = Storing,
+            .From = OwnBytes ? QString() : QString::fromStdString(Counts.Source()),
         });
     };
     // What the run waits for, where no bytes move; what it works on, with its bytes.

@@ -19,12 +19,19 @@ TOutputFolder::TOutputFolder(QWidget& Window, TParvoxBase& Engine, QLabel& Path,
       InputsFolder(Explanation.text()), Chosen(std::move(Chosen)), Changed(std::move(Changed)) {}
 
 void TOutputFolder::Pick() {
-    QFileDialog Dialog(&Window, QStringLiteral("Choose the output folder"), Shown());
+    if (const auto Folder = PickFolder(Window, QStringLiteral("Choose the output folder"), Shown()))
+        Choose(*Folder);
+}
+
+std::optional<std::string> TOutputFolder::PickFolder(QWidget& Parent, const QString& Title,
+                                                     const QString& Folder) {
+    QFileDialog Dialog(&Parent, Title, Folder);
     Dialog.setFileMode(QFileDialog::Directory);
     Dialog.setOption(QFileDialog::ShowDirsOnly);
     Dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty())
-        Choose(Dialog.selectedFiles().front().toStdString());
+    if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return Dialog.selectedFiles().front().toStdString();
 }
 
 void TOutputFolder::Choose(const std::string& Folder) {

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -28,6 +29,10 @@ public:
 
     // The folder dialog, opened on the folder shown.
     void Pick();
+    // A folder dialog over Parent, titled Title and opened on Folder: the
+    // folder chosen, or nothing when the user cancelled.
+    [[nodiscard]] static std::optional<std::string>
+    PickFolder(QWidget& Parent, const QString& Title, const QString& Folder);
     // Folder becomes the output folder; the input's own folder is no choice.
     void Choose(const std::string& Folder);
     // A new input: the output goes to its folder again.

@@ -115,5 +115,7 @@ QString TProgressEstimate::Line(const TSample& Sample) {
     if (Sample.Pieces > 0)
         Parts << QStringLiteral("piece %1 of %2")
                      .arg(QLocale().toString(Sample.Piece), QLocale().toString(Sample.Pieces));
+    if (!Sample.From.isEmpty())
+        Parts << QStringLiteral("from ") + Sample.From;
     return Parts.join(QStringLiteral(", "));
 }

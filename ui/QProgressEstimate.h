@@ -3,7 +3,8 @@
 
 // The line that the progress window shows under its status while a run goes
 // on: the bytes done of the total, the speed over the last seconds, the time
-// left as people say it, and the piece. Fed with the run's counts as they
+// left as people say it, and the piece with its folder where the pieces lie
+// in several. Fed with the run's counts as they
 // come, it says nothing it cannot know: no speed before a second has passed,
 // no time left in the first seconds or while nothing moves, a speed that
 // starts afresh after a stall, and a time left that does not flip between
@@ -25,6 +26,8 @@ public:
         int64_t Piece = 0;
         int64_t Pieces = 0;
         bool Storing = false;
+        // The folder that the piece comes from, where the pieces lie in several.
+        QString From = {};
     };
 
     // Takes the next sample of the run, later than the one before, and says

@@ -6,7 +6,7 @@
 # of its own with a window manager, keys typed through the X server, files
 # dragged from another program, the windows read through the accessibility
 # bus. Usage: keyboard_reader_test.py PARVOX
-import ctypes, os, pathlib, pty, re, signal, subprocess, sys, tempfile, threading, time
+import ctypes, hashlib, os, pathlib, pty, re, signal, subprocess, sys, tempfile, threading, time
 
 if sys.argv[2:3] == ['drag']:  # the other program: offers files at the screen's corner, fails if refused
     import gi
@@ -210,6 +210,24 @@ try:
     file_label(source + '.001')
     wait(lambda: control(source + '.joined')[:2], ('label', 'Output file: the file that the join writes'), 'output')
     key('s'), answer('Joining Completed\nThe piece matches gypsy_pqj.txt.sha256.', JOIN)
+
+    # A set over two media: the question for the piece on the other is read,
+    # and answered from the keyboard with the folder that holds it.
+    spread, other = os.path.join(sys.argv[2], 'spread.bin'), os.path.join(sys.argv[2], 'disc2')
+    os.mkdir(other)
+    with open(spread + '.sha256', 'w') as sums:
+        for piece, folder in ((1, sys.argv[2]), (2, other)):
+            pathlib.Path(folder, f'spread.bin.00{piece}').write_bytes(b'piece %d' % piece)
+            sums.write(f'{hashlib.sha256(b"piece %d" % piece).hexdigest()}  spread.bin.00{piece}\n')
+    pick(['f'], 'Select the first input file', spread + '.001', JOIN)
+    key('s'), wait(active, 'box: spread.bin.002 is not on this medium. Insert the stick or disc that holds it '
+                   'and choose its folder.', 'question for the next medium')
+    wait(lambda: [b.name for b in pyatspi.utils.findAllDescendants(
+        windows(pyatspi.STATE_ACTIVE)[0], lambda a: a.getRoleName() == 'push button')],
+         ['Choose Folder...', 'Cancel'], 'answers to the question')
+    pick(['f'], 'Choose the folder that holds spread.bin.002', other,
+         'box: Joining Completed\nAll 2 pieces match spread.bin.sha256.')
+    key('Return', then=JOIN)
     key('c', then=MAIN)
 
     # The keys 1 and 2 act with modifiers held, and on a layout that types digits with Shift.

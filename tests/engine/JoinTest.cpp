@@ -12,6 +12,8 @@
 #include "txt.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -245,6 +247,146 @@ TEST_F(JoinTest, UnreadablePieceIsRefusedBeforeTheOutputExists) {
               }),
               0);
     EXPECT_FALSE(fs::exists(Base));
+}
+
+// A set spread over three folders, as over three sticks: film.001 with the
+// checksum file in a, .002 and .003 in b, .004 in c. Each row changes that,
+// runs the join from a with b and c given, and checks the message and what
+// it read; no row writes anything into the pieces' folders.
+TEST_F(ScratchTest, SpreadSetsAreJoinedWhereThePiecesLie) {
+    const Bytes Data = PatternBytes(7000);
+    const std::string A = Path("a"), B = Path("b"), C = Path("c");
+    const auto Damage = [](const std::string& Name) {
+        Bytes Piece = ReadFile(Name);
+        Piece[100] ^= 1;
+        WriteFile(Name, Piece);
+    };
+    TJoin Join;
+    TProgressCounts Counts;
+    std::set<std::string> Sources;
+    std::vector<std::string> Asked;
+    std::vector<std::string> Held;
+    Join.Counts = &Counts;
+    Join.OnProgress = [&](const std::string&, long double) { Sources.insert(Counts.Source()); };
+    const auto Answer = [&](TPieceSources::TAnswer::TKind Kind) {
+        Join.AskForPiece = [&, Kind](const TPieceSources::TQuestion& Question) {
+            Asked.push_back(Question.Piece);
+            // The pieces read so far are let go of: their medium may be taken out.
+            for (const auto& Fd : fs::directory_iterator("/proc/self/fd"))
+                if (std::error_code Error; fs::read_symlink(Fd, Error).string().starts_with(B))
+                    Held.push_back(fs::read_symlink(Fd, Error).string());
+            return TPieceSources::TAnswer{Kind, C};
+        };
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Prepare;
+        std::string Message;
+        std::function<void()> After;
+    } Rows[] = {
+        {"three folders", [] {}, "(no error)",
+         [&] {
+             EXPECT_EQ(Join.CheckSummary(), "All 4 pieces match film.sha256.");
+             EXPECT_EQ(Sources, (std::set<std::string>{A, B, C}));
+         }},
+        {"a piece missing everywhere", [&] { fs::remove(C + "/film.004"); },
+         "film.004 is missing: film.sha256 lists it. Copy it beside the other pieces and join "
+         "once more.",
+         [] {}},
+        {"two copies, one as the checksum file lists it",
+         [&] {
+             fs::copy_file(B + "/film.002", A + "/film.002");
+             Damage(A + "/film.002");
+         },
+         "(no error)", [] {}},
+        {"two copies that differ, no checksum file",
+         [&] {
+             fs::remove(A + "/film.sha256");
+             fs::copy_file(B + "/film.002", A + "/film.002");
+             Damage(A + "/film.002");
+         },
+         A + "/film.002 and " + B +
+             "/film.002 differ, and Parvox cannot tell which of them is the piece. Move one of "
+             "them away and join once more.",
+         [] {}},
+        {"two equal copies, no checksum file",
+         [&] {
+             fs::remove(A + "/film.sha256");
+             fs::copy_file(B + "/film.003", C + "/film.003");
+         },
+         "(no error)", [] {}},
+        {"a damaged piece", [&] { Damage(C + "/film.004"); },
+         C + "/film.004 is damaged: it differs from the piece that was split (film.sha256). Copy "
+             "it again and join once more.",
+         [] {}},
+        {"read-only folders",
+         [&] {
+             for (const std::string& Folder : {A, B, C})
+                 if (std::system(("mount --bind '" + Folder + "' '" + Folder +
+                                  "' && mount -o remount,bind,ro '" + Folder + "'")
+                                     .c_str()) != 0)
+                     GTEST_SKIP() << "no read-only bind mounts here";
+         },
+         "(no error)",
+         [&] {
+             for (const std::string& Folder : {A, B, C})
+                 EXPECT_EQ(std::system(("umount '" + Folder + "'").c_str()), 0);
+         }},
+        {"the next medium asked for",
+         [&] {
+             Join.PieceFolders = {B};
+             Answer(TPieceSources::TAnswer::TKind::Folder);
+         },
+         "(no error)",
+         [&] {
+             EXPECT_EQ(Asked, std::vector<std::string>{"film.004"});
+             EXPECT_EQ(Held, std::vector<std::string>{});
+             EXPECT_EQ(Sources, (std::set<std::string>{A, B, C}));
+         }},
+        {"the question cancelled",
+         [&] {
+             Join.PieceFolders = {B};
+             Answer(TPieceSources::TAnswer::TKind::Stop);
+         },
+         "Stopped", [] {}},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Name);
+        fs::remove_all(Dir);
+        for (const std::string& Folder : {A, B, C, Path("out")})
+            fs::create_directories(Folder);
+        WriteFile(A + "/film", Data);
+        TSplit Split;
+        Split.SetBaseFileName(A + "/film");
+        Split.SplitSize = 2;
+        Split.WriteChecksumFile = true;
+        Split.Execute();
+        fs::remove(A + "/film");
+        for (const auto& [Piece, Folder] : {std::pair{2, B}, {3, B}, {4, C}})
+            fs::rename(PieceName(A + "/film", Piece), PieceName(Folder + "/film", Piece));
+        Join.SetBaseFileName(A + "/film");
+        Join.PieceFolders = {B, C};
+        Join.OutputFolder = Path("out");
+        Join.AskForPiece = nullptr;
+        Sources.clear();
+        Asked.clear();
+        Held.clear();
+        Row.Prepare();
+        if (IsSkipped())
+            return;
+        std::map<std::string, std::map<std::string, Bytes>> Before;
+        for (const std::string& Folder : {A, B, C})
+            Before[Folder] = FolderContents(Folder);
+        EXPECT_EQ(MessageOf([&] { Join.Execute(); }), Row.Message);
+        for (const std::string& Folder : {A, B, C})
+            EXPECT_EQ(FolderContents(Folder), Before[Folder]) << Folder;
+        if (Row.Message == "(no error)") {
+            EXPECT_EQ(ReadFile(Path("out/film")), Data);
+        } else {
+            EXPECT_FALSE(fs::exists(Path("out/film")));
+        }
+        Row.After();
+    }
 }
 
 } // namespace

@@ -208,6 +208,8 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
         std::vector<int64_t> Damaged;
         bool Sums;
         std::string Said;
+        // Whether the join asks for a piece that is nowhere, and is told to skip it.
+        bool Asks = false;
     } Rows[] = {
         {"a byte changed",
          {10, false},
@@ -255,6 +257,15 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
          {0, 0, 40, 0},
          false,
          "film.mkv.003 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData},
+        {"a piece lost, skipped when asked for",
+         {0, true},
+         TEncoder::MemoryBudget,
+         [this] { fs::remove(Path("film.mkv.002")); },
+         true,
+         {0, 40, 0, 0},
+         false,
+         "film.mkv.002 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData,
+         true},
         {"two pieces lost",
          {0, true},
          TEncoder::MemoryBudget,
@@ -303,6 +314,12 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
         const auto Before = FolderContents(Dir);
         TJoin Joining;
         Joining.SetBaseFileName(Path("film.mkv"));
+        if (Row.Asks)
+            Joining.AskForPiece = [](const TPieceSources::TQuestion& Question) {
+                EXPECT_EQ(Question.Piece, "film.mkv.002");
+                EXPECT_TRUE(Question.MaySkip);
+                return TPieceSources::TAnswer{TPieceSources::TAnswer::TKind::Skip, {}};
+            };
         const std::string Message = MessageOf([&] { Joining.Execute(); });
         const std::string& Said = Row.Repaired ? Joining.CheckSummary() : Message;
         EXPECT_EQ(Said.substr(0, Row.Said.size()), Row.Said);

@@ -14,9 +14,11 @@
 #include "classParvoxController.h"
 #include "classSplit.h"
 
+#include <QAccessible>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
@@ -49,6 +51,16 @@ void WritePieces(const QString& Base, const QByteArray& Data, qsizetype Size) {
     int Piece = 1;
     for (qsizetype From = 0; From < Data.size(); From += Size, ++Piece)
         WriteBytes(PieceName(Base, Piece), Data.mid(From, Size));
+}
+
+// Writes the checksum file Base.sha256 of those pieces, as sha256sum lists them.
+void WriteSums(const QString& Base, const QByteArray& Data, qsizetype Size) {
+    QByteArray Sums;
+    int Piece = 1;
+    for (qsizetype From = 0; From < Data.size(); From += Size, ++Piece)
+        Sums += QCryptographicHash::hash(Data.mid(From, Size), QCryptographicHash::Sha256).toHex() +
+                "  " + QFileInfo(PieceName(Base, Piece)).fileName().toUtf8() + "\n";
+    WriteBytes(Base + QStringLiteral(".sha256"), Sums);
 }
 
 } // namespace
@@ -239,13 +251,7 @@ private slots:
         QCOMPARE(ReadBytes(Lost), PatternBytes(5000));
 
         // With a checksum file, a damaged piece is named, and a whole set is reported as checked.
-        QByteArray Sums;
-        for (int Piece = 1; Piece <= 3; ++Piece)
-            Sums += QCryptographicHash::hash(PatternBytes(5000).mid((Piece - 1) * 2048, 2048),
-                                             QCryptographicHash::Sha256)
-                        .toHex() +
-                    "  lost.bin.00" + QByteArray::number(Piece) + "\n";
-        WriteBytes(Lost + QStringLiteral(".sha256"), Sums);
+        WriteSums(Lost, PatternBytes(5000), 2048);
         WriteBytes(PieceName(Lost, 2), PatternBytes(2048).toUpper());
         VERIFY_NO_FAULTS(FailedRunFaults(
             *StartAndAnswer(Form.get()), Form.get(),
@@ -290,6 +296,78 @@ private slots:
         QVERIFY(PickInput(Form.get(), Base + QStringLiteral(".001"))->Seen);
         QCOMPARE(LabelText(Form.get(), "LabelOutputFolder"), Scratch.path());
         Form->close();
+    }
+
+    // A set over two discs: the pieces of the first, then the question for
+    // the one on the second, answered from the keyboard with its folder or
+    // with Escape, which stops the run without a message.
+    void QuestionForThePieceOnTheNextMedium_data() {
+        QTest::addColumn<int>("Key");
+        QTest::addColumn<QString>("Done");
+        QTest::newRow("a folder") << int(Qt::Key_F)
+                                  << "Joining Completed\nAll 3 pieces match spread.bin.sha256.";
+        QTest::newRow("cancel") << int(Qt::Key_Escape) << QString();
+    }
+
+    void QuestionForThePieceOnTheNextMedium() {
+        QFETCH(int, Key);
+        QFETCH(QString, Done);
+        const QDir Discs(Scratch.filePath(QStringLiteral("discs")));
+        QVERIFY(Discs.mkpath(QStringLiteral("one")) && Discs.mkpath(QStringLiteral("two")) &&
+                Discs.mkpath(QStringLiteral("out")));
+        const QString First = Discs.filePath(QStringLiteral("one/spread.bin"));
+        const QByteArray Data = PatternBytes(5000);
+        WritePieces(First, Data, 2048);
+        WriteSums(First, Data, 2048);
+        QVERIFY(QFile::rename(First + QStringLiteral(".003"),
+                              Discs.filePath(QStringLiteral("two/spread.bin.003"))));
+
+        auto Form = OpenWindow<TFormJoin>();
+        QVERIFY(PickInput(Form.get(), First + QStringLiteral(".001"))->Seen);
+        QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Discs.filePath(QStringLiteral("out")))->Seen);
+        QString Asked;
+        QStringList Heard;
+        bool ProgressWhileAsked = true;
+        std::shared_ptr<TSeenBox> After;
+        OnNextModal(
+            [](QWidget* Modal) {
+                const auto* Box = qobject_cast<QMessageBox*>(Modal);
+                return Box != nullptr && Box->text().contains(QStringLiteral("not on this medium"));
+            },
+            [&](QWidget* Modal) {
+                auto* Box = static_cast<QMessageBox*>(Modal);
+                Asked = Box->text();
+                ProgressWhileAsked = ProgressVisible();
+                // What a screen reader reads: the question, then each answer.
+                Heard << QAccessible::queryAccessibleInterface(Box)->text(QAccessible::Value);
+                const auto Buttons = Box->buttons();
+                for (QAbstractButton* Answer : Buttons)
+                    Heard << QAccessible::queryAccessibleInterface(Answer)->text(QAccessible::Name);
+                if (Key == Qt::Key_F)
+                    AnswerNextFileDialog(Discs.filePath(QStringLiteral("two")));
+                After = AnswerNextMessageBox();
+                QTest::keyClick(Box, Qt::Key(Key));
+            });
+        Button(Form.get(), "ButtonStart")->click();
+        const QString Out = Discs.filePath(QStringLiteral("out/spread.bin"));
+        QCOMPARE(Asked, QStringLiteral("spread.bin.003 is not on this medium. Insert the stick "
+                                       "or disc that holds it and choose its folder."));
+        QCOMPARE(Heard, QStringList(
+                            {Asked, QStringLiteral("Choose Folder..."), QStringLiteral("Cancel")}));
+        QVERIFY(!ProgressWhileAsked);
+        QVERIFY(WaitFor([&] { return After->Seen || Done.isEmpty(); }));
+        if (Done.isEmpty()) {
+            QVERIFY(!After->Seen);
+            QVERIFY(!QFile::exists(Out));
+        } else {
+            QCOMPARE(After->Text, Done);
+            QCOMPARE(ReadBytes(Out), Data);
+        }
+        CancelPendingAnswers();
+        VERIFY_NO_FAULTS(ControlFaults(Form.get(), true));
+        QVERIFY(!ProgressVisible());
+        Form->close();
+        QVERIFY(QDir(Discs).removeRecursively());
     }
 
     void RunRefusesStartPicksAndClosing() {

@@ -422,6 +422,10 @@ private slots:
             << "25 MB of 157 MB, 1.0 MB/s, about 2 minutes left, piece 2 of 7";
         QTest::newRow("storing") << "10@25000000 storing" << Film
                                  << "Finishing writes to the drive...";
+        QTest::newRow("pieces from several media")
+            << "/media/anna/DVD2 10@25000000" << Film
+            << "250 MB of 6.0 GB, 25 MB/s, about 4 minutes left, piece 2 of 7, from "
+               "/media/anna/DVD2";
     }
 
     void progressLineSaysWhatIsKnown() {
@@ -431,6 +435,10 @@ private slots:
         TProgressEstimate::TSample Sample{.Total = Total, .Piece = 2, .Pieces = 7};
         QString Line = Estimate.Line(Sample);
         for (const QString& Segment : Segments.split(' ', Qt::SkipEmptyParts)) {
+            if (Segment.startsWith('/')) {
+                Sample.From = Segment;
+                continue;
+            }
             Sample.Storing = Segment == QStringLiteral("storing");
             const QStringList Parts = Segment.split('@');
             for (int Half = 0; Half < (Sample.Storing ? 1 : 2 * Parts[0].toInt()); ++Half) {
