@@ -209,7 +209,7 @@ TSplit::TEarlier TSplit::CheckOutputs(const TRunFolder& Folder, int64_t Pieces, 
     int64_t RecoveryRoom = 0;
     for (const TRecoveryEncoder::TOutput& Output :
          Encoder ? Encoder->Outputs() : std::vector<TRecoveryEncoder::TOutput>()) {
-        Folder.CheckNameLength(Output.Name);
+        Folder.CheckNameLength(FolderOf(PiecesBaseName()) + "/" + Output.Name);
         Largest = std::max(Largest, Output.Size);
         RecoveryRoom += Folder.Footprint(Output.Size);
     }

@@ -371,6 +371,16 @@ TEST_F(RecoveryTest, DebianPar2VerifiesAndRepairsOurSetsAndWeRepairItsSets) {
     TRecoveryRepair Repair(Set);
     EXPECT_TRUE(Join(Repair) == Data);
     EXPECT_EQ(Repair.MissingSlices(), 18);
+    // The join rebuilds the file from them too, and leaves the pieces be.
+    TJoin Joining;
+    Joining.SetBaseFileName(Path("film.mkv"));
+    Joining.Execute();
+    EXPECT_TRUE(ReadFile(Path("film.mkv")) == Data);
+    EXPECT_EQ(Joining.CheckSummary(),
+              "film.mkv.001 was damaged: 1 block was rebuilt from the recovery data. "
+              "film.mkv.004 was missing: 17 blocks were rebuilt from the recovery data. The "
+              "joined file matches the recovery data (film.mkv.par2).");
+    EXPECT_FALSE(fs::exists(Path("film.mkv.004")));
 }
 
 // A crafted recovery file: the packets of a set that claims one file.

@@ -144,6 +144,14 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
          },
          SplitIt, "I/O error 36.\nFile name too long: " + Path(Wide + "abcd.sha256"),
          [&] { EXPECT_EQ(FolderContents(Dir).size(), 2U); }},
+        {"a name of 246 bytes and the names of its recovery volumes",
+         [&] {
+             WriteFile(Path(Wide), Data);
+             Split.SetBaseFileName(Path(Wide));
+             Split.Recovery = TRecoveryEncoder::TAmount{0, true};
+         },
+         SplitIt, "I/O error 36.\nFile name too long: " + Path(Wide) + ".vol",
+         [&] { EXPECT_EQ(FolderContents(Dir), Before); }},
         {"a list of the pieces alone, and a piece added during the join",
          [&] {
              Split.WriteChecksumFile = false;
@@ -283,6 +291,7 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
                 Split.SetBaseFileName(Film);
                 Split.SplitSize = 64;
                 Split.WriteChecksumFile = true;
+                Split.Recovery = TRecoveryEncoder::TAmount{5, false};
                 Split.Execute();
             }
         };
@@ -292,6 +301,11 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
         const auto Start = std::chrono::steady_clock::now();
         Execute();
         const auto Took = std::chrono::steady_clock::now() - Start;
+        // The recovery files of a whole run: one under its final name is one of them, whole.
+        std::map<std::string, Bytes> Recovery;
+        for (const auto& [Name, Content] : FolderContents(Dir))
+            if (Name.ends_with(".par2"))
+                Recovery[Name] = Content;
         for (int Kill = 0; Kill < 16; ++Kill) {
             SCOPED_TRACE((Joins ? "join " : "split ") + std::to_string(Kill));
             fs::remove(Path("out/film"));
@@ -313,6 +327,11 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
                 }
                 continue;
             }
+            for (const auto& [Name, Content] : FolderContents(Dir)) {
+                if (Name.ends_with(".par2")) {
+                    EXPECT_TRUE(Recovery.contains(Name) && Content == Recovery[Name]) << Name;
+                }
+            }
             // Every piece under its name holds its bytes, and the set joins
             // as the whole file or not at all.
             const std::vector<uintmax_t> Sizes = PieceSizes(Film);
@@ -331,6 +350,8 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
             // first piece; the next split would find it in its way.
             if (Sizes.empty()) {
                 fs::remove(Film + ".sha256");
+                for (const auto& [Name, Content] : Recovery)
+                    fs::remove(Path(Name));
                 for (int Piece = 2; Piece <= 96; ++Piece)
                     fs::remove(PieceName(Film, Piece));
             }
