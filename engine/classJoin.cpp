@@ -123,9 +123,17 @@ void TJoin::Execute() {
     Folder.CheckNameLength(OutputName);
     const std::optional<TFileId> Earlier = Folder.Replaceable(OutputName);
     // The first piece at hand: the first, unless the recovery data rebuilds it.
+    // A set picked by its recovery files may have its first piece on another
+    // medium: it is asked for now, before anything is written.
     int64_t First = 1;
-    while (First < Sources.Reached() && Sources.Path(First).empty())
-        ++First;
+    for (;; ++First) {
+        if (First > Sources.Reached()) {
+            Sources.Reach(First);
+            Found(First);
+        }
+        if (!Sources.Path(First).empty())
+            break;
+    }
     InputFile.Assign(Sources.Path(First));
     InputFile.Reset();
     // A set larger than the output's file system holds (a FAT stick takes

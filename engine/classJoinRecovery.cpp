@@ -27,6 +27,26 @@ std::string BlocksAre(int64_t Count) {
 
 } // namespace
 
+std::string TJoinRecovery::PiecesOf(const std::string& File) {
+    if (!File.ends_with(".par2") || BareName(File) == ".par2")
+        return {};
+    std::string Base = File.substr(0, File.size() - 5);
+    // A volume: ".vol", digits, "+", digits.
+    const size_t Volume = Base.rfind(".vol");
+    if (Volume != std::string::npos && Volume > Base.rfind('/') + 1) {
+        const std::string Range = Base.substr(Volume + 4);
+        const size_t Plus = Range.find('+');
+        const auto Digits = [](const std::string& Text) {
+            return !Text.empty() && std::all_of(Text.begin(), Text.end(),
+                                                [](char C) { return C >= '0' && C <= '9'; });
+        };
+        if (Plus != std::string::npos && Digits(Range.substr(0, Plus)) &&
+            Digits(Range.substr(Plus + 1)))
+            Base.erase(Volume);
+    }
+    return Base;
+}
+
 bool TJoinRecovery::Load(const std::vector<std::string>& Folders, const std::string& Name) {
     Base = Name;
     if (!Set.Load(Folders, Base))

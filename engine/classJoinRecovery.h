@@ -29,6 +29,10 @@ public:
     TJoinRecovery(const TJoinRecovery&) = delete;
     TJoinRecovery& operator=(const TJoinRecovery&) = delete;
 
+    // The pieces, their full name without the extension, whose recovery
+    // file File is (NAME.par2 or NAME.volA+B.par2, with its folder); empty
+    // for another name. A set whose first piece is lost is picked by them.
+    [[nodiscard]] static std::string PiecesOf(const std::string& File);
     // Reads the recovery files of the pieces named Base (without a folder)
     // in Folders; false when there are none. Raises when they are unusable
     // or name a file elsewhere.
