@@ -8,10 +8,16 @@
 //
 //   parvox_bench suite FOLDER SIZE RUNS   makes FOLDER/source of SIZE bytes and
 //                                         prints the table, the median of RUNS runs
+//   parvox_bench recovery-suite FOLDER SIZE RUNS
+//                                         the split with recovery data (10 per cent)
+//                                         against split and par2 create, and the join
+//                                         that rebuilds a damaged piece against par2
+//                                         repair and cat
 //   parvox_bench memory FOLDER            prints the peak memory of a split with its
 //                                         checksum file and of the checked join, into
 //                                         20,480 and into 204,800 pieces of 1 Kbyte
-//   parvox_bench split [--check] FILE BLOCKS | join BASE [--from DIR]... | compare|checksum ...
+//   parvox_bench split [--check] [--recovery PERCENT] FILE BLOCKS [FOLDER]
+//              | join BASE [FOLDER] [--from DIR]... | compare|checksum ...
 //                                         one run of an engine as a library
 //                                         caller runs it, with an empty handler;
 //                                         parvox_bench_window runs it inside Qt
@@ -30,6 +36,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <linux/magic.h>
@@ -339,6 +346,96 @@ int Suite(const std::string& Folder, int64_t Size, int Runs, const std::string& 
     return 0;
 }
 
+// The recovery data: a split that writes it, against split and par2 create
+// at the same slice size, and a join that rebuilds one damaged piece from
+// it, against par2 repair of the same pieces and recovery files, then cat.
+int RecoverySuite(const std::string& Folder, int64_t Size, int Runs, const std::string& Self) {
+    const std::string Source = Folder + "/source";
+    const std::string Peer = Folder + "/peer";
+    MakeSource(Source, Size);
+    fs::create_directory(Peer);
+    const TRecoveryEncoder::TAmount Tenth{10, false};
+    const int64_t Slice = TSplit::PlanRecovery("source", Size, SplitBlocks, Tenth)->SliceSize();
+    const std::string PieceBytes = std::to_string(int64_t{SplitBlocks} * BlockSize);
+    const auto RemoveRecovery = [](const std::string& In, const std::string& Base) {
+        for (const auto& Entry : fs::directory_iterator(In))
+            if (const std::string Name = Entry.path().filename().string();
+                Name.starts_with(Base) && Name.ends_with(".par2"))
+                fs::remove(Entry.path());
+    };
+    const auto Clear = [&](const std::string& In, const std::string& Base) {
+        return [&, In, Base] {
+            RemovePieces(In + "/" + Base);
+            RemoveRecovery(In, Base);
+        };
+    };
+    // The peer's pieces, named as Parvox's: par2 create lists them by name.
+    const std::string Create = "cd '" + Peer + "' && split -b " + PieceBytes +
+                               " -a 3 -d --numeric-suffixes=1 ../source source. && par2 create "
+                               "-q -q -r10 -t2 -s" +
+                               std::to_string(Slice) + " source.par2 source.[0-9]*";
+    TGroup Split{"split+rec",
+                 {{TRole::Engine,
+                   "engine --recovery 10",
+                   {Self, "split", "--recovery", "10", Source, std::to_string(SplitBlocks)},
+                   "",
+                   Clear(Folder, "source")},
+                  {TRole::Peer,
+                   "split && par2 create -r10 -t2",
+                   {"sh", "-c", Create},
+                   "(aim <= 0.17)",
+                   Clear(Peer, "source")}}};
+
+    // A damaged piece in the set that the engine's split left, and in a copy
+    // of it for par2, which repairs in place: the damage comes back before each run.
+    const std::string Damaged = "/source.005";
+    std::ifstream Input(Source, std::ios::binary);
+    Input.seekg(4 * int64_t{SplitBlocks} * BlockSize + 1000);
+    const auto Wrong = static_cast<char>(~Input.get());
+    const auto Damage = [Wrong](const std::string& Piece) {
+        std::fstream File(Piece, std::ios::in | std::ios::out | std::ios::binary);
+        File.seekp(1000);
+        File.put(Wrong);
+    };
+    const std::string Cat = Folder + "/cat.out";
+    const std::string Joined = Source + ".joined";
+    TGroup Join{"join+rep",
+                {{TRole::Engine,
+                  "engine, one piece rebuilt",
+                  {Self, "join", Source},
+                  "",
+                  [&] { fs::remove(Joined); }},
+                 {TRole::Peer,
+                  "par2 repair -t2 && cat",
+                  {"sh", "-c",
+                   "cd '" + Peer +
+                       "' && par2 repair -q -q -t2 source.par2 && cat source.[0-9][0-9][0-9] > '" +
+                       Cat + "'"},
+                  "(aim <= 0.5)",
+                  [&] {
+                      fs::remove(Cat);
+                      fs::remove(Peer + Damaged + ".1");
+                      Damage(Peer + Damaged);
+                  }}}};
+
+    std::printf("%lld bytes, median of %d warm runs, %lld-byte slices\n\n",
+                static_cast<long long>(Size), Runs, static_cast<long long>(Slice));
+    std::printf("%-9s %-27s %7s %7s %7s %8s   %s\n", "", "command", "wall s", "cpu s", "MB/s",
+                "peak KB", "ratio");
+    RunGroup(Split, Runs, Size);
+    // The engine's set, damaged, and its copy for par2.
+    Prepare(Split.Commands.front());
+    Measure(Split.Commands.front());
+    Clear(Peer, "source")();
+    for (const auto& Entry : fs::directory_iterator(Folder))
+        if (const std::string Name = Entry.path().filename().string();
+            Name.starts_with("source.") && Name != "source.joined")
+            fs::copy_file(Entry.path(), Peer + "/" + Name, fs::copy_options::overwrite_existing);
+    Damage(Source + ".005");
+    RunGroup(Join, Runs, Size);
+    return 0;
+}
+
 // A run keeps no record of each piece: the peak memory of a split and a join
 // into ten times as many pieces must grow by no more than a few bytes a piece.
 int Memory(const std::string& Folder, const std::string& Self) {
@@ -375,6 +472,9 @@ int main(int Argc, char** Argv) {
         if (Args[0] == "suite")
             return Suite(Args.at(1), std::stoll(Args.at(2)), std::stoi(Args.at(3)),
                          fs::canonical("/proc/self/exe").string());
+        if (Args[0] == "recovery-suite")
+            return RecoverySuite(Args.at(1), std::stoll(Args.at(2)), std::stoi(Args.at(3)),
+                                 fs::canonical("/proc/self/exe").string());
         if (Args[0] == "memory")
             return Memory(Args.at(1), fs::canonical("/proc/self/exe").string());
         return EngineRun(Args, [](const std::string&, long double) {});

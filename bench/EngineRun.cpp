@@ -18,9 +18,18 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
+
+// PERCENT, or "piece" for enough to rebuild one lost piece.
+TRecoveryEncoder::TAmount AmountOf(const std::string& Amount) {
+    TRecoveryEncoder::TAmount Share;
+    Share.OneLostPiece = Amount == "piece";
+    Share.Percent = Share.OneLostPiece ? 0 : std::stoi(Amount);
+    return Share;
+}
 
 // The recovery files of the pieces that a split of File into pieces of
 // Blocks blocks makes, from File's bytes as the split reads them, beside it.
@@ -36,10 +45,7 @@ void Recovery(const std::string& File, int64_t Blocks, const std::string& Amount
     for (int64_t Piece = 1; Piece <= TSplit::PiecesFor(Size, Blocks); ++Piece)
         Pieces.push_back({BareName(Naming.PieceFileName(Piece)),
                           std::min(PieceBytes, Size - (Piece - 1) * PieceBytes)});
-    TRecoveryEncoder::TAmount Share;
-    Share.OneLostPiece = Amount == "piece";
-    Share.Percent = Share.OneLostPiece ? 0 : std::stoi(Amount);
-    TRecoveryEncoder Encoder(BareName(File), Pieces, Share);
+    TRecoveryEncoder Encoder(BareName(File), Pieces, AmountOf(Amount));
     const auto ReadAt = [&](int64_t Offset, uint8_t* Into, size_t Count) {
         for (size_t Done = 0; Done < Count;) {
             const ssize_t Got =
@@ -113,11 +119,18 @@ int EngineRun(const std::vector<std::string>& Args, const TProgressEvent& Handle
     if (Mode == "split") {
         TSplit Split;
         Reports(Split);
-        const bool Check = Args.at(1) == "--check";
-        Split.WriteChecksumFile = Check;
-        Split.SetBaseFileName(Args.at(1 + Check));
-        Split.SplitSize = std::stoi(Args.at(2 + Check));
-        Split.OutputFolder = Args.size() > 3U + Check ? Args[3 + Check] : std::string();
+        size_t At = 1;
+        for (; Args.at(At).starts_with("--"); ++At) {
+            if (Args[At] == "--check")
+                Split.WriteChecksumFile = true;
+            else if (Args[At] == "--recovery")
+                Split.Recovery = AmountOf(Args.at(++At));
+            else
+                throw std::runtime_error("unknown option " + Args[At]);
+        }
+        Split.SetBaseFileName(Args.at(At));
+        Split.SplitSize = std::stoi(Args.at(At + 1));
+        Split.OutputFolder = Args.size() > At + 2 ? Args[At + 2] : std::string();
         Split.Execute();
     } else if (Mode == "recovery") {
         Recovery(Args.at(1), std::stoll(Args.at(2)), Args.at(3));

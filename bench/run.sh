@@ -7,7 +7,10 @@
 # file of 512 MiB that it removes afterwards (about 3 GB of free space needed
 # in each place); then on 32 MiB in a FUSE file system whose every file sync
 # takes 20 ms, as on a network share (the test medium, run as root). The runs
-# with the progress window use their own X server.
+# with the progress window use their own X server. In memory too, on 256 MiB,
+# the recovery data: the split that writes 10 per cent against split and
+# par2 create, and the join that rebuilds a damaged piece against par2
+# repair and cat.
 # Usage: bash bench/run.sh [SIZE_IN_BYTES [RUNS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +41,12 @@ for place in /dev/shm "$PWD/build"; do
     suite "$folder" "$size" ""
     rm -rf "$folder"
 done
+echo
+echo "== recovery data, in /dev/shm"
+folder=$(mktemp -d /dev/shm/parvox-bench-XXXXXX)
+folders+=("$folder")
+build/bench/parvox_bench recovery-suite "$folder" 268435456 "$runs"
+rm -rf "$folder"
 echo
 echo "== peak memory, in $XDG_RUNTIME_DIR"
 build/bench/parvox_bench memory "$XDG_RUNTIME_DIR"

@@ -354,8 +354,31 @@ void TByteFile::Write(const void* Data, size_t Count) {
         throw EInOutError(Error != 0 ? Error : ENOSPC, ShownName(), true);
 }
 
-void TByteFile::Store(const TByteFile* Also) {
-    WriteBack.Store(Also != nullptr ? Also->Fd : -1, Also != nullptr ? Also->ShownName() : "");
+void TByteFile::Skip(int64_t Count) {
+    WriteOffset += static_cast<off_t>(Count);
+    if (::lseek(Fd, WriteOffset, SEEK_SET) != WriteOffset)
+        Fail(errno);
+}
+
+void TByteFile::WriteAt(const void* Data, size_t Count, int64_t Offset) {
+    for (size_t Done = 0; Done < Count;) {
+        const ssize_t Put = Retried([&] {
+            return ::pwrite(Fd, static_cast<const uint8_t*>(Data) + Done, Count - Done,
+                            static_cast<off_t>(Offset) + static_cast<off_t>(Done));
+        });
+        if (Put <= 0)
+            throw EInOutError(Put < 0 ? errno : ENOSPC, ShownName(), true);
+        Done += static_cast<size_t>(Put);
+    }
+    (void)WriteBack.Wrote(Fd, ShownName(), static_cast<off_t>(Offset), static_cast<off_t>(Count),
+                          TransferSize);
+}
+
+void TByteFile::Store(const std::vector<const TByteFile*>& Also) {
+    std::vector<std::pair<int, std::string>> Others;
+    for (const TByteFile* Other : Also)
+        Others.emplace_back(Other->Fd, Other->ShownName());
+    WriteBack.Store(Others);
 }
 
 void TByteFile::StoreNames(int Folder) {

@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 // Sizes and positions of files of 2 GiB and more, on 32-bit targets too
 // (the build defines _FILE_OFFSET_BITS=64 for every file).
@@ -88,6 +89,12 @@ public:
     // Writes Count bytes after what this handle wrote before, apart from the
     // transfers and their writeback; a refusal raises the system's error.
     void Write(const void* Data, size_t Count);
+    // Of an output written by transfers: leaves the next Count bytes
+    // unwritten for now (a hole, which WriteAt fills later).
+    void Skip(int64_t Count);
+    // Of an output written by transfers: writes Count bytes at Offset, below
+    // where the transfers have come, with the transfers' writeback.
+    void WriteAt(const void* Data, size_t Count, int64_t Offset);
     [[nodiscard]] int64_t FileSize() const;
     [[nodiscard]] struct stat Status() const;
     // Whether the folder of Name takes a file of Size bytes, as far as its
@@ -112,9 +119,9 @@ public:
     void CloseQuietly() noexcept;
     // Returns once everything written through this handle in the run, since
     // its first Create of the run, is on its medium with the file sizes, and
-    // what Also wrote, a further output of the run (TWriteBack::Store);
+    // what Also wrote, further outputs of the run (TWriteBack::Store);
     // raises the system's error of any failure to store it.
-    void Store(const TByteFile* Also = nullptr);
+    void Store(const std::vector<const TByteFile*>& Also = {});
     // Once the outputs have their final names in the folder Folder: stores
     // the names and ends the run (TWriteBack::StoreNames).
     void StoreNames(int Folder);

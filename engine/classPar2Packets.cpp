@@ -199,6 +199,12 @@ void TPar2Packets::Scan(int Fd, int64_t Size, const std::function<void(TFound&)>
     // The next magic sequence at or after From, through chunks that overlap
     // by its length; -1 when there is none.
     const auto NextMagic = [&](int64_t From) -> int64_t {
+        // Packets follow each other: the next one is most often right there,
+        // and a look at its first bytes saves the read of a whole chunk.
+        if (Size - From >= HeaderSize &&
+            ReadAt(Fd, Chunk.data(), sizeof Magic, From) == static_cast<int64_t>(sizeof Magic) &&
+            std::equal(std::begin(Magic), std::end(Magic), Chunk.begin()))
+            return From;
         for (;;) {
             const int64_t Want = std::min(ScanChunk, Size - From);
             if (Want < HeaderSize)

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 void TParvoxBase::SetBaseFileName(const std::string& Name) {
     BaseFileName = Name;
@@ -108,7 +109,19 @@ void TProgressCounts::Clear() noexcept {
     Piece = 0;
     Pieces = 0;
     Phase = Copying;
-    SetSource({});
+    const std::lock_guard Hold(TextLock);
+    SubjectText.clear();
+    SourceFolder.clear();
+}
+
+void TProgressCounts::SetSubject(std::string Text) {
+    const std::lock_guard Hold(TextLock);
+    SubjectText = std::move(Text);
+}
+
+std::string TProgressCounts::Subject() const {
+    const std::lock_guard Hold(TextLock);
+    return SubjectText;
 }
 
 double TProgressCounts::Fraction() const noexcept {
@@ -123,12 +136,12 @@ double TProgressCounts::Fraction() const noexcept {
 }
 
 void TProgressCounts::SetSource(const std::string& Folder) {
-    const std::lock_guard Hold(SourceLock);
+    const std::lock_guard Hold(TextLock);
     SourceFolder = Folder;
 }
 
 std::string TProgressCounts::Source() const {
-    const std::lock_guard Hold(SourceLock);
+    const std::lock_guard Hold(TextLock);
     return SourceFolder;
 }
 
@@ -140,9 +153,18 @@ void TParvoxBase::ReportPiece(int64_t Piece, int64_t Pieces, const std::string& 
     }
 }
 
-void TParvoxBase::ReportPhase(TProgressCounts::TPhase Phase) const noexcept {
-    if (Counts != nullptr)
+void TParvoxBase::ReportPhase(TProgressCounts::TPhase Phase, const std::string& Subject) const {
+    if (Counts != nullptr) {
+        Counts->SetSubject(Subject);
         Counts->Phase.store(Phase, std::memory_order_relaxed);
+    }
+}
+
+void TParvoxBase::ReportBytes(int64_t Done, int64_t Total) const noexcept {
+    if (Counts != nullptr) {
+        Counts->Total.store(Total, std::memory_order_relaxed);
+        Counts->Done.store(Done, std::memory_order_relaxed);
+    }
 }
 
 void TParvoxBase::ReportProgress(int64_t Done, int64_t Total) const {
@@ -168,10 +190,10 @@ void TParvoxBase::EndIfStopRequested() const {
     }
 }
 
-void TParvoxBase::KeepUp(TPieceHasher& Hasher, bool All) const {
+void TParvoxBase::KeepUp(TPieceHasher& Hasher, TProgressCounts::TPhase Phase, bool All) const {
     if (!All && !Hasher.Behind())
         return;
-    ReportPhase(TProgressCounts::Checking);
+    ReportPhase(Phase);
     // Short waits: a stop is heard within one of them.
     while (!Hasher.CatchUp(std::chrono::milliseconds(100), All))
         EndIfStopRequested();
@@ -179,9 +201,9 @@ void TParvoxBase::KeepUp(TPieceHasher& Hasher, bool All) const {
     ReportPhase(TProgressCounts::Copying);
 }
 
-void TParvoxBase::FinishDigests(TPieceHasher& Hasher) const {
+void TParvoxBase::FinishDigests(TPieceHasher& Hasher, TProgressCounts::TPhase Phase) const {
     Hasher.Finish();
-    ReportPhase(TProgressCounts::Checking);
+    ReportPhase(Phase);
     while (!Hasher.CatchUp(std::chrono::milliseconds(100)))
         EndIfStopRequested();
     Hasher.Check();
@@ -205,6 +227,8 @@ void TParvoxBase::UndoneOnFailure(const std::function<void()>& Run,
     try {
         Run();
     } catch (const EParvoxStopped&) {
+        // Work on other threads may have ended at the request without taking it.
+        StopRequested = false;
         Undo(Left);
         if (!Left.empty())
             throw EParvoxError(WithLeft({}));

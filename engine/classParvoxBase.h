@@ -29,6 +29,12 @@ struct TProgressCounts {
         Storing,  // all went through, and the outputs are being stored on their medium
         Removing, // the pieces of an earlier split are being removed
         Checking, // the copy waits for the digests of what it copied
+        // The recovery data: computed from the input once more (Done of
+        // Total of a pass), rebuilt for the Subject's pieces, and the joined
+        // file checked once what was rebuilt is in it.
+        Recovering,
+        Rebuilding,
+        Verifying,
     };
     // Bytes done: read, and for an output written and at most one transfer
     // ahead of what its medium holds. A join may count a little past Total.
@@ -41,6 +47,9 @@ struct TProgressCounts {
 
     // Back to the start, before a run begins.
     void Clear() noexcept;
+    // What the phase works on, where it names something: "film.mkv.003", "pass 2 of 3".
+    void SetSubject(std::string Text);
+    [[nodiscard]] std::string Subject() const;
     // The share done, from 0 to 1; 1 once the outputs are being stored.
     [[nodiscard]] double Fraction() const noexcept;
     // The folder that the piece comes from, where a set's pieces lie in
@@ -49,7 +58,9 @@ struct TProgressCounts {
     [[nodiscard]] std::string Source() const;
 
 private:
-    mutable std::mutex SourceLock;
+    // Guards the two texts.
+    mutable std::mutex TextLock;
+    std::string SubjectText;
     std::string SourceFolder;
 };
 
@@ -122,17 +133,26 @@ protected:
     // The run has come to piece Piece of Pieces, from the folder From where
     // its set lies in several.
     void ReportPiece(int64_t Piece, int64_t Pieces, const std::string& From = {}) const;
-    // The run has come to Phase.
-    void ReportPhase(TProgressCounts::TPhase Phase) const noexcept;
+    // The run has come to Phase, which works on Subject where it names one.
+    void ReportPhase(TProgressCounts::TPhase Phase, const std::string& Subject = {}) const;
+    // Sets the counts of a phase that counts its own bytes.
+    void ReportBytes(int64_t Done, int64_t Total) const noexcept;
 
     // Ends the run here with EParvoxStopped when a stop has been asked for.
     void EndIfStopRequested() const;
+    // Whether a stop has been asked for, without taking the request: for
+    // work on other threads, which asks between its steps.
+    [[nodiscard]] bool StopPending() const noexcept {
+        return StopRequested.load(std::memory_order_relaxed);
+    }
     // Before the next block: while the digests are too far behind the copy,
-    // waits for them, and ends the run within a moment of a stop. With All,
-    // until they have read all that was copied, and let go of its files.
-    void KeepUp(TPieceHasher& Hasher, bool All = false) const;
+    // waits for them in Phase, and ends the run within a moment of a stop.
+    // With All, until they have read all that was copied, and let go of its files.
+    void KeepUp(TPieceHasher& Hasher, TProgressCounts::TPhase Phase = TProgressCounts::Checking,
+                bool All = false) const;
     // Once the copy has ended: waits for the rest of the digests, as KeepUp.
-    void FinishDigests(TPieceHasher& Hasher) const;
+    void FinishDigests(TPieceHasher& Hasher,
+                       TProgressCounts::TPhase Phase = TProgressCounts::Checking) const;
     // What Undo could not remove.
     using TLeft = std::vector<std::string>;
     // Runs Run; when it fails or stops, Undo removes what the run wrote, so

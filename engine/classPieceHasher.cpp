@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // Digests taken on threads beside the copy, with OpenSSL's SHA-256 (which
-// uses the processor's SHA instructions where there are any) and zlib's CRC-32.
+// uses the processor's SHA instructions where there are any) and MD5, and
+// zlib's CRC-32.
 #include "classPieceHasher.h"
 
 #include "classParvoxErrors.h"
@@ -24,8 +25,11 @@ constexpr size_t ReadSize = 256 * 1024;
 class TDigester {
 public:
     explicit TDigester(TPieceHasher::TAlgorithm Algorithm)
-        : Context(Algorithm == TPieceHasher::TAlgorithm::Sha256 ? EVP_MD_CTX_new() : nullptr) {
-        if (Context && EVP_DigestInit_ex(Context.get(), EVP_sha256(), nullptr) != 1)
+        : Context(Algorithm != TPieceHasher::TAlgorithm::Crc32 ? EVP_MD_CTX_new() : nullptr) {
+        if (Context &&
+            EVP_DigestInit_ex(Context.get(),
+                              Algorithm == TPieceHasher::TAlgorithm::Md5 ? EVP_md5() : EVP_sha256(),
+                              nullptr) != 1)
             throw std::bad_alloc();
     }
 
@@ -40,11 +44,11 @@ public:
         if (!Context)
             return {static_cast<uint8_t>(Crc >> 24), static_cast<uint8_t>(Crc >> 16),
                     static_cast<uint8_t>(Crc >> 8), static_cast<uint8_t>(Crc)};
-        const TPieceHasher::TPieceDigest Digest = FinalSha256();
-        return {Digest.begin(), Digest.end()};
+        const TPieceHasher::TPieceDigest Digest = FinalPiece();
+        return {Digest.begin(), Digest.begin() + EVP_MD_CTX_get_size(Context.get())};
     }
 
-    [[nodiscard]] TPieceHasher::TPieceDigest FinalSha256() {
+    [[nodiscard]] TPieceHasher::TPieceDigest FinalPiece() {
         TPieceHasher::TPieceDigest Digest{};
         EVP_DigestFinal_ex(Context.get(), Digest.data(), nullptr);
         return Digest;
@@ -60,18 +64,27 @@ private:
 
 } // namespace
 
-void TPieceHasher::Start(bool EachPiece, std::optional<TAlgorithm> WholeAlgorithm,
-                         std::string Changed) {
+void TPieceHasher::Start(std::optional<TAlgorithm> EachPiece,
+                         std::optional<TAlgorithm> WholeAlgorithm, std::string Changed, TFeed Fed) {
     Abandon();
     ChangedMessage = std::move(Changed);
-    Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0);
+    Feed = std::move(Fed);
+    Feed.Threads = std::clamp<size_t>(Feed.Threads, 1, MostFeedThreads);
+    // Of the feed's threads, only one reads each piece.
+    Readers = (EachPiece ? 1 : 0) + (WholeAlgorithm ? 1 : 0) + (Feed.Bytes ? 1 : 0);
+    Slots = static_cast<size_t>(Readers) + (Feed.Bytes ? Feed.Threads - 1 : 0);
     Started = true;
-    if (EachPiece)
-        Threads.emplace_back([this] { Hash(0, true, TAlgorithm::Sha256); });
-    if (WholeAlgorithm)
-        Threads.emplace_back([this, Slot = Threads.size(), Algorithm = *WholeAlgorithm] {
-            Hash(Slot, false, Algorithm);
+    const auto Begin = [this](TRole Role, TAlgorithm Algorithm, size_t First, size_t Step) {
+        Threads.emplace_back([this, Slot = Threads.size(), Role, Algorithm, First, Step] {
+            Hash(Slot, Role, Algorithm, First, Step);
         });
+    };
+    if (EachPiece)
+        Begin(TRole::EachPiece, *EachPiece, 0, 1);
+    if (WholeAlgorithm)
+        Begin(TRole::Whole, *WholeAlgorithm, 0, 1);
+    for (size_t First = 0; Feed.Bytes && First < Feed.Threads; ++First)
+        Begin(TRole::Feed, TAlgorithm::Crc32, First, Feed.Threads);
 }
 
 void TPieceHasher::BeginPiece(const TByteFile& File, int64_t FileOffset) {
@@ -98,9 +111,8 @@ bool TPieceHasher::Behind() const {
 
 int64_t TPieceHasher::Slowest() const {
     int64_t Least = INT64_MAX;
-    for (int Slot = 0; Slot < Readers; ++Slot)
-        Least =
-            std::min(Least, Progress[static_cast<size_t>(Slot)].load(std::memory_order_acquire));
+    for (size_t Slot = 0; Slot < Slots; ++Slot)
+        Least = std::min(Least, Progress[Slot].load(std::memory_order_acquire));
     return Least;
 }
 
@@ -173,9 +185,12 @@ void TPieceHasher::Abandon() noexcept {
     Ended = Abandoned = Shorter = false;
     Unread = 0;
     Ends = 0;
+    Slots = 0;
     for (std::atomic<int64_t>& Read : Progress)
         Read = 0;
     Error = 0;
+    FeedFailure = nullptr;
+    Feed = {};
     Told = 0;
     Copied = 0;
     Trouble = false;
@@ -252,8 +267,20 @@ void TPieceHasher::Fail(int Code, const std::string& Name, bool Short) {
     Changed.notify_all();
 }
 
+void TPieceHasher::FailWith(std::exception_ptr Failure) {
+    {
+        const std::lock_guard Hold(Lock);
+        if (Error == 0 && !Shorter && !FeedFailure)
+            FeedFailure = std::move(Failure);
+        Trouble = true;
+    }
+    Changed.notify_all();
+}
+
 void TPieceHasher::Troubles() const {
     const std::lock_guard Hold(Lock);
+    if (FeedFailure)
+        std::rethrow_exception(FeedFailure);
     if (Shorter)
         throw EParvoxError(ChangedMessage.empty() ? TextWith(txtInputChanged, {ErrorName})
                                                   : ChangedMessage);
@@ -269,16 +296,23 @@ TPieceHasher::TPieceDigest TPieceHasher::DigestOf(TByteFile& File,
         Digest.Add(Buffer.get(), static_cast<size_t>(Got));
         Between();
         if (Got < static_cast<int32_t>(ReadSize))
-            return Digest.FinalSha256();
+            return Digest.FinalPiece();
     }
 }
 
-void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
+void TPieceHasher::Hash(size_t Slot, TRole Role, TAlgorithm Algorithm, size_t FirstPiece,
+                        size_t Step) {
+    const bool EachPiece = Role == TRole::EachPiece;
     // A failure to allocate ends the thread as a failed read would, never the program.
     try {
         const auto Buffer = std::make_unique<uint8_t[]>(ReadSize);
         TDigester All(Algorithm);
-        for (size_t Index = 0; Await(Index); ++Index) {
+        for (size_t Index = FirstPiece;; Index += Step) {
+            // A thread that waits for a piece of its own is behind in nothing.
+            if (Step > 1)
+                Progress[Slot].store(INT64_MAX, std::memory_order_release);
+            if (!Await(Index))
+                break;
             TDigester One(Algorithm);
             TDigester& Digest = EachPiece ? One : All;
             int64_t Read = 0;
@@ -287,6 +321,8 @@ void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
                 const std::lock_guard Hold(Lock);
                 return Parts[Index - First];
             }();
+            if (Step > 1)
+                Hashed(Slot, Part.Start);
             while ((Reach = this->Reach(Index, Read)).End >= 0 && Read < Reach.End) {
                 const auto Want =
                     static_cast<size_t>(std::min<int64_t>(Reach.End - Read, ReadSize));
@@ -296,27 +332,34 @@ void TPieceHasher::Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm) {
                     Fail(Got < 0 ? errno : 0, Part.Name, Got == 0);
                     break;
                 }
-                Digest.Add(Buffer.get(), static_cast<size_t>(Got));
+                if (Role == TRole::Feed)
+                    Feed.Bytes(Index, Buffer.get(), static_cast<size_t>(Got));
+                else
+                    Digest.Add(Buffer.get(), static_cast<size_t>(Got));
                 Read += Got;
                 Hashed(Slot, Part.Start + Read);
             }
             Done(Index);
             if (Reach.End < 0 || Trouble.load())
                 break;
+            if (Role == TRole::Feed && Feed.PieceEnd)
+                Feed.PieceEnd(Index);
             if (EachPiece) {
-                const TPieceDigest Piece = One.FinalSha256();
+                const TPieceDigest Piece = One.FinalPiece();
                 const std::lock_guard Hold(Lock);
                 Pieces.push_back(Piece);
                 PiecesDone.fetch_add(1, std::memory_order_release);
             }
         }
-        if (!EachPiece && !Trouble.load()) {
+        if (Role == TRole::Whole && !Trouble.load()) {
             const TDigest Digest = All.Final();
             const std::lock_guard Hold(Lock);
             Whole = Digest;
         }
-    } catch (const std::exception&) {
+    } catch (const std::bad_alloc&) {
         Fail(ENOMEM, {}, false);
+    } catch (...) {
+        FailWith(std::current_exception());
     }
     {
         const std::lock_guard Hold(Lock);

@@ -4,9 +4,10 @@
 // The digests of what a split or join copies, taken in the same pass: the
 // copy runs in the kernel and the bytes never reach the program, so threads
 // of their own read them again just behind it, from the cached pages of the
-// file the copy read, not from its medium. One thread takes a SHA-256 digest
-// of each piece, another one of the whole file (or its CRC-32), so the
-// copying thread waits for neither where the machine has more cores. The
+// file the copy read, not from its medium. One thread takes a digest of each
+// piece, another one of the whole file (or its CRC-32), a third hands the
+// bytes in order to work that needs them (the recovery data), so the
+// copying thread waits for none where the machine has more cores. The
 // digests stay at most MostBehind bytes behind the copy, and the threads keep
 // nothing of a piece once they have read it: a run of millions of pieces
 // holds no more than one of a few.
@@ -20,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -27,14 +29,28 @@
 #include <thread>
 #include <vector>
 
+// Work that takes the bytes copied themselves, on threads of its own:
+// Bytes gets those of piece Piece (counted from 0) in order, and
+// PieceEnd is called at each piece's end. With more than one thread,
+// each takes every Threads-th piece, for work whose pieces stand alone.
+// What they raise fails the run.
+struct TCopyFeed {
+    size_t Threads = 1;
+    std::function<void(size_t Piece, const uint8_t* Bytes, size_t Count)> Bytes;
+    std::function<void(size_t Piece)> PieceEnd;
+};
+
 class TPieceHasher {
 public:
-    enum class TAlgorithm { Sha256, Crc32 };
+    enum class TAlgorithm { Sha256, Crc32, Md5 };
     // The whole file's digest: 32 bytes of SHA-256, or the 4 bytes of a
     // CRC-32, most significant first.
     using TDigest = std::vector<uint8_t>;
-    // A piece's SHA-256 digest.
+    // A piece's digest: SHA-256, or MD5 in the first 16 bytes and zeros.
     using TPieceDigest = std::array<uint8_t, 32>;
+    using TFeed = TCopyFeed;
+    // The most threads that a feed takes.
+    static constexpr size_t MostFeedThreads = 4;
 
     // How far the digests may fall behind the copy. Where the file system
     // copies by sharing blocks the copy takes no time, and the digests would
@@ -46,11 +62,12 @@ public:
     TPieceHasher& operator=(const TPieceHasher&) = delete;
     ~TPieceHasher() { Abandon(); }
 
-    // Begins the digests of a run: a SHA-256 of each piece when EachPiece,
-    // and one of the whole file with Whole, if given. Changed is the message
-    // of a file that turns out shorter than what the copy took from it; by
-    // default the one that names that file.
-    void Start(bool EachPiece, std::optional<TAlgorithm> Whole, std::string Changed = {});
+    // Begins the digests of a run: one of each piece with EachPiece (SHA-256
+    // or MD5), one of the whole file with Whole, and Feed, each if given.
+    // Changed is the message of a file that turns out shorter than what the
+    // copy took from it; by default the one that names that file.
+    void Start(std::optional<TAlgorithm> EachPiece, std::optional<TAlgorithm> Whole,
+               std::string Changed = {}, TFeed Feed = {});
     [[nodiscard]] bool Running() const { return Started; }
     // The next piece begins; its bytes are read through a handle of its own
     // on File, the open file that the copy reads, from FileOffset on.
@@ -111,8 +128,10 @@ private:
         bool Ended;
     };
 
-    // The body of thread Slot: each piece in turn, a digest of each or of all.
-    void Hash(size_t Slot, bool EachPiece, TAlgorithm Algorithm);
+    // What thread Slot does with each piece: a digest of each, of all, or the feed.
+    enum class TRole { EachPiece, Whole, Feed };
+    // The body of thread Slot: each Step-th piece in turn from piece First.
+    void Hash(size_t Slot, TRole Role, TAlgorithm Algorithm, size_t First, size_t Step);
     // Waits until more than Read bytes of piece Index are copied or the piece
     // has ended; an End below 0 says that the run was abandoned.
     [[nodiscard]] TReach Reach(size_t Index, int64_t Read);
@@ -122,6 +141,8 @@ private:
     void Hashed(size_t Slot, int64_t Done);
     void Done(size_t Index);
     void Fail(int Error, const std::string& Name, bool Shorter);
+    // A failure of the feed's work, raised as it came.
+    void FailWith(std::exception_ptr Failure);
     void Wake(int64_t Done);
     [[noreturn]] void Troubles() const;
     // The least of what the threads have read, in bytes of the run.
@@ -145,10 +166,12 @@ private:
     size_t First = 0;
     bool Ended = false;
     bool Abandoned = false;
+    // The threads that read each piece, and the threads in all.
     int Readers = 0;
+    size_t Slots = 0;
     std::atomic<int> Unread = 0;
     // What each thread has read, and how many have ended.
-    std::array<std::atomic<int64_t>, 2> Progress{};
+    std::array<std::atomic<int64_t>, 2 + MostFeedThreads> Progress{};
     size_t Ends = 0;
     // Set while the copy waits in CatchUp, so that the threads tell it of their progress.
     std::atomic<int> Waiting = 0;
@@ -156,6 +179,8 @@ private:
     int Error = 0;
     std::string ErrorName;
     bool Shorter = false;
+    std::exception_ptr FeedFailure;
+    TFeed Feed;
     // The digests of the pieces done and not yet taken.
     std::deque<TPieceDigest> Pieces;
     std::atomic<size_t> PiecesDone = 0;

@@ -58,7 +58,7 @@ void TPieceSources::Begin(const std::string& Base, const std::vector<std::string
 }
 
 void TPieceSources::Expect(int64_t Count) {
-    if (Ask)
+    if (Ask || Rebuildable)
         Pieces = std::max(Pieces, Count);
 }
 
@@ -105,6 +105,11 @@ void TPieceSources::Reach(int64_t Piece, const std::function<void()>& BeforeAski
                     Holding.push_back(Folder);
         if (!Holding.empty()) {
             Take(Piece, Choose(Piece, Holding));
+            return;
+        }
+        // Without anyone to ask, a piece that recovery data rebuilds is missing.
+        if (!Ask && Piece <= Pieces && Rebuildable && Rebuildable(Piece)) {
+            Keep(Piece, Nowhere);
             return;
         }
         if (!Ask || Piece > Pieces)

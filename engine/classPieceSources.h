@@ -40,7 +40,8 @@ public:
     using TAsk = std::function<TAnswer(const TQuestion&)>;
 
     // Whether a piece that is nowhere can be rebuilt from recovery data;
-    // where unset, none can, and none is skipped.
+    // where unset, none can, and none is skipped. Without Ask, such a piece
+    // is missing without a question, and the set holds as many as Expect says.
     std::function<bool(int64_t Piece)> Rebuildable;
 
     // A run begins with the pieces of Base, the first piece's full name
@@ -52,7 +53,7 @@ public:
     void Begin(const std::string& Base, const std::vector<std::string>& Folders, TAsk Ask,
                std::function<void()> Heard);
     // The set holds Count pieces at least, where someone can be asked for
-    // those that are nowhere yet.
+    // those that are nowhere yet, or recovery data rebuilds them.
     void Expect(int64_t Count);
     // Takes down Piece, the next one: which copy, its size and its file.
     // Where no folder known holds it, BeforeAsking runs, then the question;

@@ -392,13 +392,16 @@ void TPieceSums::Unreadable() const {
     throw EParvoxError(TextWith(txtSumsUnreadable, {FileName}));
 }
 
-void TPieceSums::StartChecks(TPieceHasher& Hasher) const {
+void TPieceSums::StartChecks(TPieceHasher& Hasher, TPieceHasher::TFeed Feed) const {
     if (Kind == TKind::Sha256)
-        Hasher.Start(ListedPieces > 0, Whole.empty()
-                                           ? std::nullopt
-                                           : std::optional(TPieceHasher::TAlgorithm::Sha256));
+        Hasher.Start(ListedPieces > 0 ? std::optional(TPieceHasher::TAlgorithm::Sha256)
+                                      : std::nullopt,
+                     Whole.empty() ? std::nullopt : std::optional(TPieceHasher::TAlgorithm::Sha256),
+                     {}, std::move(Feed));
     else if (Kind == TKind::Crc32)
-        Hasher.Start(false, TPieceHasher::TAlgorithm::Crc32);
+        Hasher.Start(std::nullopt, TPieceHasher::TAlgorithm::Crc32, {}, std::move(Feed));
+    else if (Feed.Bytes)
+        Hasher.Start(std::nullopt, std::nullopt, {}, std::move(Feed));
 }
 
 TPieceHasher::TPieceDigest TPieceSums::Listed(int64_t Piece) {

@@ -55,8 +55,10 @@ public:
     // not one that is there. Total is the bytes of the pieces, or -1 while
     // some are still to be found. Returns false when there is no checksum file.
     bool Load(const std::string& Base, int64_t Count, int64_t Total);
-    // Starts Hasher on what the loaded file checks.
-    void StartChecks(TPieceHasher& Hasher) const;
+    // Starts Hasher on what the loaded file checks, and on Feed where given.
+    void StartChecks(TPieceHasher& Hasher, TPieceHasher::TFeed Feed = {}) const;
+    // Whether a checksum file was loaded.
+    [[nodiscard]] bool Loaded() const { return Kind != TKind::None; }
     // Checks the pieces whose digests Hasher has done, and raises the
     // message of the first that differs from the one that was split.
     void CheckPieces(TPieceHasher& Hasher);

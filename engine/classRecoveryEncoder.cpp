@@ -298,7 +298,7 @@ void TRecoveryEncoder::Add(const uint8_t* Bytes, size_t Count) {
 }
 
 void TRecoveryEncoder::Changed() const {
-    throw EParvoxError(TextWith(txtInputChanged, {InputName}));
+    throw EParvoxError(ChangedMessage);
 }
 
 void TRecoveryEncoder::Describe() {

@@ -66,8 +66,8 @@ public:
 
     // Asked between slices, on any thread: a run asked to stop ends with EParvoxStopped.
     std::function<bool()> StopWanted;
-    // The input's name, for the message of an input that changed while it was read.
-    std::string InputName;
+    // The message of an input that changed while it was read.
+    std::string ChangedMessage;
 
     [[nodiscard]] int64_t SliceSize() const { return Slice; }
     [[nodiscard]] int64_t InputSlices() const { return Slices; }

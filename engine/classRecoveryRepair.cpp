@@ -41,10 +41,27 @@ void SetWord(uint8_t* Region, size_t Index, uint16_t Value) {
 TRecoveryRepair::TRecoveryRepair(const TRecoverySet& Set, int64_t Budget)
     : Set(Set), Budget(Budget) {}
 
-TRecoveryRepair::~TRecoveryRepair() {
-    for (const int Handle : Handles)
-        if (Handle >= 0)
-            ::close(Handle);
+TRecoveryRepair::~TRecoveryRepair() = default;
+
+TRecoveryRepair::THandle::~THandle() {
+    if (Fd >= 0)
+        ::close(Fd);
+}
+
+TRecoveryRepair::THandle TRecoveryRepair::OpenFile(size_t Index) const {
+    THandle Handle;
+    if (!States[Index].Found)
+        return Handle;
+    TByteFile File;
+    File.Assign(Paths[Index]);
+    try {
+        File.Reset();
+    } catch (const EInOutError&) {
+        return Handle;
+    }
+    Handle.Fd = File.Duplicate();
+    File.Close();
+    return Handle;
 }
 
 void TRecoveryRepair::CheckStop() const {
@@ -71,12 +88,8 @@ void TRecoveryRepair::ReadFully(int Fd, uint8_t* Into, size_t Count, int64_t Off
 
 void TRecoveryRepair::Open(const std::vector<std::string>& Given) {
     const auto& Files = Set.Files();
-    for (const int Handle : Handles)
-        if (Handle >= 0)
-            ::close(Handle);
     Paths = Given;
     Paths.resize(Files.size());
-    Handles.assign(Files.size(), -1);
     States.assign(Files.size(), {});
     Lost.assign(Files.size(), {});
     Missing.clear();
@@ -84,21 +97,25 @@ void TRecoveryRepair::Open(const std::vector<std::string>& Given) {
     Padding = std::max(Set.LargestSource(), LargestPadding);
     for (size_t Index = 0; Index < Files.size(); ++Index) {
         Lost[Index].assign(Files[Index].Slices.size(), true);
-        if (Paths[Index].empty())
-            continue;
-        TByteFile File;
-        File.Assign(Paths[Index]);
-        try {
-            File.Reset();
-        } catch (const EInOutError&) {
-            continue;
-        }
-        Handles[Index] = File.Duplicate();
-        States[Index].Found = true;
-        States[Index].Size = File.FileSize();
-        Padding = std::max(Padding, States[Index].Size);
-        File.Close();
+        Found(Index, Paths[Index]);
     }
+}
+
+void TRecoveryRepair::Found(size_t Index, const std::string& Path) {
+    Paths[Index] = Path;
+    if (Path.empty())
+        return;
+    TByteFile File;
+    File.Assign(Path);
+    try {
+        File.Reset();
+    } catch (const EInOutError&) {
+        return;
+    }
+    States[Index].Found = true;
+    States[Index].Size = File.FileSize();
+    Padding = std::max(Padding, States[Index].Size);
+    File.Close();
 }
 
 void TRecoveryRepair::Check() {
@@ -156,6 +173,9 @@ void TRecoveryRepair::ReadSlices(size_t Index) {
     const int64_t Size = Set.SliceSize();
     const int64_t Length = File.Description.Length;
     const int64_t Present = std::min(States[Index].Size, Length);
+    const THandle Handle = OpenFile(Index);
+    if (Handle.Fd < 0)
+        return;
     std::vector<uint8_t> Chunk(
         static_cast<size_t>(std::min(ReadChunk, std::max<int64_t>(Present, 1))));
     for (int64_t At = 0; At < Present;) {
@@ -165,8 +185,7 @@ void TRecoveryRepair::ReadSlices(size_t Index) {
         while (!Failed && At < Present) {
             CheckStop();
             const auto Want = static_cast<size_t>(std::min<int64_t>(ReadChunk, Present - At));
-            const ssize_t Got =
-                Retried([&] { return ::pread(Handles[Index], Chunk.data(), Want, At); });
+            const ssize_t Got = Retried([&] { return ::pread(Handle.Fd, Chunk.data(), Want, At); });
             Failed = Got <= 0;
             if (!Failed) {
                 Read.Add(Chunk.data(), static_cast<size_t>(Got));
@@ -313,13 +332,17 @@ void TRecoveryRepair::Rebuild(const TDeliver& Deliver) {
         }
         for (size_t Index = 0; Index < Files.size(); ++Index) {
             const int64_t Length = Files[Index].Description.Length;
+            // One file open at a time, however many the set has.
+            const THandle Handle = std::count(Lost[Index].begin(), Lost[Index].end(), false) > 0
+                                       ? OpenFile(Index)
+                                       : THandle();
             for (size_t Slice = 0; Slice < Lost[Index].size(); ++Slice) {
                 const int64_t Offset = static_cast<int64_t>(Slice) * Size;
                 const int64_t Bytes = std::min(Size, Length - Offset);
                 if (!Lost[Index][Slice]) {
                     TSliceMixer::TSlot& Slot = Mixer.Next();
                     Slot.Tag = Files[Index].FirstConstant + static_cast<int64_t>(Slice);
-                    ReadFully(Handles[Index], Slot.Region, static_cast<size_t>(Bytes), Offset,
+                    ReadFully(Handle.Fd, Slot.Region, static_cast<size_t>(Bytes), Offset,
                               Paths[Index]);
                     Slot.Bytes = static_cast<size_t>(Bytes);
                     Mixer.Commit();

@@ -22,6 +22,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TRecoveryRepair {
@@ -52,10 +53,13 @@ public:
     // Bytes read of those to read, in the check and in each pass of the rebuilding.
     TProgressCounts* Counts = nullptr;
 
-    // Opens the input files of the set: Paths[i] leads to Set.Files()[i], or
+    // Takes the input files of the set: Paths[i] leads to Set.Files()[i], or
     // is empty where that file was not found. A file that cannot be opened
-    // is lost like one that is not there.
+    // is lost like one that is not there. Each is opened again only while
+    // it is read, so that a set of many files needs few handles.
     void Open(const std::vector<std::string>& Paths);
+    // Input file Index, not found before, is at Path: found once the check began.
+    void Found(size_t Index, const std::string& Path);
     // Reads every file opened and compares its slices with their digests, on
     // all cores; then Decide. A read that fails loses its slice only.
     void Check();
@@ -103,7 +107,18 @@ private:
     // The largest slice whose padding a check hashes: no larger than the
     // files at hand, unless it is small anyway.
     int64_t Padding = 0;
-    std::vector<int> Handles;
+    // A file of the set opened for reading, closed at the end of its scope;
+    // -1 where it cannot be opened.
+    struct THandle {
+        int Fd = -1;
+        THandle() = default;
+        THandle(THandle&& Other) noexcept : Fd(std::exchange(Other.Fd, -1)) {}
+        THandle(const THandle&) = delete;
+        THandle& operator=(const THandle&) = delete;
+        THandle& operator=(THandle&&) = delete;
+        ~THandle();
+    };
+    [[nodiscard]] THandle OpenFile(size_t Index) const;
     std::vector<TFileState> States;
     // Per file, which of its slices are lost.
     std::vector<std::vector<bool>> Lost;

@@ -125,12 +125,16 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
     Recovery.clear();
     Largest = 0;
     Made.clear();
+    Only.clear();
     Names = Find(Folders, Base);
     if (Names.empty())
         return false;
     std::map<TMd5::TDigest, TParts> Sets;
     int64_t Kept = 0;
     size_t Noted = 0;
+    // The set of each file's sound packets, where all are of one set.
+    std::vector<std::optional<TMd5::TDigest>> SetOf(Names.size());
+    std::vector<bool> Mixed(Names.size(), false);
     for (size_t Source = 0; Source < Names.size(); ++Source) {
         TByteFile File;
         File.Assign(Names[Source]);
@@ -146,6 +150,9 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
         Largest = std::max(Largest, Size);
         File.Close();
         TPar2Packets::Scan(Handles.back(), Size, [&](TPar2Packets::TFound& Packet) {
+            if (SetOf[Source] && *SetOf[Source] != Packet.SetId)
+                Mixed[Source] = true;
+            SetOf[Source] = Packet.SetId;
             if (Packet.Type == TPar2Packets::RecoveryType) {
                 if (Noted < MostNoted &&
                     Sets[Packet.SetId]
@@ -183,6 +190,7 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
     // The set whose description is complete, with the most files, then the
     // most recovery slices: another set of the same name covers less.
     const TParts* Best = nullptr;
+    const TMd5::TDigest* BestId = nullptr;
     size_t BestSlices = 0;
     for (const auto& [Id, Set] : Sets) {
         if (!Complete(Set))
@@ -194,6 +202,7 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
         if (!Best || Set.Main->Files.size() > Best->Main->Files.size() ||
             (Set.Main->Files.size() == Best->Main->Files.size() && Usable > BestSlices)) {
             Best = &Set;
+            BestId = &Id;
             BestSlices = Usable;
         }
     }
@@ -220,5 +229,7 @@ bool TRecoverySet::Load(const std::vector<std::string>& Folders, const std::stri
         Recovery.begin(), Recovery.end(),
         [](const TRecoverySlice& A, const TRecoverySlice& B) { return A.Exponent < B.Exponent; });
     Made = Best->Creator;
+    for (size_t Source = 0; Source < Names.size(); ++Source)
+        Only.push_back(!Mixed[Source] && SetOf[Source] == *BestId);
     return true;
 }

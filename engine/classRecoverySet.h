@@ -60,6 +60,8 @@ public:
     [[nodiscard]] int64_t LargestSource() const { return Largest; }
     // The creator packet's text: the program that made the set.
     [[nodiscard]] const std::string& Creator() const { return Made; }
+    // Whether the recovery file Source holds packets of this set and of no other.
+    [[nodiscard]] bool OnlyOfTheSet(size_t Source) const { return Only.at(Source); }
 
 private:
     // The files of the set in Folders: Base.par2 first, then the others by name.
@@ -75,4 +77,5 @@ private:
     std::vector<int> Handles;
     int64_t Largest = 0;
     std::string Made;
+    std::vector<bool> Only;
 };

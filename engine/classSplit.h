@@ -3,13 +3,16 @@
 
 // The split engine: cuts the file named by the base file name into pieces of
 // SplitSize blocks, written next to it as name.001, name.002, ..., or into
-// the output folder, with the checksum file name.sha256 beside them when
-// asked for.
+// the output folder, with the checksum file name.sha256 and the recovery
+// files name.par2 and name.volA+B.par2 beside them when asked for.
 #pragma once
 
 #include "classParvoxBase.h"
+#include "classRecoveryEncoder.h"
 #include "classRunFolder.h"
 
+#include <memory>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -19,12 +22,18 @@ public:
     int64_t SplitSize = 0;
     // Whether the run writes the checksum file beside the pieces.
     bool WriteChecksumFile = false;
+    // The recovery data that the run writes beside the pieces, if any, and
+    // the memory that its slices take at most: more passes over the input beyond it.
+    std::optional<TRecoveryEncoder::TAmount> Recovery;
+    int64_t RecoveryMemory = TRecoveryEncoder::MemoryBudget;
 
     // What a run that succeeded made: its pieces, the bare name of its
-    // checksum file (empty without one), and the folder of both.
+    // checksum file (empty without one), its recovery files, and the folder
+    // of all.
     struct TMade {
         int64_t Pieces = 0;
         std::string ChecksumFile;
+        int64_t RecoveryFiles = 0;
         std::string Folder;
     };
 
@@ -39,6 +48,17 @@ public:
     // name is there that is not the one of the earlier set of pieces: a run
     // that writes a checksum file refuses to touch it. Empty otherwise.
     [[nodiscard]] std::string ForeignChecksumFile() const;
+    // The recovery files of Amount beside the pieces that a split of a file
+    // of Total bytes into pieces of SplitSize blocks makes, named from Base
+    // (without a folder); none for an empty file. Raises where the pieces
+    // are too many for recovery data.
+    [[nodiscard]] static std::unique_ptr<TRecoveryEncoder>
+    PlanRecovery(const std::string& Base, int64_t Total, int64_t SplitSize,
+                 TRecoveryEncoder::TAmount Amount, int64_t Memory = TRecoveryEncoder::MemoryBudget);
+    // A recovery file where the recovery data would go (name.par2,
+    // name.volA+B.par2) that is not one of the earlier set of pieces: a run
+    // that writes recovery data refuses to touch it. Empty otherwise.
+    [[nodiscard]] std::string ForeignRecoveryFile() const;
     // What the last run made, if it succeeded.
     [[nodiscard]] const TMade& Made() const { return LastMade; }
 
@@ -50,6 +70,13 @@ private:
         int64_t Pieces = 0;
         int64_t Bytes = 0;
         bool Sums = false;
+        std::vector<std::string> RecoveryFiles;
+    };
+    // A recovery file that the run wrote, and whether it has its final name.
+    struct TRecoveryOutput {
+        std::unique_ptr<TByteFile> File;
+        TFileId Id;
+        bool Published = false;
     };
 
     // The name of a piece that this split writes, or removes as an earlier one.
@@ -61,8 +88,20 @@ private:
     // names, the earlier set and what stands in the way of the new one, the
     // largest file and the room in Folder.
     [[nodiscard]] TEarlier CheckOutputs(const TRunFolder& Folder, int64_t Pieces, int64_t Total,
-                                        int64_t Allocated) const;
-    [[nodiscard]] TEarlier FindEarlierSet() const;
+                                        int64_t Allocated, const TRecoveryEncoder* Encoder) const;
+    [[nodiscard]] TEarlier FindEarlierSet(const TRunFolder& Folder) const;
+    // The recovery files in Folder where a split's go: those of the earlier
+    // set of Pieces pieces into Ours, and the first other one, returned
+    // (empty where there is none).
+    [[nodiscard]] std::string SortRecoveryFiles(const TRunFolder& Folder, int64_t Pieces,
+                                                std::vector<std::string>& Ours) const;
+    // The recovery data after the copy: the files of the first pass, then
+    // the further passes over the input, read through Fd.
+    void ComputeRecovery(TRecoveryEncoder& Encoder, int Fd, int64_t Total,
+                         const TRecoveryEncoder::TWriteFile& Write) const;
+    // Reads Count bytes of the input at Offset through Fd; a file that ends
+    // sooner changed while it was split.
+    void ReadInputAt(int Fd, int64_t Offset, uint8_t* Into, size_t Count) const;
     // Refuses a file under the name of a piece From + 1 to To.
     void CheckNothingInTheWay(const TRunFolder& Folder, int64_t From, int64_t To) const;
     // Removes the earlier set, its checksum file first; a removal that fails

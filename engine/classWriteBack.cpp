@@ -88,13 +88,14 @@ std::chrono::microseconds TWriteBack::Wrote(int Fd, const std::string& Name, off
     return {};
 }
 
-void TWriteBack::Store(int Also, const std::string& AlsoName) {
+void TWriteBack::Store(const std::vector<std::pair<int, std::string>>& Also) {
     if (!Begun())
         return;
     while (!Pending.empty())
         StoreOldest();
-    if (Also >= 0 && SyncsEachFile && Retried([Also] { return ::fdatasync(Also); }) != 0)
-        throw EInOutError(errno, AlsoName);
+    for (const auto& [Fd, Name] : Also)
+        if (SyncsEachFile && Retried([Fd = Fd] { return ::fdatasync(Fd); }) != 0)
+            throw EInOutError(errno, Name);
     SyncFileSystem();
 }
 

@@ -18,6 +18,8 @@
 #include <deque>
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 class TWriteBack {
 public:
@@ -44,10 +46,11 @@ public:
     [[nodiscard]] std::chrono::microseconds Wrote(int Fd, const std::string& Name, off_t Start,
                                                   off_t Length, off_t Window);
     // Waits until the data of the run is stored with the file sizes: what
-    // the transfers wrote and Also, a further file of the run written apart
-    // from them (the checksum file, Name in messages), if any; raises
-    // EInOutError with the system's error of any failure to store it.
-    void Store(int Also = -1, const std::string& AlsoName = {});
+    // the transfers wrote and Also, further files of the run written apart
+    // from them (the checksum file, the recovery files: each a handle and
+    // its name in messages); raises EInOutError with the system's error of
+    // any failure to store it.
+    void Store(const std::vector<std::pair<int, std::string>>& Also = {});
     // Once the outputs have their final names in the folder Folder: stores
     // the names, then ends the run; raises as Store.
     void StoreNames(int Folder);

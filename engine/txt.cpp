@@ -24,12 +24,13 @@ std::string txtStart, txtRunning, txtClose, txtSplit, txtJoin, txtCompare, txtCh
     txtAllPiecesMatch, txtOnePieceMatches, txtJoinedMatches, txtPieceTooLarge, txtInputChanged,
     txtInTheWay, txtForeignSums, txtPieceSwapped, txtPiecesChanged, txtPiecesNeed, txtJoinedNeeds,
     txtSourceChanged, txtAppeared, txtNotRemoved, txtCopiesDiffer, txtNoRecovery, txtRecoveryAway,
-    txtTooManyPieces, txtNotRebuilt;
+    txtTooManyPieces, txtNotRebuilt, txtForeignRecovery, txtBeyondRepair, txtRebuiltDamaged,
+    txtRebuiltMissing, txtRebuiltShort, txtMatchesRecovery;
 
 namespace {
 
 // In ascending order of number, the order in which they are loaded.
-const std::array<std::pair<int, std::string*>, 78> TextVariables{{
+const std::array<std::pair<int, std::string*>, 84> TextVariables{{
     {3, &txtStart},
     {4, &txtRunning},
     {5, &txtClose},
@@ -108,6 +109,12 @@ const std::array<std::pair<int, std::string*>, 78> TextVariables{{
     {961, &txtRecoveryAway},
     {962, &txtTooManyPieces},
     {963, &txtNotRebuilt},
+    {964, &txtForeignRecovery},
+    {965, &txtBeyondRepair},
+    {966, &txtRebuiltDamaged},
+    {967, &txtRebuiltMissing},
+    {968, &txtRebuiltShort},
+    {969, &txtMatchesRecovery},
 }};
 
 } // namespace

@@ -94,6 +94,12 @@ extern std::string txtNoRecovery;        // 960
 extern std::string txtRecoveryAway;      // 961
 extern std::string txtTooManyPieces;     // 962
 extern std::string txtNotRebuilt;        // 963
+extern std::string txtForeignRecovery;   // 964
+extern std::string txtBeyondRepair;      // 965
+extern std::string txtRebuiltDamaged;    // 966
+extern std::string txtRebuiltMissing;    // 967
+extern std::string txtRebuiltShort;      // 968
+extern std::string txtMatchesRecovery;   // 969
 
 // Text with %1, %2, ... replaced by the values in their order.
 [[nodiscard]] std::string TextWith(const std::string& Text,

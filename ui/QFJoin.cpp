@@ -8,6 +8,7 @@
 #include "QOpenDialog.h"
 #include "QOutputFolder.h"
 #include "QRunNotices.h"
+#include "classJoinRecovery.h"
 #include "classParvox.h"
 #include "txt.h"
 #include "ui_QFJoin.h"
@@ -23,7 +24,9 @@ QString SavedOutputFileCaption = QStringLiteral("unknown");
 TFormJoin::TFormJoin(QWidget* Parent)
     : TFormParvoxBase(Parent), ui(std::make_unique<Ui::FormJoin>()) {
     ui->setupUi(this);
-    OpenDialog1 = new TOpenDialog(this, QStringLiteral("001 split files|*.001"));
+    // The recovery files stand for a set whose first piece is lost.
+    OpenDialog1 =
+        new TOpenDialog(this, QStringLiteral("001 split files|*.001|Recovery files|*.par2"));
     Bind(ui->ButtonStart, &QPushButton::clicked, &TFormJoin::ButtonStartClick);
     Bind(ui->ButtonClose, &QPushButton::clicked, &TFormJoin::ButtonCloseClick);
     Bind(ui->Button3, &QPushButton::clicked, &TFormJoin::ButtonInputFileClick);
@@ -98,7 +101,10 @@ void TFormJoin::InputFileChosen(const std::string& FileName) {
     try {
         // A new input's joined file goes beside its pieces until the user chooses otherwise.
         Join.OutputFolder.clear();
-        Join.SetPieceFileName(1, FileName);
+        if (const std::string Pieces = TJoinRecovery::PiecesOf(FileName); !Pieces.empty())
+            Join.SetBaseFileName(Pieces);
+        else
+            Join.SetPieceFileName(1, FileName);
         Exists = Join.BaseFileExists();
         Output = Join.JoinedFileName();
     } catch (...) {

@@ -49,6 +49,8 @@ void TFormProgress::ShowProgress(const std::string& Status, long double Fraction
 
 void TFormProgress::BeginRun() {
     Estimate = TProgressEstimate();
+    ShownPhase = -1;
+    ShownSubject.clear();
     ui->LabelLine->clear();
     SinceBegin.start();
     SinceLine.invalidate();
@@ -57,21 +59,50 @@ void TFormProgress::BeginRun() {
 void TFormProgress::ShowCounts(const TProgressCounts& Counts) {
     const int Phase = Counts.Phase.load(std::memory_order_relaxed);
     const bool Storing = Phase == TProgressCounts::Storing;
+    const QString Subject = QString::fromStdString(Counts.Subject());
     SetFraction(Counts.Fraction());
-    // What the run waits for, where no bytes move.
-    const QString Line = Phase == TProgressCounts::Removing
-                             ? QStringLiteral("Removing the earlier pieces...")
-                         : Phase == TProgressCounts::Checking
-                             ? QStringLiteral("Checking the pieces...")
-                             : Estimate.Line({
-                                   .Seconds = static_cast<double>(SinceBegin.elapsed()) / 1000.0,
-                                   .Done = Counts.Done.load(std::memory_order_relaxed),
-                                   .Total = Counts.Total.load(std::memory_order_relaxed),
-                                   .Piece = Counts.Piece.load(std::memory_order_relaxed),
-                                   .Pieces = Counts.Pieces.load(std::memory_order_relaxed),
-                                   .Storing = Storing,
-                                   .From = QString::fromStdString(Counts.Source()),
-                               });
+    // A phase that counts bytes of its own takes its speed afresh.
+    if (Phase != ShownPhase || Subject != ShownSubject) {
+        ShownPhase = Phase;
+        ShownSubject = Subject;
+        Estimate = TProgressEstimate();
+    }
+    const auto Bytes = [&] {
+        const bool OwnBytes = Phase == TProgressCounts::Recovering ||
+                              Phase == TProgressCounts::Rebuilding ||
+                              Phase == TProgressCounts::Verifying;
+        return Estimate.Line({
+            .Seconds = static_cast<double>(SinceBegin.elapsed()) / 1000.0,
+            .Done = Counts.Done.load(std::memory_order_relaxed),
+            .Total = Counts.Total.load(std::memory_order_relaxed),
+            .Piece = OwnBytes ? 0 : Counts.Piece.load(std::memory_order_relaxed),
+            .Pieces = OwnBytes ? 0 : Counts.Pieces.load(std::memory_order_relaxed),
+            .Storing = Storing,
+            .From = OwnBytes ? QString() : QString::fromStdString(Counts.Source()),
+        });
+    };
+    // What the run waits for, where no bytes move; what it works on, with its bytes.
+    QString Line;
+    switch (Phase) {
+    case TProgressCounts::Removing:
+        Line = QStringLiteral("Removing the earlier pieces...");
+        break;
+    case TProgressCounts::Checking:
+        Line = QStringLiteral("Checking the pieces...");
+        break;
+    case TProgressCounts::Recovering:
+        Line = QStringLiteral("Computing recovery data%1... %2")
+                   .arg(Subject.isEmpty() ? QString() : QStringLiteral(", ") + Subject, Bytes());
+        break;
+    case TProgressCounts::Rebuilding:
+        Line = QStringLiteral("Rebuilding %1... %2").arg(Subject, Bytes());
+        break;
+    case TProgressCounts::Verifying:
+        Line = QStringLiteral("Checking the joined file... %1").arg(Bytes());
+        break;
+    default:
+        Line = Bytes();
+    }
     static constexpr qint64 LineEveryMs = 1000;
     if (Line != ui->LabelLine->text() &&
         (!SinceLine.isValid() || SinceLine.hasExpired(LineEveryMs))) {

@@ -61,6 +61,9 @@ private:
 
     std::unique_ptr<Ui::FormProgress> ui;
     TProgressEstimate Estimate;
+    // The phase and its subject that the line shows.
+    int ShownPhase = -1;
+    QString ShownSubject;
     // Since the run began, and since the line last changed.
     QElapsedTimer SinceBegin;
     QElapsedTimer SinceLine;

@@ -36,6 +36,21 @@ const QString SizeKey = QStringLiteral("Split/Size");
 const QString UnitKey = QStringLiteral("Split/Unit");
 const QString MediumKey = QStringLiteral("Split/Medium");
 const QString ChecksumFileKey = QStringLiteral("Split/WriteChecksumFile");
+const QString RecoveryKey = QStringLiteral("Split/Recovery");
+
+// The recovery data of each item of its list; the first is none.
+std::optional<TRecoveryEncoder::TAmount> RecoveryOf(int Item) {
+    switch (Item) {
+    case 1:
+        return TRecoveryEncoder::TAmount{5, false};
+    case 2:
+        return TRecoveryEncoder::TAmount{10, false};
+    case 3:
+        return TRecoveryEncoder::TAmount{0, true};
+    default:
+        return std::nullopt;
+    }
+}
 
 // A Kbyte is one block of 1024 bytes, a Mbyte 1000 blocks.
 constexpr int64_t BytesPerUnit[] = {BlockSize, 1000 * BlockSize};
@@ -82,6 +97,20 @@ TShownSize ShownSize(int64_t Bytes, bool RoundUp) {
 // Sizes in the user's locale, in powers of 1000 (kB, MB, GB).
 QString DataSize(int64_t Bytes) {
     return QLocale().formattedDataSize(Bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+// What the recovery data of Amount adds to a split of a file of FileSize
+// bytes into pieces of PieceBytes named from Base: " + 520 MB of recovery data".
+QString RecoveryLine(const std::string& Base, int64_t FileSize, int64_t PieceBytes,
+                     const TRecoveryEncoder::TAmount& Amount) {
+    try {
+        const auto Plan =
+            TSplit::PlanRecovery(BareName(Base), FileSize, PieceBytes / BlockSize, Amount);
+        return QStringLiteral(" + %1 of recovery data")
+            .arg(DataSize(Plan ? Plan->OutputBytes() : 0));
+    } catch (const std::exception& Refused) {
+        return QStringLiteral(". ") + QString::fromStdString(Refused.what());
+    }
 }
 
 // The line under the size: the file's size and the pieces that it makes.
@@ -191,6 +220,7 @@ TFormSplit::TFormSplit(QWidget* Parent)
                        "into the output folder chosen above, not next to the input file."));
     for (const TMedium& Medium : Media)
         ui->ComboMedium->addItem(QString::fromLatin1(Medium.Name));
+    Bind(ui->ComboRecovery, &QComboBox::currentIndexChanged, &TFormSplit::UpdateCount);
     ui->EditSplitFileSize->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]*")), ui->EditSplitFileSize));
     for (QWidget* Digits :
@@ -225,6 +255,12 @@ void TFormSplit::FormShow() {
              Settings.value(UnitKey, 0).toInt());
     ui->EditSplitFileSize->resize(ui->EditSplitFileSize->width(), ui->ComboUnits->height());
     ui->CheckChecksumFile->setChecked(Settings.value(ChecksumFileKey, true).toBool());
+    {
+        const QSignalBlocker QuietRecovery(ui->ComboRecovery);
+        ui->ComboRecovery->setCurrentIndex(
+            std::clamp(Settings.value(RecoveryKey, 0).toInt(), 0, ui->ComboRecovery->count() - 1));
+    }
+    UpdateCount();
 }
 
 void TFormSplit::FormHide() {
@@ -233,6 +269,7 @@ void TFormSplit::FormHide() {
     Settings.setValue(UnitKey, ui->ComboUnits->currentIndex());
     Settings.setValue(MediumKey, ui->ComboMedium->currentIndex());
     Settings.setValue(ChecksumFileKey, ui->CheckChecksumFile->isChecked());
+    Settings.setValue(RecoveryKey, ui->ComboRecovery->currentIndex());
     SavedInputFileCaption = ui->LabelInputFile->text();
 }
 
@@ -251,6 +288,7 @@ bool TFormSplit::HandleShortcut(int Key, Qt::KeyboardModifiers Shift) {
                                            {Qt::Key_M, &TFormSplit::FocusMedium},
                                            {Qt::Key_P, &TFormSplit::FocusPieces},
                                            {Qt::Key_W, &TFormSplit::ToggleChecksumFile},
+                                           {Qt::Key_R, &TFormSplit::FocusRecovery},
                                        });
 }
 
@@ -270,6 +308,10 @@ void TFormSplit::FocusPieces() {
 
 void TFormSplit::ToggleChecksumFile() {
     ui->CheckChecksumFile->toggle();
+}
+
+void TFormSplit::FocusRecovery() {
+    ui->ComboRecovery->setFocus();
 }
 
 void TFormSplit::ButtonOutputFolderClick() {
@@ -307,7 +349,11 @@ void TFormSplit::UpdateCount() {
     const int64_t Value = ui->EditSplitFileSize->text().toLongLong(&Number);
     const int Unit = ui->ComboUnits->currentIndex();
     const int64_t PieceBytes = Number && Value > 0 && Unit >= 0 ? Value * BytesPerUnit[Unit] : 0;
-    ui->LabelCount->setText(CountLine(InputSize, PieceBytes));
+    QString Line = CountLine(InputSize, PieceBytes);
+    if (const auto Recovery = RecoveryOf(ui->ComboRecovery->currentIndex());
+        Recovery && InputSize && PieceBytes > 0)
+        Line += RecoveryLine(ParvoxApp->Split->PiecesBaseName(), *InputSize, PieceBytes, *Recovery);
+    ui->LabelCount->setText(Line);
     const int Medium = ui->ComboMedium->currentIndex();
     if (Medium > 0 && Medium < static_cast<int>(std::size(Media))) {
         const TShownSize Fits = ShownSize(Media[Medium].Bytes, false);
@@ -370,13 +416,15 @@ void TFormSplit::ButtonStartClick() {
     if (ManyPiecesRefused(*Size))
         return;
     bool Checksum = ui->CheckChecksumFile->isChecked();
-    if (!ChecksumFileSettled(Checksum))
+    int Recovery = ui->ComboRecovery->currentIndex();
+    if (!OutputsSettled(Checksum, Recovery))
         return;
     // The settings go to the engine only once the run is granted, so a
     // refused start never changes them under a split in progress.
-    if (!RunOperation("Working...", [&Split, Size, Checksum] {
+    if (!RunOperation("Working...", [&Split, Size, Checksum, Recovery] {
             Split.SplitSize = *Size;
             Split.WriteChecksumFile = Checksum;
+            Split.Recovery = RecoveryOf(Recovery);
             Split.Execute();
         }))
         return;
@@ -386,36 +434,64 @@ void TFormSplit::ButtonStartClick() {
     const QString Pieces = Made.Pieces == 1
                                ? QStringLiteral("1 piece")
                                : QStringLiteral("%1 pieces").arg(Locale.toString(Made.Pieces));
-    const QString Folder = QString::fromStdString(Made.Folder);
-    const QString Line = Made.ChecksumFile.empty()
-                             ? QStringLiteral("%1 in %2.").arg(Pieces, Folder)
-                             : QStringLiteral("%1 and %2 in %3.")
-                                   .arg(Pieces, QString::fromStdString(Made.ChecksumFile), Folder);
+    QStringList Outputs{Pieces};
+    if (!Made.ChecksumFile.empty())
+        Outputs << QString::fromStdString(Made.ChecksumFile);
+    if (Made.RecoveryFiles > 0)
+        Outputs << QStringLiteral("%1 recovery files").arg(Locale.toString(Made.RecoveryFiles));
+    const QString Last = Outputs.takeLast();
+    const QString Line =
+        QStringLiteral("%1 in %2.")
+            .arg(Outputs.isEmpty() ? Last : Outputs.join(QStringLiteral(", ")) + " and " + Last,
+                 QString::fromStdString(Made.Folder));
     ShowCompletion(txtSplittingDone + '\n' + Line.toStdString(),
                    TRunNotices::SplitSummary(Split.GetBaseFileName(), Made.Pieces),
                    Split.PiecesBaseName());
 }
 
-bool TFormSplit::ChecksumFileSettled(bool& Checksum) {
+bool TFormSplit::OutputsSettled(bool& Checksum, int& Recovery) {
     TSplit& Split = *ParvoxApp->Split;
-    for (std::string Foreign; Checksum && !(Foreign = Split.ForeignChecksumFile()).empty();) {
-        const QFileInfo File(QString::fromStdString(Foreign));
-        QMessageBox Box(
-            QMessageBox::Question, ApplicationTitle(),
-            QStringLiteral("%1 is in %2, and it is not the checksum file of an earlier split of "
-                           "%3: Parvox leaves it as it is. Split without a checksum file, or "
-                           "into another folder?")
-                .arg(File.fileName(), File.path(),
-                     QFileInfo(QString::fromStdString(Split.GetBaseFileName())).fileName()),
-            QMessageBox::Cancel, this);
-        const QPushButton* Without =
-            Box.addButton(QStringLiteral("Split &without checksum file"), QMessageBox::AcceptRole);
+    const QString Input = QFileInfo(QString::fromStdString(Split.GetBaseFileName())).fileName();
+    for (;;) {
+        const std::string Sums = Checksum ? Split.ForeignChecksumFile() : std::string();
+        const std::string Data = Recovery > 0 ? Split.ForeignRecoveryFile() : std::string();
+        if (Sums.empty() && Data.empty())
+            return true;
+        const QFileInfo File(QString::fromStdString(Sums.empty() ? Data : Sums));
+        QString Question;
+        QString Without;
+        if (!Sums.empty() && !Data.empty()) {
+            Question = QStringLiteral("%1 and %2 are in %3, and they are not the checksum file and "
+                                      "the recovery data of an earlier split of %4: Parvox leaves "
+                                      "them as they are. Split without a checksum file and "
+                                      "recovery data, or into another folder?")
+                           .arg(File.fileName(), QFileInfo(QString::fromStdString(Data)).fileName(),
+                                File.path(), Input);
+            Without = QStringLiteral("Split &without them");
+        } else {
+            Question =
+                QStringLiteral("%1 is in %2, and it is not the %3 of an earlier split of %4: "
+                               "Parvox leaves it as it is. Split without %5, or into another "
+                               "folder?")
+                    .arg(File.fileName(), File.path(),
+                         Sums.empty() ? QStringLiteral("recovery data")
+                                      : QStringLiteral("checksum file"),
+                         Input,
+                         Sums.empty() ? QStringLiteral("recovery data")
+                                      : QStringLiteral("a checksum file"));
+            Without = Sums.empty() ? QStringLiteral("Split &without recovery data")
+                                   : QStringLiteral("Split &without checksum file");
+        }
+        QMessageBox Box(QMessageBox::Question, ApplicationTitle(), Question, QMessageBox::Cancel,
+                        this);
+        const QPushButton* Alone = Box.addButton(Without, QMessageBox::AcceptRole);
         const QPushButton* Elsewhere =
             Box.addButton(QStringLiteral("&Other folder..."), QMessageBox::ActionRole);
         Box.setDefaultButton(QMessageBox::Cancel);
         Box.exec();
-        if (Box.clickedButton() == Without) {
-            Checksum = false;
+        if (Box.clickedButton() == Alone) {
+            Checksum = Checksum && Sums.empty();
+            Recovery = Data.empty() ? Recovery : 0;
         } else if (Box.clickedButton() == Elsewhere) {
             const std::string Before = Split.PiecesBaseName();
             Folder->Pick();
@@ -425,7 +501,6 @@ bool TFormSplit::ChecksumFileSettled(bool& Checksum) {
             return false;
         }
     }
-    return true;
 }
 
 bool TFormSplit::ManyPiecesRefused(int64_t SizeInBlocks) {

@@ -52,8 +52,10 @@ private:
     void FocusSplitFileSize();
     void FocusMedium();
     void FocusPieces();
-    // The W key: the check box of the checksum file turns.
+    // The W key: the check box of the checksum file turns. R: the list of
+    // the recovery data takes the focus.
     void ToggleChecksumFile();
+    void FocusRecovery();
     // Shows the file's size and the pieces that the size makes, in the line
     // under the size and in the pieces box, and the medium that the size
     // fills, if any.
@@ -62,11 +64,11 @@ private:
     void ShowSize(const QString& Value, int Unit);
     // The split makes many pieces and the user wants none of them.
     [[nodiscard]] bool ManyPiecesRefused(int64_t SizeInBlocks);
-    // Where the checksum file would go, a file is that Parvox did not write
-    // for these pieces: the user splits without a checksum file (Checksum
-    // turns false), picks another folder, or gives up the split. Returns
-    // whether the split goes on.
-    [[nodiscard]] bool ChecksumFileSettled(bool& Checksum);
+    // Where the checksum file or the recovery files would go, a file is that
+    // Parvox did not write for these pieces: the user splits without them
+    // (Checksum turns false, Recovery to none), picks another folder, or
+    // gives up the split. Returns whether the split goes on.
+    [[nodiscard]] bool OutputsSettled(bool& Checksum, int& Recovery);
     // The piece size in blocks, or nothing when the settings are refused
     // (the user has been told why).
     [[nodiscard]] std::optional<int64_t> GetSplitFileSize();

@@ -5,14 +5,18 @@
 // the files that Debian's par2 writes and reads, and hostile recovery files.
 #include "TestFiles.h"
 
+#include "classJoin.h"
 #include "classPar2Packets.h"
 #include "classParvoxErrors.h"
 #include "classRecoveryEncoder.h"
 #include "classRecoveryRepair.h"
 #include "classRecoverySet.h"
+#include "classSplit.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
+#include <thread>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -34,30 +38,27 @@ TEncoder::TWriteFile WriteInto(const fs::path& Folder) {
 
 class RecoveryTest : public ScratchTest {
 protected:
-    // Writes Data as pieces film.mkv.001, ... of PieceBytes, and the recovery files of Amount.
+    // Splits Data, as film.mkv, into pieces of PieceBytes with the recovery
+    // files of Amount, and the checksum file with WithSums.
     void Split(const Bytes& Data, int64_t PieceBytes, TEncoder::TAmount Amount,
                int64_t Budget = TEncoder::MemoryBudget, const fs::path& Folder = {}) {
         const fs::path Into = Folder.empty() ? Dir : Folder;
-        std::vector<TEncoder::TPiece> Pieces;
-        for (size_t At = 0, Piece = 1; At < Data.size() || Piece == 1; At += PieceBytes, ++Piece) {
-            const size_t End = std::min(Data.size(), At + static_cast<size_t>(PieceBytes));
-            const std::string Name = PieceName("film.mkv", static_cast<int>(Piece));
-            WriteFile((Into / Name).string(), Bytes(Data.begin() + At, Data.begin() + End));
-            Pieces.push_back({Name, static_cast<int64_t>(End - At)});
-        }
-        TEncoder Encoder("film.mkv", Pieces, Amount, Budget);
-        Encoder.ReadHeads([&](int64_t Offset, uint8_t* Into, size_t Count) {
-            std::copy_n(Data.begin() + Offset, Count, Into);
-        });
-        Passes = Encoder.Passes();
-        for (int Pass = 0; Pass < Encoder.Passes(); ++Pass) {
-            Encoder.BeginPass(Pass);
-            // Odd portions, as a reader behind a copy hands them over.
-            for (size_t At = 0; At < Data.size(); At += 7919)
-                Encoder.Add(Data.data() + At, std::min<size_t>(7919, Data.size() - At));
-            Encoder.EndPass(WriteInto(Into));
-        }
-        for (const auto& Output : Encoder.Outputs())
+        fs::create_directories(Dir / "input");
+        fs::create_directories(Into);
+        WriteFile((Dir / "input" / "film.mkv").string(), Data);
+        TSplit Splitting;
+        Splitting.SetBaseFileName((Dir / "input" / "film.mkv").string());
+        Splitting.OutputFolder = Into.string();
+        Splitting.SplitSize = PieceBytes / 1024;
+        Splitting.WriteChecksumFile = WithSums;
+        Splitting.Recovery = Amount;
+        Splitting.RecoveryMemory = Budget;
+        Splitting.Execute();
+        const auto Plan = TSplit::PlanRecovery("film.mkv", static_cast<int64_t>(Data.size()),
+                                               PieceBytes / 1024, Amount, Budget);
+        Passes = Plan->Passes();
+        EXPECT_EQ(Splitting.Made().RecoveryFiles, static_cast<int64_t>(Plan->Outputs().size()));
+        for (const auto& Output : Plan->Outputs())
             EXPECT_EQ(fs::file_size(Into / Output.Name), static_cast<uintmax_t>(Output.Size));
     }
 
@@ -121,6 +122,7 @@ protected:
     int Passes = 0;
     // Whether Join hands the repair digests taken elsewhere instead of its own check.
     bool Streamed = false;
+    bool WithSums = false;
 };
 
 void Truncate(const std::string& Name, int64_t Size) {
@@ -195,6 +197,8 @@ TEST_F(RecoveryTest, PlanFitsTheFormatAndThePieces) {
 TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
     const Bytes Data = PatternBytes(600000, 3);
     const int64_t PieceBytes = 160 * 1024;
+    const std::string ByItsData = " The joined file matches the recovery data (";
+    // What a join of the pieces says: its completion, or its message.
     const struct {
         const char* Damage;
         TEncoder::TAmount Amount;
@@ -202,19 +206,37 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
         std::function<void()> Change;
         bool Repaired;
         std::vector<int64_t> Damaged;
+        bool Sums;
+        std::string Said;
+        // Whether the join asks for a piece that is nowhere, and is told to skip it.
+        bool Asks = false;
     } Rows[] = {
         {"a byte changed",
          {10, false},
          TEncoder::MemoryBudget,
          [this] { FlipByte(Path("film.mkv.002"), 5000); },
          true,
-         {0, 1, 0, 0}},
+         {0, 1, 0, 0},
+         false,
+         "film.mkv.002 was damaged: 1 block was rebuilt from the recovery data." + ByItsData +
+             "film.mkv.par2)."},
+        {"a byte changed, and a checksum file",
+         {5, false},
+         TEncoder::MemoryBudget,
+         [this] { FlipByte(Path("film.mkv.003"), 7); },
+         true,
+         {0, 0, 1, 0},
+         true,
+         "film.mkv.003 was damaged: 1 block was rebuilt from the recovery data. All 4 pieces "
+         "match film.mkv.sha256."},
         {"a piece short",
          {10, false},
          TEncoder::MemoryBudget,
          [this] { Truncate(Path("film.mkv.004"), 100000); },
          true,
-         {0, 0, 0, 3}},
+         {0, 0, 0, 3},
+         false,
+         "film.mkv.004 was short: 3 blocks were rebuilt from the recovery data." + ByItsData},
         {"a piece lost, the index too",
          {0, true},
          TEncoder::MemoryBudget,
@@ -223,13 +245,27 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
              fs::remove(Path("film.mkv.par2"));
          },
          true,
-         {40, 0, 0, 0}},
+         {40, 0, 0, 0},
+         false,
+         "film.mkv.001 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData +
+             "film.mkv.vol00+01.par2)."},
         {"a piece lost, in passes",
          {0, true},
          5 * 4096,
          [this] { fs::remove(Path("film.mkv.003")); },
          true,
-         {0, 0, 40, 0}},
+         {0, 0, 40, 0},
+         false,
+         "film.mkv.003 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData},
+        {"a piece lost, skipped when asked for",
+         {0, true},
+         TEncoder::MemoryBudget,
+         [this] { fs::remove(Path("film.mkv.002")); },
+         true,
+         {0, 40, 0, 0},
+         false,
+         "film.mkv.002 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData,
+         true},
         {"two pieces lost",
          {0, true},
          TEncoder::MemoryBudget,
@@ -238,12 +274,16 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
              Truncate(Path("film.mkv.003"), 0);
          },
          false,
-         {0, 40, 40, 0}},
+         {0, 40, 40, 0},
+         false,
+         "film.mkv.002 and film.mkv.003 cannot be rebuilt: 80 blocks are missing or damaged, "
+         "and the recovery data can rebuild 40. Copy the pieces again and join once more."},
     };
     for (const auto& Row : Rows) {
         SCOPED_TRACE(Row.Damage);
-        for (const auto& Entry : fs::directory_iterator(Dir))
-            fs::remove(Entry.path());
+        fs::remove_all(Dir);
+        fs::create_directory(Dir);
+        WithSums = Row.Sums;
         Split(Data, PieceBytes, Row.Amount, Row.Budget);
         EXPECT_EQ(Passes > 1, Row.Budget < TEncoder::MemoryBudget);
         Row.Change();
@@ -269,6 +309,26 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
                           std::make_pair(int64_t{80}, int64_t{40}));
             }
         }
+        // The join of the pieces: the whole file with what was rebuilt, and
+        // its completion; or its message, and no file. The pieces stay as they are.
+        const auto Before = FolderContents(Dir);
+        TJoin Joining;
+        Joining.SetBaseFileName(Path("film.mkv"));
+        if (Row.Asks)
+            Joining.AskForPiece = [](const TPieceSources::TQuestion& Question) {
+                EXPECT_EQ(Question.Piece, "film.mkv.002");
+                EXPECT_TRUE(Question.MaySkip);
+                return TPieceSources::TAnswer{TPieceSources::TAnswer::TKind::Skip, {}};
+            };
+        const std::string Message = MessageOf([&] { Joining.Execute(); });
+        const std::string& Said = Row.Repaired ? Joining.CheckSummary() : Message;
+        EXPECT_EQ(Said.substr(0, Row.Said.size()), Row.Said);
+        EXPECT_EQ(fs::exists(Path("film.mkv")), Row.Repaired);
+        if (Row.Repaired) {
+            EXPECT_TRUE(ReadFile(Path("film.mkv")) == Data);
+            fs::remove(Path("film.mkv"));
+        }
+        EXPECT_EQ(FolderContents(Dir), Before);
     }
 }
 
@@ -286,8 +346,8 @@ TEST_F(RecoveryTest, DebianPar2VerifiesAndRepairsOurSetsAndWeRepairItsSets) {
     };
     for (const auto& Row : Rows) {
         SCOPED_TRACE(Row.Shape);
-        for (const auto& Entry : fs::directory_iterator(Dir))
-            fs::remove(Entry.path());
+        fs::remove_all(Dir);
+        fs::create_directory(Dir);
         const Bytes Data = PatternBytes(Row.Size, static_cast<uint32_t>(Row.Size));
         Split(Data, Row.PieceBytes, Row.Amount);
         EXPECT_EQ(Par2("verify -q film.mkv.par2"), 0);
@@ -298,8 +358,8 @@ TEST_F(RecoveryTest, DebianPar2VerifiesAndRepairsOurSetsAndWeRepairItsSets) {
             Bytes(Data.begin(), Data.begin() + std::min<int64_t>(Row.PieceBytes, Row.Size)));
     }
     // The other way: a set of Debian's par2 with a damaged and a lost piece.
-    for (const auto& Entry : fs::directory_iterator(Dir))
-        fs::remove(Entry.path());
+    fs::remove_all(Dir);
+    fs::create_directory(Dir);
     const Bytes Data = PatternBytes(900000, 9);
     Split(Data, 250 * 1024, {0, true});
     for (const auto& Entry : fs::directory_iterator(Dir))
@@ -311,6 +371,16 @@ TEST_F(RecoveryTest, DebianPar2VerifiesAndRepairsOurSetsAndWeRepairItsSets) {
     TRecoveryRepair Repair(Set);
     EXPECT_TRUE(Join(Repair) == Data);
     EXPECT_EQ(Repair.MissingSlices(), 18);
+    // The join rebuilds the file from them too, and leaves the pieces be.
+    TJoin Joining;
+    Joining.SetBaseFileName(Path("film.mkv"));
+    Joining.Execute();
+    EXPECT_TRUE(ReadFile(Path("film.mkv")) == Data);
+    EXPECT_EQ(Joining.CheckSummary(),
+              "film.mkv.001 was damaged: 1 block was rebuilt from the recovery data. "
+              "film.mkv.004 was missing: 17 blocks were rebuilt from the recovery data. The "
+              "joined file matches the recovery data (film.mkv.par2).");
+    EXPECT_FALSE(fs::exists(Path("film.mkv.004")));
 }
 
 // A crafted recovery file: the packets of a set that claims one file.
@@ -483,7 +553,7 @@ TEST_F(RecoveryTest, StopAndAChangedInputEndTheWork) {
         int Asked = 0;
         TEncoder Encoder("film.mkv", {{"film.mkv.001", 1 << 20}, {"film.mkv.002", 2 << 20}},
                          {0, true}, 600 << 10);
-        Encoder.InputName = "film.mkv";
+        Encoder.ChangedMessage = Changed;
         Encoder.StopWanted = [&] { return Row.StopAt > 0 && ++Asked > Row.StopAt; };
         Encoder.ReadHeads([&](int64_t Offset, uint8_t* Into, size_t Count) {
             std::copy_n(Data.begin() + Offset, Count, Into);
@@ -501,6 +571,64 @@ TEST_F(RecoveryTest, StopAndAChangedInputEndTheWork) {
         // A pass that ends so writes nothing.
         EXPECT_EQ(fs::exists(Path("film.mkv.par2")), Row.ChangedIn == 1);
         fs::remove(Path("film.mkv.par2"));
+    }
+}
+
+// A stop asked for while a split computes its recovery data in a later
+// pass, or while a join rebuilds a lost piece or reads the joined file back,
+// ends the run there; it removes what it wrote and nothing else.
+TEST_F(RecoveryTest, AStopEndsEachPhaseOfTheRecoveryData) {
+    const Bytes Data = PatternBytes(48 << 20, 6);
+    const struct {
+        const char* Phase;
+        TProgressCounts::TPhase Target;
+        bool Joins;
+    } Rows[] = {
+        {"a later pass of the recovery data", TProgressCounts::Recovering, false},
+        {"the lost piece rebuilt", TProgressCounts::Rebuilding, true},
+        {"the joined file read back", TProgressCounts::Verifying, true},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Row.Phase);
+        fs::remove_all(Dir);
+        fs::create_directory(Dir);
+        TSplit Splitting;
+        TJoin Joining;
+        if (Row.Joins) {
+            Split(Data, 4 << 20, {0, true});
+            fs::remove(Path("film.mkv.003"));
+            Joining.SetBaseFileName(Path("film.mkv"));
+        } else {
+            fs::create_directory(Dir / "input");
+            WriteFile((Dir / "input" / "film.mkv").string(), Data);
+            Splitting.SetBaseFileName((Dir / "input" / "film.mkv").string());
+            Splitting.OutputFolder = Dir.string();
+            Splitting.SplitSize = 4096;
+            Splitting.Recovery = TEncoder::TAmount{10, false};
+            Splitting.RecoveryMemory = 1 << 20;
+        }
+        TParvoxBase& Engine = Row.Joins ? static_cast<TParvoxBase&>(Joining) : Splitting;
+        TProgressCounts Counts;
+        Engine.Counts = &Counts;
+        const auto Before = FolderContents(Dir);
+        std::atomic<bool> Ended = false;
+        std::atomic<bool> Asked = false;
+        std::thread Watcher([&] {
+            while (!Ended && !Asked) {
+                if (Counts.Phase == Row.Target &&
+                    (Row.Joins || Counts.Subject() == "pass 2 of 5")) {
+                    Engine.RequestStop();
+                    Asked = true;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+        });
+        EXPECT_EQ(MessageOf([&] { Row.Joins ? Joining.Execute() : Splitting.Execute(); }),
+                  "Stopped");
+        Ended = true;
+        Watcher.join();
+        EXPECT_TRUE(Asked);
+        EXPECT_EQ(FolderContents(Dir), Before);
     }
 }
 

@@ -101,6 +101,28 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
              EXPECT_EQ(Join.CheckSummary(), "The joined file matches film.mkv.sha256.");
              EXPECT_EQ(ReadFile(Film + ".joined"), Data);
          }},
+        {"a published film.mkv.par2 where the recovery data would go",
+         [&] {
+             WriteFile(Film + ".par2", {1, 2, 3});
+             Split.Recovery = TRecoveryEncoder::TAmount{10, false};
+         },
+         SplitIt,
+         "film.mkv.par2 is not the recovery data of an earlier split of film.mkv, and Parvox "
+         "leaves it as it is. Split without recovery data, or into another folder.",
+         [&] { EXPECT_EQ(FolderContents(Dir), Before); }},
+        {"the recovery files of an earlier set, and a volume of another",
+         [&] {
+             Split.Recovery = TRecoveryEncoder::TAmount{10, false};
+             Split.Execute();
+             WriteFile(Film + ".vol9+1.par2", {9});
+             Split.Recovery.reset();
+             Split.SplitSize = 3;
+         },
+         SplitIt, "(no error)",
+         [&] {
+             EXPECT_EQ(FolderContents(Dir).size(), 6U);
+             EXPECT_TRUE(fs::exists(Film + ".vol9+1.par2"));
+         }},
         {"a size below 1 beside an earlier set",
          [&] {
              Split.Execute();
@@ -122,6 +144,14 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
          },
          SplitIt, "I/O error 36.\nFile name too long: " + Path(Wide + "abcd.sha256"),
          [&] { EXPECT_EQ(FolderContents(Dir).size(), 2U); }},
+        {"a name of 246 bytes and the names of its recovery volumes",
+         [&] {
+             WriteFile(Path(Wide), Data);
+             Split.SetBaseFileName(Path(Wide));
+             Split.Recovery = TRecoveryEncoder::TAmount{0, true};
+         },
+         SplitIt, "I/O error 36.\nFile name too long: " + Path(Wide) + ".vol",
+         [&] { EXPECT_EQ(FolderContents(Dir), Before); }},
         {"a list of the pieces alone, and a piece added during the join",
          [&] {
              Split.WriteChecksumFile = false;
@@ -222,6 +252,7 @@ TEST_F(SafetyTest, OnlyWhatTheRunMadeIsRemovedOrReplaced) {
         Split.SetBaseFileName(Film);
         Split.SplitSize = 2;
         Split.WriteChecksumFile = true;
+        Split.Recovery.reset();
         Join.SetBaseFileName(Film);
         DuringRun = {};
         Row.Prepare();
@@ -260,6 +291,7 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
                 Split.SetBaseFileName(Film);
                 Split.SplitSize = 64;
                 Split.WriteChecksumFile = true;
+                Split.Recovery = TRecoveryEncoder::TAmount{5, false};
                 Split.Execute();
             }
         };
@@ -269,6 +301,11 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
         const auto Start = std::chrono::steady_clock::now();
         Execute();
         const auto Took = std::chrono::steady_clock::now() - Start;
+        // The recovery files of a whole run: one under its final name is one of them, whole.
+        std::map<std::string, Bytes> Recovery;
+        for (const auto& [Name, Content] : FolderContents(Dir))
+            if (Name.ends_with(".par2"))
+                Recovery[Name] = Content;
         for (int Kill = 0; Kill < 16; ++Kill) {
             SCOPED_TRACE((Joins ? "join " : "split ") + std::to_string(Kill));
             fs::remove(Path("out/film"));
@@ -290,6 +327,11 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
                 }
                 continue;
             }
+            for (const auto& [Name, Content] : FolderContents(Dir)) {
+                if (Name.ends_with(".par2")) {
+                    EXPECT_TRUE(Recovery.contains(Name) && Content == Recovery[Name]) << Name;
+                }
+            }
             // Every piece under its name holds its bytes, and the set joins
             // as the whole file or not at all.
             const std::vector<uintmax_t> Sizes = PieceSizes(Film);
@@ -308,6 +350,8 @@ TEST_F(SafetyTest, KilledRunLeavesNothingThatPassesForWhole) {
             // first piece; the next split would find it in its way.
             if (Sizes.empty()) {
                 fs::remove(Film + ".sha256");
+                for (const auto& [Name, Content] : Recovery)
+                    fs::remove(Path(Name));
                 for (int Piece = 2; Piece <= 96; ++Piece)
                     fs::remove(PieceName(Film, Piece));
             }

@@ -12,6 +12,7 @@
 #include "UiTestHelpers.h"
 #include "classParvox.h"
 #include "classParvoxController.h"
+#include "classSplit.h"
 
 #include <QAccessible>
 #include <QCryptographicHash>
@@ -101,7 +102,8 @@ private slots:
         const auto Dialog = PickInput(Form.get(), QString());
         QVERIFY(Dialog->Seen);
         QCOMPARE(Dialog->Title, QStringLiteral("Select the first input file"));
-        QCOMPARE(Dialog->NameFilters, QStringList{QStringLiteral("001 split files (*.001)")});
+        QCOMPARE(Dialog->NameFilters, (QStringList{QStringLiteral("001 split files (*.001)"),
+                                                   QStringLiteral("Recovery files (*.par2)")}));
         QCOMPARE(Dialog->SelectedNameFilter, QStringLiteral("001 split files (*.001)"));
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QVERIFY(ParvoxApp->Join->BaseFileNameEmpty());
@@ -259,6 +261,48 @@ private slots:
         WritePieces(Lost, PatternBytes(5000), 2048);
         QCOMPARE(StartAndAnswer(Form.get())->Text,
                  QStringLiteral("Joining Completed\nAll 3 pieces match lost.bin.sha256."));
+
+        // With recovery data beside them, the damaged piece is rebuilt and the user told so.
+        QVERIFY(QDir(Scratch.path()).mkpath(QStringLiteral("source")));
+        WriteBytes(Scratch.filePath(QStringLiteral("source/lost.bin")), PatternBytes(5000));
+        TSplit Split;
+        Split.SetBaseFileName(Scratch.filePath(QStringLiteral("source/lost.bin")).toStdString());
+        Split.OutputFolder = Scratch.path().toStdString();
+        Split.SplitSize = 2;
+        Split.WriteChecksumFile = true;
+        Split.Recovery = TRecoveryEncoder::TAmount{0, true};
+        Split.Execute();
+        WriteBytes(PieceName(Lost, 2), PatternBytes(2048).toUpper());
+        QCOMPARE(StartAndAnswer(Form.get())->Text,
+                 QStringLiteral("Joining Completed\nlost.bin.002 was damaged: 1 block was rebuilt "
+                                "from the recovery data. All 3 pieces match lost.bin.sha256."));
+        QCOMPARE(ReadBytes(Lost + QStringLiteral(".joined")), PatternBytes(5000));
+        // A set whose first piece is lost is picked by its recovery file; the
+        // piece is asked for, and skipped.
+        WriteBytes(PieceName(Lost, 2), PatternBytes(5000).mid(2048, 2048));
+        QVERIFY(QFile::remove(Lost + QStringLiteral(".001")));
+        QVERIFY(QFile::remove(Lost + QStringLiteral(".joined")));
+        QVERIFY(QFile::remove(Lost));
+        QVERIFY(PickInput(Form.get(), Lost + QStringLiteral(".par2"))->Seen);
+        QCOMPARE(InputLabel(Form.get()), Lost + QStringLiteral(".001"));
+        std::shared_ptr<TSeenBox> Done;
+        OnNextModal(
+            [](QWidget* Modal) {
+                const auto* Box = qobject_cast<QMessageBox*>(Modal);
+                return Box != nullptr && Box->text().startsWith(QStringLiteral("lost.bin.001 is "
+                                                                               "not on this"));
+            },
+            [&Done](QWidget* Modal) {
+                Done = AnswerNextMessageBox();
+                QTest::keyClick(Modal, Qt::Key_S);
+            });
+        Button(Form.get(), "ButtonStart")->click();
+        QVERIFY(WaitFor([&Done] { return Done && Done->Seen; }));
+        QCOMPARE(Done->Text,
+                 QStringLiteral("Joining Completed\nlost.bin.001 was missing: 1 block was "
+                                "rebuilt from the recovery data. All 3 pieces match "
+                                "lost.bin.sha256."));
+        QCOMPARE(ReadBytes(Lost), PatternBytes(5000));
         Form->close();
     }
 

@@ -477,15 +477,32 @@ private slots:
         QCOMPARE(Progress.windowTitle(), QStringLiteral("Parvox 2.3"));
         QTest::qWait(50);
         QCOMPARE(QApplication::focusWidget(), Window.Edit);
-        // Where no bytes move, the line says what the run waits for.
+        // Where no bytes move, the line says what the run waits for; the
+        // recovery data's phases say what they work on, with their bytes.
         TProgressCounts Counts;
-        for (const auto& [Phase, Line] :
-             {std::pair{TProgressCounts::Removing, "Removing the earlier pieces..."},
-              std::pair{TProgressCounts::Checking, "Checking the pieces..."}}) {
+        Counts.Total = 3'000'000;
+        Counts.Done = 1'000'000;
+        Counts.Pieces = 7;
+        const struct {
+            TProgressCounts::TPhase Phase;
+            const char* Subject;
+            const char* Line;
+        } Phases[] = {
+            {TProgressCounts::Removing, "", "Removing the earlier pieces..."},
+            {TProgressCounts::Checking, "", "Checking the pieces..."},
+            {TProgressCounts::Recovering, "", "Computing recovery data... 1.0 MB of 3.0 MB"},
+            {TProgressCounts::Recovering, "pass 2 of 3",
+             "Computing recovery data, pass 2 of 3... 1.0 MB of 3.0 MB"},
+            {TProgressCounts::Rebuilding, "film.mkv.003",
+             "Rebuilding film.mkv.003... 1.0 MB of 3.0 MB"},
+            {TProgressCounts::Verifying, "", "Checking the joined file... 1.0 MB of 3.0 MB"},
+        };
+        for (const auto& Row : Phases) {
             Progress.BeginRun();
-            Counts.Phase = Phase;
+            Counts.Phase = Row.Phase;
+            Counts.SetSubject(Row.Subject);
             Progress.ShowCounts(Counts);
-            QCOMPARE(Progress.Line(), QString::fromLatin1(Line));
+            QCOMPARE(Progress.Line(), QString::fromLatin1(Row.Line));
         }
         ParvoxController->ShowProgress("Copying a rather long status text that wraps", 1.006L);
         QCOMPARE(Progress.Status(), QStringLiteral("Copying a rather long status text that wraps"));

@@ -136,7 +136,7 @@ private slots:
     void FirstOpeningShowsTheLayoutDefaults() {
         auto Form = OpenWindow<TFormSplit>();
         QCOMPARE(Form->windowTitle(), QStringLiteral("Parvox 2.3"));
-        QCOMPARE(Form->size(), QSize(538, 328));
+        QCOMPARE(Form->size(), QSize(538, 353));
         QCOMPARE(InputLabel(Form.get()), QStringLiteral("unknown"));
         QCOMPARE(SizeBox(Form.get())->text(), QStringLiteral("1400"));
         QCOMPARE(SizeBox(Form.get())->maxLength(), 6);
@@ -146,11 +146,13 @@ private slots:
         VERIFY_NO_FAULTS(AccessibilityFaults(Form.get()));
 
         QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
+        QCOMPARE(Control<QComboBox>(Form.get(), "ComboRecovery")->currentText(),
+                 QStringLiteral("None"));
 
-        QCOMPARE(TabOrder(Form.get(), 11, SizeBox(Form.get())),
-                 QString("EditSplitFileSize ComboUnits ComboMedium SpinPieces CheckChecksumFile "
-                         "ButtonStart ButtonClose ButtonInputFile LabelInputFile "
-                         "ButtonOutputFolder LabelOutputFolder EditSplitFileSize")
+        QCOMPARE(TabOrder(Form.get(), 12, SizeBox(Form.get())),
+                 QString("EditSplitFileSize ComboUnits ComboMedium SpinPieces ComboRecovery "
+                         "CheckChecksumFile ButtonStart ButtonClose ButtonInputFile "
+                         "LabelInputFile ButtonOutputFolder LabelOutputFolder EditSplitFileSize")
                      .split(' '));
 
         // The dialog offers the four filters, the first selected, under
@@ -248,6 +250,8 @@ private slots:
             const bool Checked = Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked();
             PressKey(Form.get(), Qt::Key_W, Shift);
             QCOMPARE(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked(), !Checked);
+            PressKey(Form.get(), Qt::Key_R, Shift);
+            QCOMPARE(Form->focusWidget(), Control<QComboBox>(Form.get(), "ComboRecovery"));
             QVERIFY2(DialogAfterKey(Form.get(), Qt::Key_O, QString(), Shift)->Seen,
                      "O did not open the folder dialog");
         }
@@ -319,24 +323,29 @@ private slots:
         QString Label;
         QString Size;
         QString Unit;
+        QString Recovery;
         std::shared_ptr<TSeenBox> Box;
         QVERIFY(ReopenFromMain<TFormSplit>(
             Qt::Key_S, Qt::ShiftModifier, "ButtonSplit",
             [](QWidget* Form) {
                 SizeBox(Form)->setText(QStringLiteral("2"));
                 Units(Form)->setCurrentIndex(1);
+                Control<QComboBox>(Form, "ComboRecovery")->setCurrentIndex(3);
                 PressKey(Form, Qt::Key_C);
             },
             [&](QWidget* Form) {
                 Label = InputLabel(Form);
                 Size = SizeBox(Form)->text();
                 Unit = Units(Form)->currentText();
+                Recovery = Control<QComboBox>(Form, "ComboRecovery")->currentText();
+                Control<QComboBox>(Form, "ComboRecovery")->setCurrentIndex(0);
                 Box = StartAndAnswer(Form);
                 Button(Form, "ButtonClose")->click();
             }));
         QCOMPARE(Label, Source);
         QCOMPARE(Size, QStringLiteral("2"));
         QCOMPARE(Unit, QStringLiteral("Mbytes"));
+        QCOMPARE(Recovery, QStringLiteral("One lost piece"));
         QCOMPARE(Box->Text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Splitting completed"));
         QCOMPARE(PieceSizes(Source), (QList<qint64>{2048000, 952000}));
     }
@@ -371,11 +380,14 @@ private slots:
         QTest::addColumn<QString>("Line");
         QTest::addColumn<QList<qint64>>("Made");
         QTest::addColumn<bool>("ToStick");
+        QTest::addColumn<int>("Recovery");
+        QTest::addColumn<QString>("Also");
         const auto Row = [](const char* Name, qint64 FileSize, int Medium, const char* Pieces,
                             const char* Size, const char* Line, QList<qint64> Made = {},
-                            bool ToStick = false) {
+                            bool ToStick = false, int Recovery = 0,
+                            const char* Also = " and film.mkv.sha256") {
             QTest::newRow(Name) << FileSize << Medium << QString(Pieces) << QString(Size)
-                                << QString(Line) << Made << ToStick;
+                                << QString(Line) << Made << ToStick << Recovery << QString(Also);
         };
         Row("FAT32 stick", 5'000'000'000, 1, "", "4194 Mbytes",
             "5.0 GB: 2 pieces, one of 4.3 GB and one of 705.3 MB");
@@ -390,6 +402,14 @@ private slots:
         // Whole Kbytes cannot make 7 pieces of 10,000 bytes; the line says what they make.
         Row("7 pieces asked for, 5 made", 10'000, 0, "7", "2 Kbytes",
             "10.0 kB: 5 pieces, 4 of 2.0 kB and one of 1.8 kB", {2048, 2048, 2048, 2048, 1808});
+        // The recovery data, with what it adds; R takes the list.
+        Row("4 pieces, 10 per cent", 3'000'000, 0, "4", "733 Kbytes",
+            "3.0 MB: 4 pieces, 3 of 750.6 kB and one of 748.2 kB + 631.7 kB of recovery data",
+            {750'592, 750'592, 750'592, 748'224}, false, 2,
+            ", film.mkv.sha256 and 8 recovery files");
+        Row("one lost piece of 2, onto a stick", 5'000'000'000, 1, "", "4194 Mbytes",
+            "5.0 GB: 2 pieces, one of 4.3 GB and one of 705.3 MB + 4.3 GB of recovery data", {},
+            false, 3);
     }
 
     void MediumOrPiecesGiveTheSize() {
@@ -415,19 +435,26 @@ private slots:
         // P selects the number of pieces, so that the typed one replaces it.
         QTest::keyClicks(Form->focusWidget(), Pieces);
         QTEST(SizeBox(Form.get())->text() + ' ' + Units(Form.get())->currentText(), "Size");
-        QTEST(LabelText(Form.get(), "LabelCount"), "Line");
         QCOMPARE(Media->currentIndex(), Medium);
+        QFETCH(int, Recovery);
+        PressKey(Form.get(), Qt::Key_R);
+        QTest::keyClick(Form->focusWidget(), Qt::Key_Home);
+        for (int Step = 0; Step < Recovery; ++Step)
+            PressKey(Form.get(), Qt::Key_Down);
+        QTEST(LabelText(Form.get(), "LabelCount"), "Line");
         if (ToStick)
             QVERIFY(DialogAfterKey(Form.get(), Qt::Key_O, Stick.path())->Seen);
         if (!Made.isEmpty()) {
+            QFETCH(QString, Also);
             QCOMPARE(StartAndAnswer(Form.get())->Text,
-                     QStringLiteral("Splitting completed\n%1 and film.mkv.sha256 in %2.")
+                     QStringLiteral("Splitting completed\n%1%2 in %3.")
                          .arg(Made.size() == 1 ? QStringLiteral("1 piece")
                                                : QStringLiteral("%1 pieces").arg(Made.size()),
-                              ToStick ? Stick.path() : Scratch.path()));
+                              Also, ToStick ? Stick.path() : Scratch.path()));
             QCOMPARE(PieceSizes(ToStick ? Stick.filePath(QStringLiteral("film.mkv")) : Film), Made);
             QCOMPARE(PieceSizes(Film).isEmpty(), ToStick);
         }
+        Control<QComboBox>(Form.get(), "ComboRecovery")->setCurrentIndex(0);
         Form->close();
         QVERIFY(QFile::remove(Film));
     }
@@ -545,25 +572,44 @@ private slots:
     void ForeignChecksumFileIsAskedAbout_data() {
         QTest::addColumn<int>("Answer");
         QTest::addColumn<QString>("Done");
-        QTest::newRow("without") << int(Qt::Key_W) << "Splitting completed\n3 pieces in %1.";
+        QTest::addColumn<QStringList>("Foreign");
+        const QString Sums = QStringLiteral("movie.avi.sha256 is in %1, and it is not the checksum "
+                                            "file of an earlier split of movie.avi: Parvox leaves "
+                                            "it as it is. Split without a checksum file, or into "
+                                            "another folder?");
+        const QStringList OnlySums{QStringLiteral(".sha256")};
+        QTest::newRow("without") << int(Qt::Key_W)
+                                 << "Splitting completed\n3 pieces and 8 recovery files in %1."
+                                 << OnlySums;
         QTest::newRow("another folder")
-            << int(Qt::Key_O) << "Splitting completed\n3 pieces and movie.avi.sha256 in %1.";
-        QTest::newRow("not at all") << int(Qt::Key_Escape) << QString();
+            << int(Qt::Key_O)
+            << "Splitting completed\n3 pieces, movie.avi.sha256 and 8 recovery files in %1."
+            << OnlySums;
+        QTest::newRow("not at all") << int(Qt::Key_Escape) << QString() << OnlySums;
+        // Recovery files that a split did not write: one question for both.
+        QTest::newRow("recovery data, without")
+            << int(Qt::Key_W) << "Splitting completed\n3 pieces and movie.avi.sha256 in %1."
+            << QStringList{QStringLiteral(".par2")};
+        QTest::newRow("both, without") << int(Qt::Key_W) << "Splitting completed\n3 pieces in %1."
+                                       << QStringList{".sha256", ".vol0+1.par2"};
     }
 
     void ForeignChecksumFileIsAskedAbout() {
         QFETCH(int, Answer);
         QFETCH(QString, Done);
+        QFETCH(QStringList, Foreign);
         // An answer armed for a box that a stopped run never showed.
         CancelPendingAnswers();
         QTemporaryDir Other;
         const QByteArray Published = "0123  movie.avi\n";
-        WriteBytes(Source + ".sha256", Published);
+        for (const QString& Extension : Foreign)
+            WriteBytes(Source + Extension, Published);
         auto Form = OpenWindow<TFormSplit>();
         Form->InputFileChosen(Source.toStdString());
         SizeBox(Form.get())->setText(QStringLiteral("1400"));
         Units(Form.get())->setCurrentIndex(0);
         Control<QCheckBox>(Form.get(), "CheckChecksumFile")->setChecked(true);
+        Control<QComboBox>(Form.get(), "ComboRecovery")->setCurrentIndex(2);
         QString Question;
         auto Box = std::make_shared<TSeenBox>();
         OnNextModalOf<QMessageBox>([&](QMessageBox* Asked) {
@@ -576,18 +622,31 @@ private slots:
         Button(Form.get(), "ButtonStart")->click();
         WaitFor([&] { return Box->Seen; }, 1000);
         CancelPendingAnswers();
-        QCOMPARE(Question, "movie.avi.sha256 is in " + Scratch.path() +
-                               ", and it is not the checksum file of an earlier split of "
-                               "movie.avi: Parvox leaves it as it is. Split without a checksum "
-                               "file, or into another folder?");
+        const QString Asked =
+            Foreign.size() == 2
+                ? "movie.avi.sha256 and movie.avi.vol0+1.par2 are in %1, and they are not the "
+                  "checksum file and the recovery data of an earlier split of movie.avi: Parvox "
+                  "leaves them as they are. Split without a checksum file and recovery data, or "
+                  "into another folder?"
+            : Foreign.front() == ".par2"
+                ? "movie.avi.par2 is in %1, and it is not the recovery data of an earlier split "
+                  "of movie.avi: Parvox leaves it as it is. Split without recovery data, or into "
+                  "another folder?"
+                : "movie.avi.sha256 is in %1, and it is not the checksum file of an earlier "
+                  "split of movie.avi: Parvox leaves it as it is. Split without a checksum file, "
+                  "or into another folder?";
+        QCOMPARE(Question, Asked.arg(Scratch.path()));
         QCOMPARE(Box->Seen ? Box->Text : QString(),
                  Done.isEmpty() ? Done
                                 : Done.arg(Answer == Qt::Key_O ? Other.path() : Scratch.path()));
-        QCOMPARE(ReadBytes(Source + ".sha256"), Published);
+        for (const QString& Extension : Foreign) {
+            QCOMPARE(ReadBytes(Source + Extension), Published);
+            QFile::remove(Source + Extension);
+        }
         QVERIFY(Control<QCheckBox>(Form.get(), "CheckChecksumFile")->isChecked());
+        Control<QComboBox>(Form.get(), "ComboRecovery")->setCurrentIndex(0);
         Form->InputFileChosen(Source.toStdString());
         Form->close();
-        QFile::remove(Source + ".sha256");
     }
 };
 
