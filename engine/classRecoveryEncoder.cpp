@@ -128,6 +128,9 @@ void TRecoveryEncoder::PlanFiles(TAmount Amount, int64_t Budget) {
     if (Amount.OneLostPiece) {
         for (const TPlanned& One : Pieces)
             Recovery = std::max(Recovery, One.SliceCount);
+        // A lost stick seldom comes alone: a hundredth of the set more
+        // rebuilds a bad sector or two in the other pieces as well.
+        Recovery = std::min(Slices, Recovery + (Slices + 99) / 100);
     } else {
         Recovery = std::clamp<int64_t>((Slices * std::clamp(Amount.Percent, 0, 100) + 99) / 100, 1,
                                        Slices);

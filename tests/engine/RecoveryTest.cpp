@@ -157,8 +157,8 @@ TEST_F(RecoveryTest, PlanFitsTheFormatAndThePieces) {
          std::vector<int64_t>(5, Fat),
          {0, true},
          1500,
-         300,
-         17,
+         315,
+         18,
          {}},
         {"32768 pieces of 1 Kbyte",
          std::vector<int64_t>(32768, 1024),
@@ -249,14 +249,19 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
          false,
          "film.mkv.001 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData +
              "film.mkv.vol00+01.par2)."},
-        {"a piece lost, in passes",
+        {"a piece lost and a byte changed in another, in passes",
          {0, true},
          5 * 4096,
-         [this] { fs::remove(Path("film.mkv.003")); },
+         [this] {
+             fs::remove(Path("film.mkv.003"));
+             FlipByte(Path("film.mkv.001"), 5000);
+         },
          true,
-         {0, 0, 40, 0},
+         {1, 0, 40, 0},
          false,
-         "film.mkv.003 was missing: 40 blocks were rebuilt from the recovery data." + ByItsData},
+         "film.mkv.001 was damaged: 1 block was rebuilt from the recovery data. film.mkv.003 was "
+         "missing: 40 blocks were rebuilt from the recovery data." +
+             ByItsData},
         {"a piece lost, skipped when asked for",
          {0, true},
          TEncoder::MemoryBudget,
@@ -277,7 +282,7 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
          {0, 40, 40, 0},
          false,
          "film.mkv.002 and film.mkv.003 cannot be rebuilt: 80 blocks are missing or damaged, "
-         "and the recovery data can rebuild 40. Copy the pieces again and join once more."},
+         "and the recovery data can rebuild 42. Copy the pieces again and join once more."},
     };
     for (const auto& Row : Rows) {
         SCOPED_TRACE(Row.Damage);
@@ -306,7 +311,7 @@ TEST_F(RecoveryTest, DamagedPiecesAreRebuiltAndDamageBeyondTheDataIsCounted) {
                 EXPECT_TRUE(Joined == Data);
             } else {
                 EXPECT_EQ(std::make_pair(Repair.MissingSlices(), Repair.RecoverySlices()),
-                          std::make_pair(int64_t{80}, int64_t{40}));
+                          std::make_pair(int64_t{80}, int64_t{42}));
             }
         }
         // The join of the pieces: the whole file with what was rebuilt, and
