@@ -308,13 +308,11 @@ try:
     main = run('xdotool', 'search', '--onlyvisible', '--name', f'^{MAIN}$')
     key('o', then=COMPARE)
     key('s'), wait(lambda: len(shown()), 3, 'progress window')
-    def question():  # the question of a message box on the screen
-        return next((t.name for w in windows(pyatspi.STATE_SHOWING) if w.getRoleName() == 'alert'
-                     for t in w if t.name.endswith('?')), None)
-
     for answer in ('n', 'Return'):  # No lets the run go on; Yes stops it and ends the program
         run('wmctrl', '-i', '-c', main)  # closed as from a task bar, through the window manager
-        wait(question, 'Are you sure you want to close Parvox?', 'the main window closed during a run')
+        # The answer waits for the question to have the keyboard: on a busy
+        # machine the window manager gives it a moment after it shows.
+        wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
         key(answer)
         if answer == 'n':
             wait(lambda: len(shown()), 3, 'the run after No')
