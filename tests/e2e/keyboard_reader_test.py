@@ -308,14 +308,17 @@ try:
     main = run('xdotool', 'search', '--onlyvisible', '--name', f'^{MAIN}$')
     key('o', then=COMPARE)
     key('s'), wait(lambda: len(shown()), 3, 'progress window')
+    def question():  # the question of a message box on the screen
+        return next((t.name for w in windows(pyatspi.STATE_SHOWING) if w.getRoleName() == 'alert'
+                     for t in w if t.name.endswith('?')), None)
+
     for answer in ('n', 'Return'):  # No lets the run go on; Yes stops it and ends the program
         run('wmctrl', '-i', '-c', main)  # closed as from a task bar, through the window manager
-        # The answer waits for the question to have the keyboard: on a busy
-        # machine the window manager gives it a moment after it shows.
+        # The answer waits for the question to have the keyboard.
         wait(active, 'box: Are you sure you want to close Parvox?', 'the main window closed during a run')
         key(answer)
-        if answer == 'n':
-            wait(lambda: len(shown()), 3, 'the run after No')
+        if answer == 'n':  # the question gone (it too made three windows) and the progress window back
+            wait(lambda: (question(), len(shown())), (None, 3), 'the run after No')
     wait(lambda: program.poll(), 0, 'the program after Yes')
 
     # The end of the session (here SIGTERM) stops a run as Stop does, its pieces removed, and ends the program.
